@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Conversions between the byte forms the program meets: page bodies in UTF-8 or
+// GBK, and the GBK text every other part of the program works in.
+
+namespace vela {
+
+// The bytes up to, not including, the first zero byte.
+std::string BytesToText(std::string_view bytes);
+
+// UTF-8 bytes to GBK text (code page 936). Each malformed UTF-8 sequence and
+// each character without a GBK code becomes "?"; neither stops the conversion.
+// A zero byte ends the text.
+std::string Utf8ToGbk(std::string_view bytes);
+
+// GBK text to UTF-8, for showing it. A byte sequence without a Unicode form
+// (a lone lead byte, an unassigned code) becomes "?". A zero byte ends the text.
+std::string GbkToUtf8(std::string_view gbk);
+
+}  // namespace vela

@@ -1,0 +1,10 @@
+# Creates the database file from the schema unless a file already exists there.
+if(EXISTS "${DB}")
+    return()
+endif()
+find_program(SQLITE3 sqlite3 REQUIRED)
+execute_process(COMMAND ${SQLITE3} "${DB}" INPUT_FILE "${SCHEMA}" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    file(REMOVE "${DB}")
+    message(FATAL_ERROR "could not create ${DB}")
+endif()
