@@ -38,8 +38,8 @@ bool QueryCursor::PrepareQuery(const std::string& sql, Database& db) {
     rowCount_ = 0;
     if (sql.empty() || !db.Handle()) return false;
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt,
-                                nullptr);
+    int rc =
+        sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
     db.RecordResult(rc);
     if (rc != SQLITE_OK || !stmt) {
         sqlite3_finalize(stmt);

@@ -8,10 +8,18 @@ std::string SqlClean(std::string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         switch (c) {
-            case '\'': out += "''"; break;
-            case ';': out += "\xA3\xBB"; break;
-            case '(': out += "\xA3\xA8"; break;
-            case ')': out += "\xA3\xA9"; break;
+            case '\'':
+                out += "''";
+                break;
+            case ';':
+                out += "\xA3\xBB";
+                break;
+            case '(':
+                out += "\xA3\xA8";
+                break;
+            case ')':
+                out += "\xA3\xA9";
+                break;
             case '\r':
                 if (i + 1 < text.size() && text[i + 1] == '\n') {
                     ++i;
@@ -19,7 +27,8 @@ std::string SqlClean(std::string& text) {
                     out += c;
                 }
                 break;
-            default: out += c;
+            default:
+                out += c;
         }
     }
     text = out;

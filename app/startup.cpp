@@ -1,0 +1,22 @@
+#include "startup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "main_window.h"
+#include "tray_icon.h"
+
+namespace vela {
+
+void OnWindowCreated(MainWindow&, TrayIcon& tray, const StartupSteps& steps) {
+    if (steps.attachSkin) steps.attachSkin();
+    tray.Show();
+    if (steps.startDatabase && !steps.startDatabase()) return;
+    if (steps.fillLists) steps.fillLists();
+}
+
+std::string DatabasePath() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath("vela.sdb").toStdString();
+}
+
+}  // namespace vela

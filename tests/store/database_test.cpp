@@ -1,0 +1,123 @@
+#include "store/database.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/query_cursor.h"
+#include "store/sql_clean.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+TextTable Query(Database& db, const std::string& sql) {
+    QueryCursor cursor;
+    if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return {};
+    return cursor.AllRowsAsText(false);
+}
+
+TEST(Database, ExecutesAndReportsResultCodes) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    EXPECT_TRUE(db.ExecSql("insert into info(title) values('a')"));
+    EXPECT_EQ(db.LastErrorCode(), 0);
+    EXPECT_FALSE(db.ExecSql("insert into nowhere values(1)"));
+    EXPECT_EQ(db.LastErrorCode(), 1);
+    // An empty text never reaches SQLite and leaves the last code as it was.
+    EXPECT_FALSE(db.ExecSql(""));
+    EXPECT_EQ(db.LastErrorCode(), 1);
+    EXPECT_TRUE(db.ExecSql("update info set issoucang=1 where id=999"));
+    EXPECT_FALSE(db.ExecSql(""));
+    EXPECT_EQ(db.LastErrorCode(), 0);
+}
+
+TEST(Database, SeveralStatementsStopAtTheFirstFailure) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    EXPECT_FALSE(
+        db.ExecSql("insert into info(title) values('one');insert into info(nope) values(1);"
+                   "insert into info(title) values('three')"));
+    EXPECT_EQ(Query(db, "select title from info"), (TextTable{{"one"}}));
+}
+
+TEST(Database, ClosedConnectionFailsWithCodeZero) {
+    test::TestDatabaseFile file;
+    Database db;
+    EXPECT_FALSE(db.ExecSql("select 1"));
+    EXPECT_EQ(db.LastErrorCode(), 0);
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    EXPECT_FALSE(db.ExecSql("bad"));
+    db.CloseDatabase();
+    db.CloseDatabase();
+    EXPECT_EQ(db.LastErrorCode(), 0);
+    EXPECT_TRUE(Query(db, "select * from info").empty());
+}
+
+TEST(Database, OpenRefusesWhatIsNotADatabase) {
+    test::TestDatabaseFile file;
+    Database db;
+    EXPECT_FALSE(db.OpenDatabase("", false));
+    EXPECT_FALSE(db.OpenDatabase(file.dir() + "/missing.sdb", false));
+    EXPECT_FALSE(
+        db.OpenDatabase(test::WriteFile(file.dir(), "text.sdb", std::string(4096, 'x')), false));
+    EXPECT_FALSE(db.IsOpen());
+    // An empty file is a valid empty database: it opens, and a missing table fails with 1.
+    ASSERT_TRUE(db.OpenDatabase(test::WriteFile(file.dir(), "empty.sdb", ""), false));
+    EXPECT_FALSE(db.ExecSql("select * from rule"));
+    EXPECT_EQ(db.LastErrorCode(), 1);
+}
+
+TEST(Database, ReadOnlyFileOpensAndRefusesWrites) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    test::TestDatabaseFile file;
+    chmod(file.path().c_str(), 0444);
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    EXPECT_FALSE(db.ExecSql("insert into info(title) values('a')"));
+    EXPECT_EQ(db.LastErrorCode(), 8);
+}
+
+TEST(Database, ValuesAreReadBackAsTheirBytes) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    const std::string gbk = "\xD6\xD0'\xCE\xC4 ;()\r\n\xFF";
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule(isdo,name,lastid) values(1,'" + SqlQuote(gbk) + "','007')"));
+    ASSERT_TRUE(db.ExecSql("insert into rule(isdo,name) values('1',NULL)"));
+    TextTable rows = Query(db, "select isdo,name,lastid from rule order by id");
+    EXPECT_EQ(rows, (TextTable{{"1", gbk, "007"}, {"1", "", ""}}));
+}
+
+TEST(QueryCursor, CountsReadsAndNamesColumns) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(db.ExecSql("insert into info(title) values('t')"));
+    QueryCursor cursor;
+    ASSERT_TRUE(cursor.PrepareQuery("select * from info order by id desc", db));
+    ASSERT_TRUE(cursor.CountRows());
+    EXPECT_EQ(cursor.RowCount(), 3);
+    EXPECT_EQ(cursor.ColumnCount(), 8);
+    EXPECT_EQ(cursor.ColumnNames().front(), "id");
+    EXPECT_EQ(cursor.ColumnNames().back(), "issoucang");
+    TextTable rows = cursor.AllRowsAsText(false);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "3");
+    EXPECT_EQ(cursor.AllRowsAsText(true).front().front(), "id");
+    // A failing statement yields nothing; the old one is gone.
+    EXPECT_FALSE(cursor.PrepareQuery("select * from missing", db));
+    EXPECT_EQ(cursor.ColumnCount(), 0);
+    EXPECT_TRUE(cursor.AllRowsAsText(false).empty());
+    // A statement that outlives its connection is never stepped again.
+    ASSERT_TRUE(cursor.PrepareQuery("select * from info", db));
+    db.CloseDatabase();
+    EXPECT_FALSE(cursor.CountRows());
+    EXPECT_TRUE(cursor.AllRowsAsText(false).empty());
+}
+
+}  // namespace
+}  // namespace vela
