@@ -11,6 +11,8 @@
 #include "app/window_events.h"
 #include "store/database.h"
 #include "store/database_startup.h"
+#include "store/list_commands.h"
+#include "store/list_fill.h"
 #include "store/query_cursor.h"
 #include "store/sql_console.h"
 
@@ -46,10 +48,16 @@ int main(int argc, char** argv) {
     vela::TrayIcon tray(&window);
     vela::BindWindowEvents(window, tray, [&tray] { tray.SetAlert(false); });
     vela::BindSqlConsole(program.database, window);
+    vela::BindListCommands(window, program.cursor, program.database);
 
     vela::StartupSteps steps;
     steps.startDatabase = [&] {
         return vela::StartDatabase(program.database, window, vela::DatabasePath());
+    };
+    steps.fillLists = [&] {
+        vela::FillArticleList(window, program.cursor, program.database);
+        vela::FillSchemeList(window, program.cursor, program.database);
+        vela::FillFavouriteList(window, program.cursor, program.database);
     };
     vela::OnWindowCreated(window, tray, steps);
 
