@@ -1,0 +1,327 @@
+#include "fetch/http_fetch.h"
+
+#include <curl/curl.h>
+
+#include <string_view>
+#include <vector>
+
+#include "fetch/cookies.h"
+#include "fetch/curl_handles.h"
+#include "fetch/gbk_search.h"
+#include "fetch/request_headers.h"
+#include "fetch/url_parts.h"
+
+namespace vela {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Raw response headers fit when they are shorter than this.
+constexpr std::size_t kHeaderLimit = 5000;
+constexpr std::chrono::milliseconds kPollInterval{100};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return GbkAsciiLower(text.substr(0, prefix.size())) == prefix;
+}
+
+// Where one request goes.
+struct Target {
+    bool secure = false;
+    std::string host;
+    int port = 0;
+    std::string path;  // the object path, query and fragment included
+};
+
+bool HasControlByte(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+// A "name://" in front that is not http or https.
+bool HasOtherScheme(std::string_view address) {
+    const std::size_t sep = address.find("://");
+    if (sep == std::string_view::npos || sep == 0) return false;
+    const std::string_view scheme = address.substr(0, sep);
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+        const auto c = static_cast<unsigned char>(scheme[i]);
+        const bool alpha = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!alpha && !(i > 0 && other)) return false;  // not a scheme: part of a host or path
+    }
+    const std::string lower = GbkAsciiLower(scheme);
+    return lower != "http" && lower != "https";
+}
+
+// The target of `address`, or nothing when no request can be made of it. A CR or
+// LF would let the address write header lines of its own (it is repeated in the
+// Referer line), so control characters are refused with the rest.
+std::optional<Target> TargetOf(std::string_view address) {
+    if (HasControlByte(address) || HasOtherScheme(address)) return std::nullopt;
+    Target t;
+    t.secure = StartsWithNoCase(address, "https://");
+    t.host = UrlHost(address);
+    t.port = UrlPort(address);
+    t.path = UrlPath(address);
+    if (t.host.empty() || t.port < 1 || t.port > 65535) return std::nullopt;
+    return t;
+}
+
+// Host names that can be handed to libcurl without it reading them as more than a
+// host (user info, a second port, a path). Anything else cannot be resolved.
+bool IsPlainHost(std::string_view host) {
+    for (unsigned char c : host) {
+        const bool ok =
+            (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// Spaces would end the request target; they go out percent-encoded, as browsers
+// send them.
+std::string EncodeSpaces(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == ' ') {
+            out.append("%20");
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string WithoutFragment(std::string_view path) {
+    return std::string(path.substr(0, path.find('#')));
+}
+
+// What one request brought back.
+struct Exchange {
+    bool inBlock = false;         // between a status line and the blank line after it
+    bool headerComplete = false;  // a whole final header block arrived
+    bool headerTooLong = false;
+    std::string header;  // the last header block, lines ended by CR LF
+    int status = 0;
+    std::string body;
+    bool bodyCut = false;
+    std::string redirectUrl;
+    Clock::time_point lastByte;
+    std::size_t maxBody = 0;
+};
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& ex = *static_cast<Exchange*>(user);
+    const std::size_t length = size * count;
+    ex.lastByte = Clock::now();
+    std::string_view line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (!ex.inBlock) {
+        // Between blocks only a status line opens a new one (the final answer
+        // after a 1xx one); anything else there is a trailer of the body.
+        if (!line.starts_with("HTTP/")) return length;
+        ex.inBlock = true;
+        ex.headerComplete = false;
+        ex.headerTooLong = false;
+        ex.header.clear();
+        ex.status = 0;
+        const std::size_t space = line.find(' ');
+        for (std::size_t i = space + 1; space != std::string_view::npos && i < line.size() &&
+                                        i < space + 4 && line[i] >= '0' && line[i] <= '9';
+             ++i) {
+            ex.status = ex.status * 10 + (line[i] - '0');
+        }
+    }
+    if (line.empty()) {
+        ex.inBlock = false;
+        ex.headerComplete = ex.status < 100 || ex.status > 199;
+    }
+    if (!ex.headerTooLong) {
+        ex.header.append(line).append("\r\n");
+        if (ex.header.size() >= kHeaderLimit) {
+            ex.headerTooLong = true;
+            std::string().swap(ex.header);
+        }
+    }
+    return length;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& ex = *static_cast<Exchange*>(user);
+    const std::size_t length = size * count;
+    ex.lastByte = Clock::now();
+    if (length > ex.maxBody - ex.body.size()) {
+        ex.bodyCut = true;
+        return 0;  // ends the transfer; what came so far is kept
+    }
+    try {
+        ex.body.append(data, length);
+    } catch (const std::bad_alloc&) {
+        ex.bodyCut = true;
+        return 0;
+    }
+    return length;
+}
+
+struct HopRequest {
+    Target target;
+    std::string requestTarget;  // the object path as it goes on the request line
+    int method = kHttpGet;
+    const std::string* body = nullptr;  // for POST and HEAD; null = none
+    const std::vector<std::string>* headerLines = nullptr;
+    std::string agent;  // sent only when the header lines hold no User-Agent
+    std::string proxy;  // empty = direct
+};
+
+bool Stopped(const FetchOptions& options) {
+    return options.stopRequested && options.stopRequested();
+}
+
+// Performs one request without following a redirect.
+Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
+    Exchange ex;
+    ex.maxBody = options.maxBodyBytes;
+    if (!IsPlainHost(hop.target.host)) return ex;  // as a name that does not resolve
+
+    curl::Transfer transfer;
+    curl::HeaderList headers(*hop.headerLines);
+    if (!transfer.ok() || !headers.ok()) return ex;
+    CURL* h = transfer.easy();
+
+    const std::string url = std::string(hop.target.secure ? "https://" : "http://") +
+                            hop.target.host + ":" + std::to_string(hop.target.port) +
+                            EncodeSpaces(WithoutFragment(hop.requestTarget));
+    bool ok = true;
+    const auto set = [&](CURLoption option, auto value) {
+        ok = ok && curl_easy_setopt(h, option, value) == CURLE_OK;
+    };
+    set(CURLOPT_URL, url.c_str());
+    // The object path exactly as built (a fragment included); through an HTTP
+    // proxy libcurl sends the absolute address instead.
+    const std::string requestTarget = EncodeSpaces(hop.requestTarget);
+    set(CURLOPT_REQUEST_TARGET, requestTarget.c_str());
+    set(CURLOPT_PATH_AS_IS, 1L);
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 0L);  // redirects are followed by HttpFetch itself
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    set(CURLOPT_HTTPHEADER, headers.get());
+    if (!HasHeaderLine(*hop.headerLines, "User-Agent") && !hop.agent.empty()) {
+        set(CURLOPT_USERAGENT, hop.agent.c_str());
+    }
+    // An empty proxy switches off the proxy variables of the environment too.
+    set(CURLOPT_PROXY, hop.proxy.c_str());
+    set(CURLOPT_NOPROXY, "");
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    set(CURLOPT_HEADERFUNCTION, &OnHeader);
+    set(CURLOPT_HEADERDATA, &ex);
+    set(CURLOPT_WRITEFUNCTION, &OnBody);
+    set(CURLOPT_WRITEDATA, &ex);
+    if (hop.method == kHttpHead) set(CURLOPT_NOBODY, 1L);
+    if (hop.body) {
+        // A HEAD with a body: the body is posted, the verb says HEAD and no
+        // response body is read.
+        set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(hop.body->size()));
+        set(CURLOPT_POSTFIELDS, hop.body->data());
+        if (hop.method == kHttpHead) set(CURLOPT_CUSTOMREQUEST, "HEAD");
+    }
+    if (!ok || !transfer.Start()) return ex;
+
+    CURLM* multi = transfer.multi();
+    ex.lastByte = Clock::now();
+    bool connected = false;
+    curl_off_t sent = 0;
+    int running = 0;
+    CURLMcode mc = curl_multi_perform(multi, &running);
+    while (mc == CURLM_OK && running > 0) {
+        if (Stopped(options)) break;
+        const auto now = Clock::now();
+        // The silence that counts starts when the connection is up; before that
+        // the connect time-out rules. Bytes going out count as life too.
+        curl_off_t pretransfer = 0, uploaded = 0;
+        curl_easy_getinfo(h, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+        curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        if ((!connected && pretransfer > 0) || uploaded != sent) {
+            connected = connected || pretransfer > 0;
+            sent = uploaded;
+            ex.lastByte = now;
+        }
+        if (connected && now - ex.lastByte > options.stallTimeout) break;
+        mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(kPollInterval.count()), nullptr);
+        if (mc == CURLM_OK) mc = curl_multi_perform(multi, &running);
+    }
+    if (running == 0 && ex.headerComplete) {
+        const char* location = nullptr;
+        if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location) {
+            ex.redirectUrl = location;
+        }
+    }
+    return ex;
+}
+
+bool IsFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
+    const int method = p.method == kHttpPost || p.method == kHttpHead ? p.method : kHttpGet;
+    const std::optional<Target> first = TargetOf(p.url);
+    if (!first || Stopped(options)) return {};
+
+    const std::string agent = AgentFromHeaders(p.headers);
+    p.headers = BuildHeaderBlock(p.headers, p.url, p.cookie.value_or(std::string()));
+    if (method != kHttpGet && p.postBytes.empty()) p.postBytes = p.postText;
+
+    // The proxy of an https address carries every request; that of an http address
+    // only http requests, so a redirect to https leaves it.
+    const auto proxyFor = [&](const Target& t) {
+        return first->secure || !t.secure ? p.proxy : std::string();
+    };
+    HopRequest hop;
+    hop.target = *first;
+    hop.requestTarget = first->path;
+    hop.method = method;
+    hop.body = method != kHttpGet && !(method == kHttpHead && p.postBytes.empty()) ? &p.postBytes
+                                                                                   : nullptr;
+    const std::vector<std::string> lines = CurlHeaderLines(p.headers, hop.body != nullptr);
+    hop.headerLines = &lines;
+    hop.agent = agent;
+    hop.proxy = proxyFor(hop.target);
+
+    Exchange ex = Perform(hop, options);
+    for (int redirects = 0; !p.noRedirect && IsFollowedRedirect(ex.status) &&
+                            !ex.redirectUrl.empty() && redirects < options.maxRedirects;
+         ++redirects) {
+        const std::optional<Target> next = TargetOf(ex.redirectUrl);
+        if (!next || Stopped(options)) break;  // the redirect itself is the answer
+        const bool toGet = (ex.status == 303 && hop.method != kHttpHead) ||
+                           ((ex.status == 301 || ex.status == 302) && hop.method == kHttpPost);
+        if (toGet) {
+            hop.method = kHttpGet;
+            hop.body = nullptr;
+        }
+        hop.target = *next;
+        hop.requestTarget = WithoutFragment(next->path);
+        hop.proxy = proxyFor(hop.target);
+        ex = Perform(hop, options);
+    }
+
+    if (ex.headerComplete && !ex.headerTooLong) {
+        p.responseHeaders = GbkReplaceAll(ex.header, "Set-Cookie", "Set-Cookie", true);
+    } else {
+        p.responseHeaders.assign(kHeaderLimit, ' ');
+    }
+    p.responseCookies = CollectResponseCookies(p.responseHeaders);
+    if (p.cookie) p.responseCookies = MergeCookies(*p.cookie, p.responseCookies);
+    if (!ex.headerComplete) return {};
+    return std::move(ex.body);
+}
+
+}  // namespace vela

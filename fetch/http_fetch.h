@@ -1,0 +1,65 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+// One HTTP(S) request on libcurl: the page a scheme watches, fetched with the
+// program's own header block and its own cookie handling (no cookie engine, no
+// cache, HTTP/1.1, http and https only).
+
+namespace vela {
+
+// Request method codes; any other value is taken as kHttpGet.
+enum HttpMethod : int { kHttpGet = 0, kHttpPost = 1, kHttpHead = 2 };
+
+// The in, in/out and out values of one HttpFetch call. Every text is GBK.
+struct HttpFetchParams {
+    std::string url;        // in: the address; without a scheme it is http
+    int method = kHttpGet;  // in
+    std::string postText;   // in: body for POST and HEAD when postBytes is empty
+    // in/out: cookie text to send. Present (even empty) means the response's
+    // cookies are merged into it afterwards; absent means no cookie handling.
+    std::optional<std::string> cookie;
+    std::string responseCookies;  // out: cookies the response set (merged when cookie is present)
+    std::string headers;          // in/out: extra lines joined by CR LF; receives the block sent
+    // out: raw header lines of the final response, each ended by CR LF, or 5000
+    // spaces when there were none or they did not fit in 5000 bytes
+    std::string responseHeaders;
+    bool noRedirect = false;  // in: true = a redirect response is the answer
+    std::string postBytes;    // in/out: body for POST and HEAD; filled from postText when empty
+    std::string proxy;        // in: "host:port" of an HTTP proxy; empty = direct
+};
+
+// How long a transfer may take and when to give it up.
+struct FetchOptions {
+    // Asked about every 100 ms while a transfer runs, and before each request; true
+    // ends the transfer. The monitoring loop passes its stop and shutdown flags.
+    std::function<bool()> stopRequested;
+    std::chrono::milliseconds connectTimeout{60'000};
+    // A transfer that receives no byte for this long is ended.
+    std::chrono::milliseconds stallTimeout{60'000};
+    // A body that grows beyond this is cut there.
+    std::size_t maxBodyBytes = std::size_t{512} << 20;
+    int maxRedirects = 20;
+};
+
+// Performs the request and returns the response body, whatever the status (the
+// body of a 404 page comes back like any other); empty when there is none.
+//
+//  - An address no request can be made of (no host, port 0 or above 65535, a
+//    scheme other than http or https, a control character): returns empty and
+//    changes none of the in/out or out values. So does a stop requested before
+//    the call.
+//  - A request that fails before a complete response header (refused, DNS, TLS,
+//    connect time-out, no answer): `headers` holds the block, the body is empty,
+//    `responseHeaders` is 5000 spaces, and the cookie steps still run.
+//  - A transfer cut short after the header (peer closed, stall, stop, body
+//    limit): the bytes received so far are the body.
+// Redirects (also http to https) are followed unless `noRedirect`; the headers
+// given are sent again to the new address.
+std::string HttpFetch(HttpFetchParams& params, const FetchOptions& options = {});
+
+}  // namespace vela

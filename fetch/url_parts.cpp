@@ -1,0 +1,76 @@
+#include "fetch/url_parts.h"
+
+#include "fetch/gbk_search.h"
+#include "fetch/text_between.h"
+
+namespace vela {
+namespace {
+
+constexpr std::string_view kHttp = "http://";
+constexpr std::string_view kHttps = "https://";
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return GbkAsciiLower(text.substr(0, prefix.size())) == prefix;
+}
+
+// Port numbers are read saturated: any value above this is no port anyway.
+constexpr int kPortCeiling = 100000;
+
+}  // namespace
+
+std::string UrlHost(std::string_view address, bool keepPort) {
+    std::string text = GbkAsciiLower(address);
+    if (text.empty() || text.back() != '/') text.push_back('/');
+    std::string host;
+    if (text.starts_with(kHttps)) {
+        host = TextBetween(text, kHttps, "/");
+    } else {
+        // Only a scheme at the front counts: "a.com/go?to=http://b.com/" is a.com.
+        if (!text.starts_with(kHttp)) text.insert(0, kHttp);
+        host = TextBetween(text, kHttp, "/");
+    }
+    if (!keepPort) host = host.substr(0, GbkFind(host, ":"));
+    return host;
+}
+
+int UrlPort(std::string_view address) {
+    const std::string host = UrlHost(address, true);
+    const std::size_t colon = host.rfind(':');
+    if (colon == std::string::npos) return StartsWithNoCase(address, kHttps) ? 443 : 80;
+    const std::string_view digits = std::string_view(host).substr(colon + 1);
+    int port = 0;
+    for (std::size_t i = 0; i < digits.size();) {
+        int digit = -1;
+        const auto b0 = static_cast<unsigned char>(digits[i]);
+        if (b0 >= '0' && b0 <= '9') {
+            digit = b0 - '0';
+        } else if (b0 == 0xA3 && i + 1 < digits.size()) {
+            // Full-width digits 0-9 are A3 B0 to A3 B9.
+            const auto b1 = static_cast<unsigned char>(digits[i + 1]);
+            if (b1 >= 0xB0 && b1 <= 0xB9) digit = b1 - 0xB0;
+        }
+        if (digit < 0) break;
+        port = std::min(port * 10 + digit, kPortCeiling);
+        i += GbkCharLength(digits, i);
+    }
+    return port;
+}
+
+std::string UrlPath(std::string_view address) {
+    const std::string host = UrlHost(address);
+    // The host is looked for behind the scheme, so a host such as "tp" is not
+    // found inside "http://" itself.
+    std::size_t from = 0;
+    if (StartsWithNoCase(address, kHttps)) {
+        from = kHttps.size();
+    } else if (StartsWithNoCase(address, kHttp)) {
+        from = kHttp.size();
+    }
+    const std::size_t p = GbkFind(address, host, from, true);
+    if (p == kNotFound) return "/";
+    const std::size_t q = GbkFind(address, "/", p, true);
+    if (q == kNotFound) return "/";
+    return std::string(address.substr(q));
+}
+
+}  // namespace vela
