@@ -1,0 +1,43 @@
+#pragma once
+
+#include <boost/regex.hpp>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vela {
+
+// One group of a match: byte offset from the first byte of the searched text.
+struct SubMatch {
+    int32_t start = 0;
+    int32_t length = 0;
+    bool matched = false;
+};
+
+// Group 0 (the whole match) and the capturing groups 1 … N in the order of their
+// opening parentheses.
+using MatchRecord = std::vector<SubMatch>;
+
+// A scheme's pattern: perl syntax over GBK bytes. Compile errors and errors at
+// match time (complexity or stack limits) never escape: a pattern that does not
+// compile finds nothing, and a search that fails keeps the matches found so far.
+class PageRegex {
+public:
+    bool CompilePattern(const std::string& pattern, bool caseSensitive);
+    // Successive matches: each search starts where the previous whole match ended
+    // and takes that point as the start of the text ("^" and "\b" match there);
+    // the list ends after a match whose whole text is empty.
+    std::vector<MatchRecord> FindAllMatches(const std::string& text) const;
+    // N, the number of capturing groups; 0 without a compiled pattern.
+    int CaptureGroupCount() const;
+
+private:
+    std::optional<boost::regex> regex_;
+};
+
+// The text of group k of `match` in the searched `text`; empty when the group did
+// not take part, is out of range or lies outside the text.
+std::string SubMatchText(const MatchRecord& match, const std::string& text, int k);
+
+}  // namespace vela

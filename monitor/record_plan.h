@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "page_regex.h"
+#include "scheme.h"
+
+// What a monitoring run of one scheme does with the page: which markers cut the
+// region, which matches are new articles, and the statements that record them.
+// Plain functions of their inputs, so every decision is tested without widgets.
+
+namespace vela {
+
+// The markers that cut the region out of the page. Outside CompareArticleId the
+// last article's title, when found in the page, ends the region (NewestFirst) or
+// begins it (OldestFirst); `markerMissing` reports that it was empty or not found.
+struct RegionMarkers {
+    std::string begin;
+    std::string end;
+    bool markerMissing = false;
+};
+RegionMarkers ChooseMarkers(const Scheme& scheme, const std::string& page);
+
+// The page with every CR LF pair removed (lone CR and LF stay).
+std::string RemoveCrLf(std::string page);
+
+// One new article, its title and other value already made safe by SqlClean.
+struct ArticleInsert {
+    std::string title;
+    std::string link;
+    std::string other;
+};
+
+struct RecordPlan {
+    std::vector<ArticleInsert> inserts;  // in the order they run: last match of the page first
+    bool update = false;                 // there was at least one match
+    std::string lastMarker;              // the title of the page's first match
+    std::string lastLink;                // the link of the new article inserted last
+    int32_t highestId = 0;
+    bool newArticlesFound = false;
+};
+
+RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
+                       const std::vector<MatchRecord>& matches);
+
+// The link template with each placeholder [n] replaced by group n of the match.
+std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& match,
+                        const std::string& region);
+
+// The statements of a run; `now` is the time text. Every text value stays inside
+// its literal: the title and the other value were cleaned, the rest have their
+// apostrophes doubled so that they are stored byte for byte.
+std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
+                            const std::string& now);
+std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now);
+
+}  // namespace vela

@@ -1,0 +1,35 @@
+#include "scheme.h"
+
+#include "leading_integer.h"
+
+namespace vela {
+
+JudgeMode ToJudgeMode(int32_t type) {
+    if (type == 2) return JudgeMode::OldestFirst;
+    if (type == 8) return JudgeMode::CompareArticleId;
+    return JudgeMode::NewestFirst;
+}
+
+Scheme SchemeFromCells(const std::vector<std::string>& cells) {
+    auto cell = [&](size_t i) { return i < cells.size() ? cells[i] : std::string(); };
+    Scheme s;
+    s.id = cell(0);
+    s.gbk = cell(2) == "1";
+    s.name = cell(3);
+    s.url = cell(4);
+    s.cookie = cell(5);
+    s.userAgent = cell(6);
+    s.lastMarker = cell(7);
+    s.linkTemplate = cell(10);
+    s.pattern = cell(11);
+    s.before = cell(12);
+    s.after = cell(13);
+    s.titleGroup = LeadingInteger(cell(14));
+    s.idGroup = LeadingInteger(cell(15));
+    s.otherGroup = LeadingInteger(cell(16));
+    s.lastId = LeadingInteger(cell(18));
+    s.type = LeadingInteger(cell(19));
+    return s;
+}
+
+}  // namespace vela

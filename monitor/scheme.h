@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vela {
+
+// How a scheme decides which matches are new.
+enum class JudgeMode : int32_t { NewestFirst = 0, OldestFirst = 2, CompareArticleId = 8 };
+
+// Any stored value other than 2 and 8 behaves as NewestFirst.
+JudgeMode ToJudgeMode(int32_t type);
+
+// The values one run of a scheme works with, GBK texts as stored.
+struct Scheme {
+    std::string id;  // put into SQL as it stands
+    std::string name;
+    bool gbk = false;
+    std::string url;
+    std::string before;  // region begin marker
+    std::string after;   // region end marker
+    std::string pattern;
+    std::string linkTemplate;
+    std::string cookie;
+    std::string userAgent;
+    std::string lastMarker;  // arttile: the title of the newest article seen
+    int32_t titleGroup = 0;  // tindex
+    int32_t idGroup = 0;     // uindex
+    int32_t otherGroup = 0;  // oindex
+    int32_t type = 0;
+    int32_t lastId = 0;
+};
+
+// A scheme from the cells of its row in the scheme list (cell i = column i of
+// table rule); missing cells read as empty.
+Scheme SchemeFromCells(const std::vector<std::string>& cells);
+
+}  // namespace vela

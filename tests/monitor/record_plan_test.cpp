@@ -1,0 +1,169 @@
+#include "monitor/record_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace vela {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// A board page whose entries are <li id=N><a href="/t/N">Title N</a></li>.
+std::string Board(std::initializer_list<int> ids) {
+    std::string page = "<ul>";
+    for (int id : ids) {
+        std::string n = std::to_string(id);
+        page += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a></li>";
+    }
+    return page + "</ul>";
+}
+
+Scheme BoardScheme(int32_t type) {
+    Scheme s;
+    s.id = "7";
+    s.name = "Bob's board";
+    s.before = "<ul>";
+    s.after = "</ul>";
+    s.pattern = "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>";
+    s.linkTemplate = "http://bbs.example[2]?id=[1]";
+    s.titleGroup = 3;
+    s.idGroup = 1;
+    s.otherGroup = 1;
+    s.type = type;
+    return s;
+}
+
+struct Outcome {
+    std::string region;
+    RecordPlan plan;
+};
+
+Outcome Process(const Scheme& scheme, const std::string& page) {
+    RegionMarkers markers = ChooseMarkers(scheme, page);
+    Outcome run;
+    // Region cut as the run does it.
+    size_t b = page.find(markers.begin);
+    size_t e = b == std::string::npos ? b : page.find(markers.end, b + markers.begin.size());
+    if (e != std::string::npos)
+        run.region = page.substr(b + markers.begin.size(), e - b - markers.begin.size());
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    run.plan = PlanRecords(scheme, run.region, regex.FindAllMatches(run.region));
+    return run;
+}
+
+Texts Titles(const RecordPlan& plan) {
+    Texts t;
+    for (const auto& a : plan.inserts) t.push_back(a.title);
+    return t;
+}
+
+TEST(RecordPlan, NewestFirstRecordsWhatStandsAboveTheLastTitle) {
+    Scheme scheme = BoardScheme(0);
+    // A new scheme: no marker, every match is recorded, last match of the page first.
+    EXPECT_TRUE(ChooseMarkers(scheme, Board({3, 2, 1})).markerMissing);
+    Outcome first = Process(scheme, Board({3, 2, 1}));
+    EXPECT_EQ(Titles(first.plan), (Texts{"Title 1", "Title 2", "Title 3"}));
+    EXPECT_EQ(first.plan.lastMarker, "Title 3");
+    EXPECT_EQ(first.plan.lastLink, "http://bbs.example/t/3?id=3");
+    EXPECT_TRUE(first.plan.newArticlesFound);
+
+    scheme.lastMarker = first.plan.lastMarker;
+    Outcome next = Process(scheme, Board({5, 4, 3, 2}));
+    EXPECT_EQ(Titles(next.plan), (Texts{"Title 4", "Title 5"}));
+    EXPECT_EQ(next.plan.lastMarker, "Title 5");
+
+    scheme.lastMarker = "Title 5";
+    Outcome none = Process(scheme, Board({5, 4}));
+    EXPECT_FALSE(none.plan.update);
+    EXPECT_FALSE(none.plan.newArticlesFound);
+    // Unknown judgement values behave as NewestFirst.
+    scheme.type = 5;
+    EXPECT_EQ(ChooseMarkers(scheme, Board({5})).end, "Title 5");
+}
+
+TEST(RecordPlan, OldestFirstRecordsWhatStandsBelowAndKeepsTheFirstMatchAsMarker) {
+    Scheme scheme = BoardScheme(2);
+    scheme.lastMarker = "Title 2";
+    Outcome run = Process(scheme, Board({1, 2, 3, 4}));
+    EXPECT_EQ(ChooseMarkers(scheme, Board({1, 2})).begin, "Title 2");
+    // The region starts after "Title 2", so the remains of entry 2 do not match.
+    EXPECT_EQ(Titles(run.plan), (Texts{"Title 4", "Title 3"}));
+    EXPECT_EQ(run.plan.lastMarker, "Title 3");
+    EXPECT_EQ(run.plan.lastLink, "http://bbs.example/t/3?id=3");
+}
+
+TEST(RecordPlan, CompareArticleIdKeepsOnlyGreaterIds) {
+    Scheme scheme = BoardScheme(8);
+    scheme.lastId = 3;
+    scheme.lastMarker = "Title 9";  // never used in this mode
+    EXPECT_FALSE(ChooseMarkers(scheme, Board({1})).markerMissing);
+    Outcome run = Process(scheme, Board({5, 3, 4, 2}));
+    EXPECT_EQ(Titles(run.plan), (Texts{"Title 4", "Title 5"}));
+    EXPECT_EQ(run.plan.highestId, 5);
+    EXPECT_TRUE(run.plan.newArticlesFound);
+
+    scheme.lastId = 5;
+    Outcome old = Process(scheme, Board({5, 4}));
+    EXPECT_TRUE(old.plan.inserts.empty());
+    EXPECT_TRUE(old.plan.update) << "arttile and lasttime are still rewritten";
+    EXPECT_FALSE(old.plan.newArticlesFound);
+    EXPECT_EQ(old.plan.lastLink, "");
+    EXPECT_EQ(old.plan.highestId, 5);
+    EXPECT_EQ(old.plan.lastMarker, "Title 5");
+}
+
+TEST(ComposeLink, Placeholders) {
+    const std::string region = "abc";
+    const MatchRecord match{{0, 3, true}, {1, 1, true}};  // group 0 "abc", group 1 "b"
+    struct Case {
+        const char* tmpl;
+        const char* link;
+    } cases[] = {
+        {"x[1]y[1]", "xbyb"},
+        {"[abc]", "abc"},
+        {"[ 1 ]", "[ 1 ]"},
+        {"[]", "[]"},
+        {"plain", "plain"},
+        {"[9]", ""},
+        {"[1", "[1"},
+        {"\xD6\xD0[1]",
+         "\xD6\xD0"
+         "b"},
+        {"\xD6[1]", "\xD6[1]"},  // "[" is the trail byte of a character here
+    };
+    for (const auto& c : cases) EXPECT_EQ(ComposeLink(c.tmpl, match, region), c.link) << c.tmpl;
+}
+
+TEST(Statements, HostilePageTextStaysInsideItsLiterals) {
+    Scheme scheme = BoardScheme(0);
+    scheme.name = "it's";
+    ArticleInsert article{"t''x", "http://a/'; drop table info; --", "o"};
+    EXPECT_EQ(InsertStatement(scheme, article, "2016-9-9 8:5 7"),
+              "insert into info(planname,planid,title,url,other,addtime,issoucang) values('it''s',"
+              "7,'t''x','http://a/''; drop table info; --','o','2016-9-9 8:5 7',0)");
+    RecordPlan plan;
+    plan.lastMarker = "A'B;(C)";
+    plan.lastLink = "l'";
+    plan.highestId = 12;
+    EXPECT_EQ(
+        UpdateStatement(scheme, plan, "now"),
+        "update rule set arttile='A''B;(C)',arturl='l''',lasttime='now',lastid=12 where id=7");
+}
+
+TEST(RecordPlan, TitlesAreCleanedButTheMarkerIsNot) {
+    Scheme scheme = BoardScheme(0);
+    scheme.pattern = "<b>(.*?)</b>";
+    scheme.titleGroup = 1;
+    scheme.otherGroup = 1;
+    scheme.before = "";
+    scheme.after = "$";
+    Outcome run = Process(scheme, "<b>it's (new);</b>$");
+    ASSERT_EQ(run.plan.inserts.size(), 1u);
+    EXPECT_EQ(run.plan.inserts[0].title, "it''s \xA3\xA8new\xA3\xA9\xA3\xBB");
+    EXPECT_EQ(run.plan.lastMarker, "it's (new);");
+}
+
+TEST(RemoveCrLf, OnlyPairs) { EXPECT_EQ(RemoveCrLf("a\r\nb\nc\rd\r\r\n"), "ab\nc\rd\r"); }
+
+}  // namespace
+}  // namespace vela
