@@ -1,14 +1,20 @@
 // Program entry: creates the shared objects, the window and its tray icon, binds
 // every subsystem's handlers and runs the event loop.
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QScreen>
+#include <QSoundEffect>
+#include <mutex>
 
 #include "app/gui_thread.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "app/tray_icon.h"
 #include "app/window_events.h"
+#include "monitor/monitor_state.h"
+#include "monitor/monitoring.h"
 #include "store/database.h"
 #include "store/database_startup.h"
 #include "store/list_commands.h"
@@ -22,15 +28,18 @@ namespace {
 struct Program {
     vela::Database database;
     vela::QueryCursor cursor;
+    vela::MonitorState monitorState;
 };
 
-// Runs once, whichever way the program ends.
-void OnProgramEnd(Program& program) {
-    static bool done = false;
-    if (done) return;
-    done = true;
+// Runs once at program end: monitoring stops, the database closes. A worker still
+// busy after a short wait (a long match) is not waited for: with the database
+// closed under its lock nothing more can be written, and the process ends at once.
+void OnProgramEnd(Program& program, vela::MonitorContext& monitor) {
     vela::BeginProgramEnd();
+    bool workerDone = vela::StopMonitoringForExit(monitor);
+    program.monitorState.CheckedSchemeRows.clear();
     program.database.CloseDatabase();
+    if (!workerDone) _exit(0);
 }
 
 }  // namespace
@@ -42,13 +51,20 @@ int main(int argc, char** argv) {
     vela::InitGuiThread();
 
     Program program;
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&program] { OnProgramEnd(program); });
-
     vela::MainWindow window;
     vela::TrayIcon tray(&window);
-    vela::BindWindowEvents(window, tray, [&tray] { tray.SetAlert(false); });
+    QSoundEffect sound;
+    sound.setSource(QUrl("qrc:/alert.wav"));
+
+    vela::MonitorContext monitor{
+        {window, program.database, program.monitorState},
+        program.cursor,
+        {window, tray, program.monitorState, [&sound] { sound.play(); }},
+    };
+    vela::BindWindowEvents(window, tray, [&monitor] { vela::NewArticleAlert(false, monitor.alert); });
     vela::BindSqlConsole(program.database, window);
     vela::BindListCommands(window, program.cursor, program.database);
+    vela::BindMonitoring(monitor);
 
     vela::StartupSteps steps;
     steps.startDatabase = [&] {
@@ -67,6 +83,6 @@ int main(int argc, char** argv) {
     }
     window.show();
     int code = app.exec();
-    OnProgramEnd(program);
+    OnProgramEnd(program, monitor);
     return code;
 }

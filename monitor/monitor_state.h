@@ -1,0 +1,21 @@
+#pragma once
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace vela {
+
+// The process-wide monitoring state. The rows and the task position are written
+// by the GUI thread only while no worker runs; the flags cross threads.
+struct MonitorState {
+    std::vector<int> CheckedSchemeRows;  // 0-based rows of 项目列表框, in list order
+    std::atomic<int> CheckedSchemeCount{0};
+    std::atomic<int> CurrentTask{0};  // 1-based position in CheckedSchemeRows
+    std::atomic<int> WorkerBusy{0};
+    std::atomic<int> NewArticlesFound{0};
+    std::atomic<int> StopRequested{0};
+    std::thread WorkerThread;  // the most recently started worker
+};
+
+}  // namespace vela

@@ -1,0 +1,158 @@
+#include "monitoring.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "app/gbk_text.h"
+#include "app/gui_thread.h"
+#include "app/list_cells.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/status_box.h"
+#include "leading_integer.h"
+#include "monitor_state.h"
+#include "now_text.h"
+#include "responsive_wait.h"
+#include "store/list_fill.h"
+
+namespace vela {
+namespace {
+
+const QString kStartCaption = QStringLiteral("开 始");
+const QString kStopCaption = QStringLiteral("停 止");
+
+MainWindow& Window(MonitorContext& c) { return c.process.window; }
+MonitorState& State(MonitorContext& c) { return c.process.state; }
+
+void SetSettingsEnabled(MainWindow& window, bool enabled) {
+    window.Control("自动监控框")->setEnabled(enabled);
+    window.Control("频率框")->setEnabled(enabled);
+}
+
+// Starts the worker for the scheme at CurrentTask. WorkerBusy reads 1 before the
+// thread runs, and 0 again when no thread could be started.
+void StartWorker(MonitorContext& c) {
+    MonitorState& state = State(c);
+    // A stopped worker may still be finishing its last step.
+    c.worker.WaitUntilFinished();
+    if (ProgramEnding()) return;
+    state.WorkerBusy = 1;
+    if (!c.worker.Start([&c] { ProcessScheme(ProcessMode::Monitor, c.process); })) {
+        state.WorkerBusy = 0;
+    }
+}
+
+// The cycles. Runs inside the click handler of 运行; every wait handles events, so
+// every other handler (a stop included) runs nested in one of them. A stop ends the
+// loop at its next check; the waits themselves run out.
+void MonitorLoop(MonitorContext& c, bool automatic) {
+    MainWindow& window = Window(c);
+    MonitorState& state = State(c);
+    while (state.StopRequested == 0 && !ProgramEnding()) {
+        StartWorker(c);
+        do {
+            AppendStatus(window, "\r\n" + Gbk("开始访问任务") + std::to_string(state.CurrentTask) +
+                                     Gbk("的网页----") + NowText());
+            ResponsiveWait(c.timings.pollMs);
+        } while (state.WorkerBusy == 1 && !ProgramEnding());
+        if (ProgramEnding()) return;
+        state.CurrentTask = state.CurrentTask + 1;
+        if (state.CurrentTask > state.CheckedSchemeCount) {
+            state.CurrentTask = 1;
+            std::string frequency = ToGbk(window.Control<QLineEdit>("频率框")->text());
+            window.Control<QPlainTextEdit>("状态")->setPlainText(FromGbkLines(
+                Gbk("已执行一轮，") + frequency + Gbk("秒后继续下一轮----") + NowText()));
+            if (state.NewArticlesFound) {
+                FillArticleList(window, c.cursor, c.process.database);
+                QCoreApplication::processEvents();
+                FillSchemeList(window, c.cursor, c.process.database);
+                QCoreApplication::processEvents();
+                NewArticleAlert(true, c.alert);
+            }
+            if (automatic) {
+                long long seconds = LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
+                ResponsiveWait(seconds * c.timings.secondMs);
+            } else {
+                AppendStatus(window, "\r\n" + Gbk("执行完毕！"));
+                // Only a loop that is still running stops itself: after a stop by the
+                // user the caption already reads 开 始, and a press would start anew.
+                if (state.StopRequested == 0) ToggleMonitoring(c);
+            }
+        }
+        ResponsiveWait(c.timings.pauseMs);
+    }
+}
+
+}  // namespace
+
+void ToggleMonitoring(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    MonitorState& state = State(c);
+    auto* frequencyBox = window.Control<QLineEdit>("频率框");
+    auto* automaticBox = window.Control<QCheckBox>("自动监控框");
+    auto* run = window.Control<QPushButton>("运行");
+    if (LeadingInteger(ToGbk(frequencyBox->text())) < 10 && automaticBox->isChecked()) {
+        ShowMessage(Gbk("监控频率不能低于 10 秒"));
+        frequencyBox->setText(QStringLiteral("10"));
+        return;
+    }
+    window.Control("状态")->setVisible(true);
+    if (run->text() == kStartCaption) {
+        auto* list = window.Control<QTableWidget>("项目列表框");
+        std::vector<int> rows;
+        for (int r = 0; r < list->rowCount(); ++r) {
+            if (RowChecked(list, r)) rows.push_back(r);
+        }
+        if (rows.empty()) {
+            ShowMessage(Gbk("请勾选至少1个 监控方案"));
+            return;
+        }
+        // Wait for a stopped worker before touching what it reads.
+        c.worker.WaitUntilFinished();
+        if (ProgramEnding()) return;
+        state.CheckedSchemeRows = std::move(rows);
+        state.CheckedSchemeCount = static_cast<int>(state.CheckedSchemeRows.size());
+        state.CurrentTask = 1;
+        SetSettingsEnabled(window, false);
+        run->setText(kStopCaption);
+        window.Control<QTabWidget>("选择夹")->setCurrentIndex(1);
+        state.StopRequested = 0;
+        MonitorLoop(c, automaticBox->isChecked());
+    } else {
+        run->setText(kStartCaption);
+        SetSettingsEnabled(window, true);
+        state.StopRequested = 1;
+        // Cuts short the worker's own pause and its transfer in flight.
+        WakeWaits();
+    }
+}
+
+void OnAutoMonitorToggled(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    bool checked = window.Control<QCheckBox>("自动监控框")->isChecked();
+    window.Control("标签13")->setVisible(checked);
+    window.Control("频率框")->setVisible(checked);
+}
+
+void BindMonitoring(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    QObject::connect(window.Control<QPushButton>("运行"), &QPushButton::clicked, &window,
+                     [&c] { ToggleMonitoring(c); });
+    QObject::connect(window.Control<QCheckBox>("自动监控框"), &QCheckBox::clicked, &window,
+                     [&c] { OnAutoMonitorToggled(c); });
+    QObject::connect(window.Control<QPushButton>("按钮_测试配置"), &QPushButton::clicked, &window,
+                     [&c] { OnTestScheme(c.process); });
+}
+
+bool StopMonitoringForExit(MonitorContext& c) {
+    State(c).StopRequested = 1;
+    WakeWaits();
+    return c.worker.JoinWithin(std::chrono::milliseconds(1500));
+}
+
+}  // namespace vela

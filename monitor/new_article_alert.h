@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+namespace vela {
+
+class MainWindow;
+class TrayIcon;
+struct MonitorState;
+
+// What the alert needs: the window (its two check boxes and 状态), the tray icon,
+// a way to play the alert sound once, and the monitoring state.
+struct AlertContext {
+    MainWindow& window;
+    TrayIcon& tray;
+    MonitorState& state;
+    std::function<void()> playSound;
+};
+
+// Raising: the sound (语音提醒), the alert icon (图标提醒), a status line, and
+// NewArticlesFound cleared. Clearing: the normal icon back (图标提醒), nothing else.
+void NewArticleAlert(bool raise, AlertContext& context);
+
+}  // namespace vela

@@ -1,0 +1,175 @@
+#include "process_scheme.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <chrono>
+
+#include "app/gbk_text.h"
+#include "app/gui_thread.h"
+#include "app/list_cells.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/status_box.h"
+#include "fetch/encoding.h"
+#include "fetch/gbk_search.h"
+#include "fetch/http_fetch.h"
+#include "fetch/text_between.h"
+#include "monitor_state.h"
+#include "now_text.h"
+#include "page_regex.h"
+#include "record_plan.h"
+#include "responsive_wait.h"
+#include "store/execute_and_report.h"
+#include "test_display.h"
+
+namespace vela {
+namespace {
+
+constexpr int kSchemeFields = 20;
+
+std::string EditText(MainWindow& window, const char* name) {
+    return ToGbk(window.Control<QLineEdit>(name)->text());
+}
+
+// The scheme as the editor's controls hold it (a rule test).
+Scheme SchemeFromEditor(MainWindow& window) {
+    Scheme s;
+    s.name = EditText(window, "编辑框_站名");
+    s.gbk = window.Control<QCheckBox>("gbk")->isChecked();
+    s.url = EditText(window, "编辑框_网址");
+    s.before = EditText(window, "采集前");
+    s.after = EditText(window, "采集后");
+    s.pattern = ToGbk(window.Control<QComboBox>("正则框")->currentText());
+    s.linkTemplate = EditText(window, "补全框");
+    s.cookie = ToGbkLines(window.Control<QPlainTextEdit>("cookie框")->toPlainText());
+    s.userAgent = EditText(window, "ua框");
+    return s;
+}
+
+// The scheme in the row at position CurrentTask of the collected rows; a row that
+// no longer exists reads as empty cells.
+Scheme SchemeFromRow(MainWindow& window, const MonitorState& state) {
+    auto* list = window.Control<QTableWidget>("项目列表框");
+    int task = state.CurrentTask;
+    int row = task >= 1 && task <= static_cast<int>(state.CheckedSchemeRows.size())
+                  ? state.CheckedSchemeRows[task - 1]
+                  : -1;
+    std::vector<std::string> cells(kSchemeFields);
+    for (int i = 0; i < kSchemeFields; ++i) cells[i] = CellText(list, row, i);
+    return SchemeFromCells(cells);
+}
+
+class Run {
+public:
+    Run(ProcessMode mode, ProcessContext& context) : mode_(mode), c_(context) {}
+
+    void Execute() {
+        if (!ReadScheme()) return;
+        if (!Stopped()) Process();
+        if (mode_ == ProcessMode::Monitor) {
+            Status("\r\n" + Gbk("任务") + std::to_string(c_.state.CurrentTask) +
+                   Gbk("已结束----") + NowText());
+            c_.state.WorkerBusy = 0;
+        }
+    }
+
+private:
+    bool Monitor() const { return mode_ == ProcessMode::Monitor; }
+
+    // A stopped monitoring run (or an ending program) does nothing further.
+    bool Stopped() const {
+        return ProgramEnding() || (Monitor() && c_.state.StopRequested.load() != 0);
+    }
+
+    void Status(const std::string& line) {
+        if (!ProgramEnding()) AppendStatus(c_.window, line);
+    }
+
+    bool ReadScheme() {
+        bool read = RunOnGuiThread([&] {
+            scheme_ = Monitor() ? SchemeFromRow(c_.window, c_.state) : SchemeFromEditor(c_.window);
+        });
+        if (!read && Monitor()) c_.state.WorkerBusy = 0;
+        return read;
+    }
+
+    std::string Fetch() {
+        HttpFetchParams params;
+        params.url = scheme_.url;
+        params.method = kHttpGet;
+        params.cookie = scheme_.cookie;
+        params.headers = "User-Agent: " + scheme_.userAgent;
+        FetchOptions options;
+        options.stopRequested = [this] { return Stopped(); };
+        options.connectTimeout = std::chrono::milliseconds(c_.connectTimeoutMs);
+        options.stallTimeout = std::chrono::milliseconds(c_.stallTimeoutMs);
+        return HttpFetch(params, options);
+    }
+
+    void Process() {
+        std::string body = Fetch();
+        std::string page = RemoveCrLf(scheme_.gbk ? BytesToText(body) : Utf8ToGbk(body));
+        body.clear();
+        RegionMarkers markers{scheme_.before, scheme_.after, false};
+        if (Monitor()) {
+            markers = ChooseMarkers(scheme_, page);
+            if (markers.markerMissing) Status("\r\n" + Gbk("出错！无法在源码中找到最后文章标记！"));
+        }
+        region_ = TextBetween(page, markers.begin, markers.end);
+        page.clear();
+        if (region_.empty()) Status("\r\n" + Gbk("出错！截取源码为空，请检查方案的采集区域！"));
+        ShowRegion();
+        regex_.CompilePattern(scheme_.pattern, false);
+        matches_ = regex_.FindAllMatches(region_);
+        if (Stopped()) return;
+        if (Monitor()) {
+            Record();
+        } else {
+            ShowTestResult(c_.window, region_, regex_.CaptureGroupCount(), matches_);
+        }
+    }
+
+    void ShowRegion() {
+        RunOnGuiThread([&] {
+            c_.window.Control<QPlainTextEdit>("测试编辑框")->setPlainText(FromGbkLines(region_));
+        });
+    }
+
+    void Record() {
+        RecordPlan plan = PlanRecords(scheme_, region_, matches_);
+        if (!plan.update) return;
+        if (plan.newArticlesFound) c_.state.NewArticlesFound = 1;
+        for (const ArticleInsert& article : plan.inserts) {
+            if (Stopped()) return;
+            ExecuteAndReport(c_.database, c_.window, InsertStatement(scheme_, article, NowText()));
+            ResponsiveWait(200);
+        }
+        if (Stopped()) return;
+        ExecuteAndReport(c_.database, c_.window, UpdateStatement(scheme_, plan, NowText()));
+    }
+
+    ProcessMode mode_;
+    ProcessContext& c_;
+    Scheme scheme_;
+    std::string region_;
+    PageRegex regex_;
+    std::vector<MatchRecord> matches_;
+};
+
+}  // namespace
+
+void ProcessScheme(ProcessMode mode, ProcessContext& context) { Run(mode, context).Execute(); }
+
+void OnTestScheme(ProcessContext& context) {
+    std::string url = EditText(context.window, "编辑框_网址");
+    if (GbkContains(url, kBlockedSiteToken)) {
+        ShowMessage(Gbk("此站不允许监控!"));
+        return;
+    }
+    ProcessScheme(ProcessMode::Test, context);
+}
+
+}  // namespace vela
