@@ -39,7 +39,10 @@ TEST(GbkToUtf8, Cases) {
         {"empty", "", ""},
         {"chinese", "\xD6\xD0\xCE\xC4", "中文"},
         {"lone lead byte at end", "ab\xD6", "ab?"},
-        {"invalid lead byte keeps the ascii after it", "\xFF" "a", "?a"},
+        {"invalid lead byte keeps the ascii after it",
+         "\xFF"
+         "a",
+         "?a"},
         {"zero byte ends text", "a\0b"s, "a"},
     };
     for (const auto& c : cases) {
