@@ -202,9 +202,14 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
         ok = ok && curl_easy_setopt(h, option, value) == CURLE_OK;
     };
     set(CURLOPT_URL, url.c_str());
-    // The object path exactly as built (a fragment included); through an HTTP
-    // proxy libcurl sends the absolute address instead.
-    const std::string requestTarget = EncodeSpaces(hop.requestTarget);
+    // The object path exactly as built, a fragment included. An HTTP proxy needs
+    // the absolute address, which it parses itself: there without the fragment.
+    const bool viaProxy = !hop.proxy.empty() && !hop.target.secure;
+    const std::string requestTarget =
+        viaProxy ? "http://" + hop.target.host +
+                       (hop.target.port == 80 ? "" : ":" + std::to_string(hop.target.port)) +
+                       EncodeSpaces(WithoutFragment(hop.requestTarget))
+                 : EncodeSpaces(hop.requestTarget);
     set(CURLOPT_REQUEST_TARGET, requestTarget.c_str());
     set(CURLOPT_PATH_AS_IS, 1L);
     set(CURLOPT_PROTOCOLS_STR, "http,https");
