@@ -31,7 +31,7 @@ public:
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         char* src = const_cast<char*>(in.data());
         size_t srcLeft = in.size();
-        char buffer[4096];
+        char buffer[65536];
         while (srcLeft > 0) {
             char* dst = buffer;
             size_t dstLeft = sizeof buffer;
@@ -102,19 +102,27 @@ std::string Utf8ToGbk(std::string_view bytes) {
     if (bytes.empty()) return {};
     // First replace every malformed sequence by "?", so that iconv sees valid
     // UTF-8 and stops only at characters GBK cannot hold.
+    // Valid bytes are copied a run at a time: a page is mostly valid.
     std::string clean;
     clean.reserve(bytes.size());
+    size_t run = 0;
     for (size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         std::string_view rest = bytes.substr(i);
         size_t n = ValidUtf8Length(rest);
         if (n) {
-            clean.append(rest.data(), n);
             i += n;
         } else {
+            clean.append(bytes.substr(run, i - run));
             clean.push_back('?');
             i += MalformedUtf8Length(rest);
+            run = i;
         }
     }
+    clean.append(bytes.substr(run));
     thread_local Converter converter("CP936", "UTF-8");
     std::string out;
     out.reserve(clean.size());

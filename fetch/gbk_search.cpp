@@ -1,5 +1,7 @@
 #include "fetch/gbk_search.h"
 
+#include <cstring>
+
 namespace vela {
 namespace {
 
@@ -41,16 +43,23 @@ std::size_t GbkScanner::FindFrom(std::size_t pos) {
     if (pos >= n) return kNotFound;
     if (m == 0) return pos;
     if (found_ != kNotFound && found_ >= pos) return found_;
-    // A mismatch that keeps the automaton in state 0 is the common case; the
-    // loop body stays small for it.
     while (next_ < n) {
+        if (state_ == 0 && !ignoreCase_) {
+            // Nothing matched yet: jump to the next byte that can start a match.
+            const void* hit = std::memchr(text_.data() + next_, pattern_[0], n - next_);
+            if (!hit) break;
+            next_ = static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+        }
         const std::size_t i = next_++;
         auto c = static_cast<unsigned char>(text_[i]);
-        if (inTrail_) {
-            inTrail_ = false;
-        } else {
-            if (c >= 0x80 && i + 1 < n) inTrail_ = true;
-            if (ignoreCase_) c = FoldAscii(c);
+        if (ignoreCase_) {
+            // Folding needs to know which bytes are trail bytes.
+            if (inTrail_) {
+                inTrail_ = false;
+            } else {
+                if (c >= 0x80 && i + 1 < n) inTrail_ = true;
+                c = FoldAscii(c);
+            }
         }
         const auto p = [&](std::size_t k) { return static_cast<unsigned char>(pattern_[k]); };
         while (state_ > 0 && p(state_) != c) state_ = failure_[state_ - 1];
@@ -64,6 +73,7 @@ std::size_t GbkScanner::FindFrom(std::size_t pos) {
             return start;
         }
     }
+    next_ = n;
     found_ = kNotFound;
     return kNotFound;
 }

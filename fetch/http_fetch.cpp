@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -103,6 +104,7 @@ struct Exchange {
     bool inBlock = false;         // between a status line and the blank line after it
     bool headerComplete = false;  // a whole final header block arrived
     bool headerTooLong = false;
+    bool endAtHeader = false;  // the answer has no body even if it announces one
     std::string header;  // the last header block, lines ended by CR LF
     int status = 0;
     std::string body;
@@ -134,16 +136,17 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
             ex.status = ex.status * 10 + (line[i] - '0');
         }
     }
-    if (line.empty()) {
-        ex.inBlock = false;
-        ex.headerComplete = ex.status < 100 || ex.status > 199;
-    }
     if (!ex.headerTooLong) {
         ex.header.append(line).append("\r\n");
         if (ex.header.size() >= kHeaderLimit) {
             ex.headerTooLong = true;
             std::string().swap(ex.header);
         }
+    }
+    if (line.empty()) {
+        ex.inBlock = false;
+        ex.headerComplete = ex.status < 100 || ex.status > 199;
+        if (ex.headerComplete && ex.endAtHeader) return 0;
     }
     return length;
 }
@@ -152,15 +155,16 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     auto& ex = *static_cast<Exchange*>(user);
     const std::size_t length = size * count;
     ex.lastByte = Clock::now();
-    if (length > ex.maxBody - ex.body.size()) {
-        ex.bodyCut = true;
-        return 0;  // ends the transfer; what came so far is kept
-    }
+    const std::size_t room = ex.maxBody - ex.body.size();
     try {
-        ex.body.append(data, length);
+        ex.body.append(data, std::min(length, room));
     } catch (const std::bad_alloc&) {
         ex.bodyCut = true;
         return 0;
+    }
+    if (length > room) {
+        ex.bodyCut = true;
+        return 0;  // ends the transfer; what came so far is kept
     }
     return length;
 }
@@ -198,9 +202,14 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
         ok = ok && curl_easy_setopt(h, option, value) == CURLE_OK;
     };
     set(CURLOPT_URL, url.c_str());
-    // The object path exactly as built (a fragment included); through an HTTP
-    // proxy libcurl sends the absolute address instead.
-    const std::string requestTarget = EncodeSpaces(hop.requestTarget);
+    // The object path exactly as built, a fragment included. An HTTP proxy needs
+    // the absolute address, which it parses itself: there without the fragment.
+    const bool viaProxy = !hop.proxy.empty() && !hop.target.secure;
+    const std::string requestTarget =
+        viaProxy ? "http://" + hop.target.host +
+                       (hop.target.port == 80 ? "" : ":" + std::to_string(hop.target.port)) +
+                       EncodeSpaces(WithoutFragment(hop.requestTarget))
+                 : EncodeSpaces(hop.requestTarget);
     set(CURLOPT_REQUEST_TARGET, requestTarget.c_str());
     set(CURLOPT_PATH_AS_IS, 1L);
     set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -222,13 +231,18 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
     set(CURLOPT_HEADERDATA, &ex);
     set(CURLOPT_WRITEFUNCTION, &OnBody);
     set(CURLOPT_WRITEDATA, &ex);
-    if (hop.method == kHttpHead) set(CURLOPT_NOBODY, 1L);
     if (hop.body) {
-        // A HEAD with a body: the body is posted, the verb says HEAD and no
-        // response body is read.
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(hop.body->size()));
         set(CURLOPT_POSTFIELDS, hop.body->data());
-        if (hop.method == kHttpHead) set(CURLOPT_CUSTOMREQUEST, "HEAD");
+        if (hop.method == kHttpHead) {
+            // libcurl sends no body with CURLOPT_NOBODY. So the body is posted
+            // under the verb HEAD, and the transfer ends with the response header:
+            // a HEAD answer announces a length it never sends.
+            set(CURLOPT_CUSTOMREQUEST, "HEAD");
+            ex.endAtHeader = true;
+        }
+    } else if (hop.method == kHttpHead) {
+        set(CURLOPT_NOBODY, 1L);
     }
     if (!ok || !transfer.Start()) return ex;
 
