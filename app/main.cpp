@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         program.cursor,
         {window, tray, program.monitorState, [&sound] { sound.play(); }},
     };
-    vela::BindWindowEvents(window, tray, [&monitor] { vela::NewArticleAlert(false, monitor.alert); });
+    vela::BindWindowEvents(window, tray,
+                           [&monitor] { vela::NewArticleAlert(false, monitor.alert); });
     vela::BindSqlConsole(program.database, window);
     vela::BindListCommands(window, program.cursor, program.database);
     vela::BindMonitoring(monitor);

@@ -75,7 +75,8 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
                 NewArticleAlert(true, c.alert);
             }
             if (automatic) {
-                long long seconds = LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
+                long long seconds =
+                    LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
                 ResponsiveWait(seconds * c.timings.secondMs);
             } else {
                 AppendStatus(window, "\r\n" + Gbk("执行完毕！"));

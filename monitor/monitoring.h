@@ -10,9 +10,9 @@ class QueryCursor;
 
 // The pauses of a monitoring cycle; tests shorten them.
 struct MonitorTimings {
-    int pollMs = 2000;     // between two checks of a running worker
-    int pauseMs = 5000;    // after each scheme
-    int secondMs = 1000;   // one second of the frequency
+    int pollMs = 2000;    // between two checks of a running worker
+    int pauseMs = 5000;   // after each scheme
+    int secondMs = 1000;  // one second of the frequency
 };
 
 struct MonitorContext {

@@ -1,8 +1,8 @@
 #include "process_scheme.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <chrono>
@@ -70,8 +70,8 @@ public:
         if (!ReadScheme()) return;
         if (!Stopped()) Process();
         if (mode_ == ProcessMode::Monitor) {
-            Status("\r\n" + Gbk("任务") + std::to_string(c_.state.CurrentTask) +
-                   Gbk("已结束----") + NowText());
+            Status("\r\n" + Gbk("任务") + std::to_string(c_.state.CurrentTask) + Gbk("已结束----") +
+                   NowText());
             c_.state.WorkerBusy = 0;
         }
     }

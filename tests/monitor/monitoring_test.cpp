@@ -1,0 +1,135 @@
+#include "monitor/monitoring.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "monitor_fixture.h"
+
+namespace vela {
+namespace {
+
+class MonitoringTest : public ::testing::Test, public test::MonitorFixture {
+protected:
+    QPushButton* Run() { return window.Control<QPushButton>("运行"); }
+    void SetAutomatic(bool on, const char* frequency) {
+        window.Control<QCheckBox>("自动监控框")->setChecked(on);
+        window.Control<QLineEdit>("频率框")->setText(frequency);
+    }
+};
+
+TEST_F(MonitoringTest, FrequencyBelowTenIsRefusedOnlyWithAutomaticMonitoring) {
+    AddScheme();
+    SetAutomatic(true, "5");
+    ToggleMonitoring(context);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, Gbk("监控频率不能低于 10 秒"));
+    EXPECT_EQ(window.Control<QLineEdit>("频率框")->text(), "10");
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(MonitoringTest, NoCheckedSchemeIsRefused) {
+    AddScheme();
+    SetRowChecked(window.Control<QTableWidget>("项目列表框"), 0, false);
+    ToggleMonitoring(context);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, Gbk("请勾选至少1个 监控方案"));
+    EXPECT_TRUE(window.Control("状态")->isVisibleTo(&window));
+    EXPECT_TRUE(window.Control("自动监控框")->isEnabled());
+}
+
+TEST_F(MonitoringTest, SingleCycleRecordsReloadsAlertsOnceAndStopsByItself) {
+    AddScheme();
+    SetAutomatic(false, " 5 sec");
+    ToggleMonitoring(context);  // returns when the cycle is over
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_TRUE(window.Control("自动监控框")->isEnabled());
+    EXPECT_EQ(window.Control<QTabWidget>("选择夹")->currentIndex(), 1);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(window.Control<QTableWidget>("文章列表框")->rowCount(), 3) << "reloaded";
+    EXPECT_EQ(CellText(window.Control<QTableWidget>("项目列表框"), 0, 7), "Title 3");
+    EXPECT_EQ(sounds, 1);
+    EXPECT_TRUE(tray.IsAlert());
+    EXPECT_EQ(state.NewArticlesFound, 0);
+    EXPECT_EQ(state.StopRequested, 1);
+    std::string status = Status();
+    // The cycle's end replaced the whole text, the frequency exactly as typed.
+    EXPECT_EQ(status.rfind(Gbk("已执行一轮， 5 sec秒后继续下一轮----"), 0), 0u) << status;
+    EXPECT_NE(status.find(Gbk("\r\n发现有新内容，已发出提醒通知！----")), std::string::npos);
+    EXPECT_EQ(status.substr(status.size() - 12), "\r\n" + Gbk("执行完毕！"));
+}
+
+TEST_F(MonitoringTest, CycleWithoutNewArticlesNeitherReloadsNorAlerts) {
+    AddScheme(8, "", 99);  // every id on the page is below 99
+    SetAutomatic(false, "300");
+    ToggleMonitoring(context);
+    EXPECT_EQ(sounds, 0);
+    EXPECT_FALSE(tray.IsAlert());
+    EXPECT_EQ(window.Control<QTableWidget>("文章列表框")->rowCount(), 0);
+    EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"99"}}));
+}
+
+TEST_F(MonitoringTest, StopWhileTheWorkerWaitsForThePage) {
+    AddScheme();
+    stall = true;
+    SetAutomatic(true, "10");
+    // The stop is pressed while the loop waits for the stalled worker.
+    QTimer::singleShot(0, [this] {
+        QTRY_VERIFY_WITH_TIMEOUT(!server.Requests().empty(), 5000);
+        ToggleMonitoring(context);
+        EXPECT_EQ(Run()->text(), "开 始") << "the caption changes at once";
+    });
+    ToggleMonitoring(context);
+    EXPECT_EQ(state.StopRequested, 1);
+    EXPECT_EQ(state.WorkerBusy, 0);
+    EXPECT_TRUE(Rows("select * from info").empty());
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_TRUE(window.Control("频率框")->isEnabled());
+}
+
+TEST_F(MonitoringTest, AlertFollowsItsCheckBoxes) {
+    auto* icon = window.Control<QCheckBox>("图标提醒");
+    auto* voice = window.Control<QCheckBox>("语音提醒");
+    state.NewArticlesFound = 1;
+    NewArticleAlert(true, context.alert);
+    EXPECT_TRUE(tray.IsAlert());
+    EXPECT_EQ(sounds, 1);
+    EXPECT_EQ(state.NewArticlesFound, 0);
+    icon->setChecked(false);
+    NewArticleAlert(false, context.alert);
+    EXPECT_TRUE(tray.IsAlert()) << "the alert icon stays while the box is clear";
+    icon->setChecked(true);
+    NewArticleAlert(false, context.alert);
+    EXPECT_FALSE(tray.IsAlert());
+    // Both boxes clear: only the line, and the flag is still cleared.
+    icon->setChecked(false);
+    voice->setChecked(false);
+    state.NewArticlesFound = 1;
+    std::string before = Status();
+    NewArticleAlert(true, context.alert);
+    EXPECT_EQ(sounds, 1);
+    EXPECT_FALSE(tray.IsAlert());
+    EXPECT_EQ(state.NewArticlesFound, 0);
+    EXPECT_EQ(
+        Status().substr(before.size()).rfind("\r\n" + Gbk("发现有新内容，已发出提醒通知！----"), 0),
+        0u);
+}
+
+TEST_F(MonitoringTest, AutoMonitorBoxShowsTheFrequency) {
+    BindMonitoring(context);
+    window.show();
+    auto* box = window.Control<QCheckBox>("自动监控框");
+    box->click();
+    EXPECT_TRUE(window.Control("频率框")->isVisible());
+    EXPECT_TRUE(window.Control("标签13")->isVisible());
+    box->click();
+    EXPECT_FALSE(window.Control("频率框")->isVisible());
+}
+
+}  // namespace
+}  // namespace vela
