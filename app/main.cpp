@@ -13,6 +13,7 @@
 #include "app/startup.h"
 #include "app/tray_icon.h"
 #include "app/window_events.h"
+#include "editor/scheme_editor.h"
 #include "monitor/monitor_state.h"
 #include "monitor/monitoring.h"
 #include "store/database.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
     vela::BindSqlConsole(program.database, window);
     vela::BindListCommands(window, program.cursor, program.database);
     vela::BindMonitoring(monitor);
+    vela::EditorContext editor{window, program.database, program.cursor};
+    vela::BindSchemeEditor(editor);
 
     vela::StartupSteps steps;
     steps.startDatabase = [&] {

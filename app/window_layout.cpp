@@ -42,7 +42,7 @@ constexpr ControlSpec kLayout[] = {
     {"标签5", K::Label, "分组框1", 10, 180, 48, 24, "COOKIE", 0},
     {"cookie框", K::MultiEdit, "分组框1", 66, 173, 308, 40, "", kVScroll},
     {"标签6", K::Label, "分组框1", 10, 228, 48, 24, "浏览器UA", 0},
-    {"ua框", K::Edit, "分组框1", 66, 230, 308, 20, "", 0},
+    {"ua框", K::Edit, "分组框1", 66, 230, 308, 20, kDefaultUserAgent, 0},
     {"标签7", K::Label, "分组框1", 387, 15, 52, 24, "标题索引", 0},
     {"tindex框", K::Edit, "分组框1", 439, 18, 36, 20, "", kIntegerInput | kCentred},
     {"标签11", K::Label, "分组框1", 491, 15, 52, 24, "备用索引", 0},

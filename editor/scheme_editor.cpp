@@ -1,0 +1,147 @@
+#include "scheme_editor.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "app/gbk_text.h"
+#include "app/list_cells.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/window_layout.h"
+#include "monitor/leading_integer.h"
+#include "scheme_statement.h"
+#include "store/database.h"
+#include "store/list_fill.h"
+
+namespace vela {
+namespace {
+
+// The line edits of the form and the rule columns they show.
+struct Field {
+    const char* control;
+    int column;
+};
+const Field kLineFields[] = {
+    {"编辑框_站名", 3}, {"编辑框_网址", 4}, {"采集前", 12},   {"采集后", 13},   {"补全框", 10},
+    {"ua框", 6},        {"tindex框", 14},   {"uindex框", 15}, {"oindex框", 16},
+};
+constexpr int kCode = 2, kCookie = 5, kRegular = 11, kType = 19, kId = 0;
+
+std::string LineText(MainWindow& window, const char* name) {
+    return ToGbk(window.Control<QLineEdit>(name)->text());
+}
+
+void SetLineText(MainWindow& window, const char* name, const std::string& gbk) {
+    window.Control<QLineEdit>(name)->setText(FromGbk(gbk));
+}
+
+SchemeForm ReadForm(EditorContext& editor) {
+    MainWindow& w = editor.window;
+    SchemeForm form;
+    form.id = LineText(w, "项目编号框");
+    form.code = w.Control<QCheckBox>("gbk")->isChecked() ? "1" : "0";
+    form.url = LineText(w, "编辑框_网址");
+    form.before = LineText(w, "采集前");
+    form.after = LineText(w, "采集后");
+    form.regular = ToGbk(w.Control<QComboBox>("正则框")->currentText());
+    form.buquan = LineText(w, "补全框");
+    form.cookie = ToGbkLines(w.Control<QPlainTextEdit>("cookie框")->toPlainText());
+    form.tindex = LineText(w, "tindex框");
+    form.uindex = LineText(w, "uindex框");
+    form.oindex = LineText(w, "oindex框");
+    form.ua = LineText(w, "ua框");
+    form.name = LineText(w, "编辑框_站名");
+    form.type = std::to_string(editor.EditorJudgeMode);
+    return form;
+}
+
+}  // namespace
+
+void SetEditorJudgeMode(int mode, EditorContext& editor) {
+    MainWindow& w = editor.window;
+    editor.EditorJudgeMode = mode;
+    // setChecked on an auto-exclusive button cannot clear it: switch exclusivity
+    // off while setting all three.
+    QRadioButton* radios[] = {w.Control<QRadioButton>("单选框1"),
+                              w.Control<QRadioButton>("单选框2"),
+                              w.Control<QRadioButton>("单选框3")};
+    int on = mode == 8 ? 2 : mode == 2 ? 1 : 0;
+    for (int i = 0; i < 3; ++i) {
+        radios[i]->setAutoExclusive(false);
+        radios[i]->setChecked(i == on);
+        radios[i]->setAutoExclusive(true);
+    }
+    w.Control("uindex框")->setEnabled(mode == 8);
+}
+
+void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
+    MainWindow& w = editor.window;
+    w.Control("状态")->setVisible(false);
+    w.Control<QTabWidget>("选择夹")->setCurrentIndex(4);
+    auto* list = w.Control<QTableWidget>("项目列表框");
+    // New reads no row: every value is the empty text.
+    int row = mode == EditorOpenMode::New ? -1 : SelectedRow(list);
+    auto cell = [&](int column) { return CellText(list, row, column); };
+    auto* save = w.Control<QPushButton>("按钮_保存配置");
+    if (mode != EditorOpenMode::New) {
+        SetLineText(w, "项目编号框", cell(kId));
+        save->setText(QStringLiteral("更新规则"));
+    }
+    w.Control<QCheckBox>("gbk")->setChecked(cell(kCode) != "0");
+    SetEditorJudgeMode(LeadingInteger(cell(kType)), editor);
+    for (const Field& field : kLineFields) SetLineText(w, field.control, cell(field.column));
+    w.Control<QComboBox>("正则框")->setEditText(FromGbk(cell(kRegular)));
+    w.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbkLines(cell(kCookie)));
+    if (mode != EditorOpenMode::Edit) {
+        SetLineText(w, "项目编号框", "0");
+        save->setText(QStringLiteral("新建规则"));
+        SetLineText(w, "ua框", kDefaultUserAgent);
+    }
+}
+
+void OnSaveScheme(EditorContext& editor) {
+    std::string sql = SchemeSaveStatement(ReadForm(editor));
+    bool ok = editor.database.ExecSql(sql);
+    ShowMessage(Gbk("SQL语句：") + sql, Gbk(ok ? "方案新建成功！" : "创建失败！"));
+    OpenSchemeEditor(EditorOpenMode::New, editor);
+    FillSchemeList(editor.window, editor.cursor, editor.database);
+    SetEditorJudgeMode(0, editor);
+}
+
+void OnPatternChanged(EditorContext& editor) {
+    editor.window.Control("按钮_保存配置")->setEnabled(false);
+}
+
+void BindSchemeEditor(EditorContext& editor) {
+    MainWindow& w = editor.window;
+    auto onItem = [&](const char* item, EditorOpenMode mode, bool hideStatus) {
+        QObject::connect(w.MenuItem("方案", item), &QAction::triggered, &w,
+                         [&editor, mode, hideStatus] {
+                             OpenSchemeEditor(mode, editor);
+                             if (hideStatus) editor.window.Control("状态")->setVisible(false);
+                         });
+    };
+    onItem("新建监控方案", EditorOpenMode::New, false);
+    onItem("编辑", EditorOpenMode::Edit, true);
+    onItem("复制", EditorOpenMode::Copy, false);
+    const std::pair<const char*, int> radios[] = {{"单选框1", 0}, {"单选框2", 2}, {"单选框3", 8}};
+    for (auto [name, mode] : radios) {
+        QObject::connect(w.Control<QRadioButton>(name), &QRadioButton::clicked, &w,
+                         [&editor, mode] { SetEditorJudgeMode(mode, editor); });
+    }
+    auto* pattern = w.Control<QComboBox>("正则框");
+    QObject::connect(pattern->lineEdit(), &QLineEdit::textEdited, &w,
+                     [&editor] { OnPatternChanged(editor); });
+    QObject::connect(pattern, &QComboBox::activated, &w, [&editor] { OnPatternChanged(editor); });
+    QObject::connect(w.Control<QPushButton>("按钮_保存配置"), &QPushButton::clicked, &w,
+                     [&editor] { OnSaveScheme(editor); });
+}
+
+}  // namespace vela

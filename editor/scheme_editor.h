@@ -1,0 +1,31 @@
+#pragma once
+
+namespace vela {
+
+class Database;
+class MainWindow;
+class QueryCursor;
+struct ProcessContext;
+
+enum class EditorOpenMode { New = -1, Edit = 0, Copy = 1 };
+
+// The editor page 方案操作. Its controls are the working copy of the scheme; the
+// judgement mode is kept here, the radio buttons only show it.
+struct EditorContext {
+    MainWindow& window;
+    Database& database;
+    QueryCursor& cursor;
+    int EditorJudgeMode = 0;
+};
+
+void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor);
+void SetEditorJudgeMode(int mode, EditorContext& editor);
+// Saves the form as a new row (项目编号框 "0") or over the row it names, reports
+// the statement, and empties the form.
+void OnSaveScheme(EditorContext& editor);
+// The user changed the pattern: saving waits for the next successful rule test.
+void OnPatternChanged(EditorContext& editor);
+
+void BindSchemeEditor(EditorContext& editor);
+
+}  // namespace vela
