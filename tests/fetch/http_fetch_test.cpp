@@ -442,6 +442,19 @@ TEST_F(HttpFetchTest, FailedSendStillRunsTheCookieSteps) {
     }
 }
 
+TEST(HttpFetch, GivesUpConnectingAfterTheConnectTimeout) {
+    test::DeadLoopbackPort dead;
+    ASSERT_TRUE(dead.ok());
+    FetchOptions options;
+    options.connectTimeout = 300ms;
+    HttpFetchParams p;
+    p.url = "http://127.0.0.1:" + std::to_string(dead.port()) + "/";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HttpFetch(p, options), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kWait);
+    EXPECT_EQ(p.responseHeaders, kSpaces);
+}
+
 // A body cut short keeps what arrived: peer gone, peer silent, body too big.
 TEST_F(HttpFetchTest, BodyCutShortKeepsWhatArrived) {
     const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
