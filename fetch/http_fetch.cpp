@@ -105,10 +105,9 @@ struct Exchange {
     bool headerComplete = false;  // a whole final header block arrived
     bool headerTooLong = false;
     bool endAtHeader = false;  // the answer has no body even if it announces one
-    std::string header;  // the last header block, lines ended by CR LF
+    std::string header;        // the last header block, lines ended by CR LF
     int status = 0;
     std::string body;
-    bool bodyCut = false;
     std::string redirectUrl;
     Clock::time_point lastByte;
     std::size_t maxBody = 0;
@@ -159,14 +158,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     try {
         ex.body.append(data, std::min(length, room));
     } catch (const std::bad_alloc&) {
-        ex.bodyCut = true;
-        return 0;
-    }
-    if (length > room) {
-        ex.bodyCut = true;
         return 0;  // ends the transfer; what came so far is kept
     }
-    return length;
+    return length > room ? 0 : length;
 }
 
 struct HopRequest {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace vela {
 namespace {
 
@@ -47,6 +49,48 @@ TEST(GbkFind, MatchesStartOnlyOnCharacterBoundaries) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(GbkFind(c.text, c.needle, c.from, c.ignoreCase), c.expected);
+    }
+}
+
+// The search as the rule states it: step character by character from `from` and
+// compare at each step. Quadratic, and obviously right.
+std::size_t SteppingFind(const std::string& text, const std::string& needle, std::size_t from,
+                         bool ignoreCase) {
+    const auto fold = [&](std::string s) {
+        for (std::size_t i = 0; i < s.size(); i += GbkCharLength(s, i)) {
+            if (ignoreCase && s[i] >= 'A' && s[i] <= 'Z') s[i] += 'a' - 'A';
+        }
+        return s;
+    };
+    const std::string n = fold(needle);
+    for (std::size_t i = from; i < text.size(); i += GbkCharLength(text, i)) {
+        if (fold(text.substr(i)).compare(0, n.size(), n) == 0 && i + n.size() <= text.size()) {
+            return i;
+        }
+    }
+    return kNotFound;
+}
+
+TEST(GbkFind, AgreesWithCharacterSteppingOnRandomText) {
+    // Few distinct bytes, so that near misses, overlaps and lead bytes in front of
+    // marker bytes are everywhere.
+    const std::string alphabet = "aAb[\x81\xA1";
+    std::mt19937 random(20240601);
+    const auto randomText = [&](std::size_t maxLength) {
+        std::string s(random() % (maxLength + 1), ' ');
+        for (char& c : s) c = alphabet[random() % alphabet.size()];
+        return s;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string text = randomText(24);
+        const std::string needle = randomText(4);
+        const std::size_t from = random() % (text.size() + 2);
+        const bool ignoreCase = random() % 2;
+        ASSERT_EQ(GbkFind(text, needle, from, ignoreCase),
+                  needle.empty() ? (from < text.size() ? from : kNotFound)
+                                 : SteppingFind(text, needle, from, ignoreCase))
+            << "text " << ::testing::PrintToString(text) << " needle "
+            << ::testing::PrintToString(needle) << " from " << from << " ignoreCase " << ignoreCase;
     }
 }
 

@@ -417,6 +417,8 @@ TEST_F(HttpFetchTest, AddressWithoutARequestChangesNothing) {
 // the cookie steps ran.
 TEST_F(HttpFetchTest, FailedSendStillRunsTheCookieSteps) {
     routes_.Set("/silent", {"", true});
+    routes_.Set("/garbage", {"hello\r\n\r\nthere"});
+    routes_.Set("/cut-header", {"HTTP/1.1 200 OK\r\nContent-Le"});
     FetchOptions quick;
     quick.stallTimeout = 300ms;
     const std::string cases[] = {
@@ -424,6 +426,8 @@ TEST_F(HttpFetchTest, FailedSendStillRunsTheCookieSteps) {
         "http://bad host/",                                           // no such name, and no lookup
         "https://127.0.0.1:" + std::to_string(server_.port()) + "/",  // TLS fails
         server_.Url("/silent"),                                       // never answers
+        server_.Url("/garbage"),     // answers without a status line
+        server_.Url("/cut-header"),  // leaves in the middle of the header
     };
     for (const std::string& url : cases) {
         SCOPED_TRACE(url);
@@ -436,6 +440,19 @@ TEST_F(HttpFetchTest, FailedSendStillRunsTheCookieSteps) {
         EXPECT_EQ(p.responseCookies, "a=1");
         EXPECT_TRUE(p.headers.starts_with("Accept: */*\r\nReferer: " + url + "\r\n"));
     }
+}
+
+TEST(HttpFetch, GivesUpConnectingAfterTheConnectTimeout) {
+    test::DeadLoopbackPort dead;
+    ASSERT_TRUE(dead.ok());
+    FetchOptions options;
+    options.connectTimeout = 300ms;
+    HttpFetchParams p;
+    p.url = "http://127.0.0.1:" + std::to_string(dead.port()) + "/";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HttpFetch(p, options), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kWait);
+    EXPECT_EQ(p.responseHeaders, kSpaces);
 }
 
 // A body cut short keeps what arrived: peer gone, peer silent, body too big.

@@ -154,6 +154,29 @@ int UnusedLoopbackPort() {
     return port;
 }
 
+DeadLoopbackPort::DeadLoopbackPort() {
+    listener_ = BindLoopback(&port_);
+    if (listener_ < 0 || listen(listener_, 0) != 0) return;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port_);
+    // Connect until one attempt is left hanging: the queue is then full.
+    for (int i = 0; i < 16 && !ok_; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return;
+        fillers_.push_back(fd);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) continue;
+        pollfd pfd{fd, POLLOUT, 0};
+        ok_ = poll(&pfd, 1, 200) == 0;
+    }
+}
+
+DeadLoopbackPort::~DeadLoopbackPort() {
+    for (int fd : fillers_) close(fd);
+    if (listener_ >= 0) close(listener_);
+}
+
 std::string RequestTarget(const std::string& request) {
     const std::size_t a = request.find(' ');
     const std::size_t b = request.find(' ', a + 1);

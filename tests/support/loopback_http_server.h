@@ -66,6 +66,26 @@ private:
 // A loopback port where nothing listens: bound once and released again.
 int UnusedLoopbackPort();
 
+// A loopback port whose listener never accepts and whose queue is full, so a new
+// connection attempt gets no answer at all, as with a host that is down.
+class DeadLoopbackPort {
+public:
+    DeadLoopbackPort();
+    ~DeadLoopbackPort();
+    DeadLoopbackPort(const DeadLoopbackPort&) = delete;
+    DeadLoopbackPort& operator=(const DeadLoopbackPort&) = delete;
+
+    int port() const { return port_; }
+    // False when the queue could not be filled (then connections may succeed).
+    bool ok() const { return ok_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    bool ok_ = false;
+    std::vector<int> fillers_;
+};
+
 // The request target of a raw request: the second word of its first line.
 std::string RequestTarget(const std::string& request);
 
