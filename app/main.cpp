@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
         {window, program.database, program.monitorState},
         program.cursor,
         {window, tray, program.monitorState, [&sound] { sound.play(); }},
+        {},
+        {},
     };
     vela::BindWindowEvents(window, tray,
                            [&monitor] { vela::NewArticleAlert(false, monitor.alert); });

@@ -44,7 +44,7 @@ public:
               if (stall) reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
               return reply;
           }),
-          context{{window, db, state}, cursor, {window, tray, state, [this] { ++sounds; }}} {
+          context{{window, db, state}, cursor, {window, tray, state, [this] { ++sounds; }}, {}, {}} {
         InitGuiThread();
         db.OpenDatabase(file.path(), false);
         context.timings = {20, 20, 10};
