@@ -58,7 +58,7 @@ SchemeForm ReadForm(EditorContext& editor) {
     form.oindex = LineText(w, "oindex框");
     form.ua = LineText(w, "ua框");
     form.name = LineText(w, "编辑框_站名");
-    form.type = std::to_string(editor.EditorJudgeMode);
+    form.type = QByteArray::number(editor.EditorJudgeMode).toStdString();
     return form;
 }
 

@@ -66,11 +66,14 @@ TEST_F(MainWindowTest, ControlsFollowTheLayout) {
         }
         EXPECT_EQ(at, QPoint(spec.x, spec.y));
         EXPECT_EQ(w->size(), QSize(spec.width, spec.height));
-        if (spec.kind != ControlKind::HtmlBox) EXPECT_EQ(Caption(w), U(spec.text));
+        if (spec.kind != ControlKind::HtmlBox) {
+            EXPECT_EQ(Caption(w), U(spec.text));
+        }
         EXPECT_EQ(w->isHidden(), bool(spec.flags & kHidden));
         EXPECT_EQ(w->isEnabled(), !(spec.flags & kDisabled));
-        if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable())
+        if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
             EXPECT_EQ(b->isChecked(), bool(spec.flags & kChecked));
+        }
     }
     // A few places spelled out, so that the table itself is checked too.
     EXPECT_EQ(window.Control("运行")->geometry(), QRect(628, 5, 80, 26));
