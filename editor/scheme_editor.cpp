@@ -46,7 +46,7 @@ SchemeForm ReadForm(EditorContext& editor) {
     MainWindow& w = editor.window;
     SchemeForm form;
     form.id = LineText(w, "项目编号框");
-    form.code = w.Control<QCheckBox>("gbk")->isChecked() ? "1" : "0";
+    form.code = std::string(w.Control<QCheckBox>("gbk")->isChecked() ? "1" : "0");
     form.url = LineText(w, "编辑框_网址");
     form.before = LineText(w, "采集前");
     form.after = LineText(w, "采集后");
