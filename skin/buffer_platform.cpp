@@ -35,7 +35,7 @@ bool BufferPlatform::IsFree(uint64_t address, uint64_t size) const {
 }
 
 uint32_t BufferPlatform::Reserve(uint32_t address, uint32_t size) {
-    if (size == 0) return 0;
+    if (size == 0 || size > reservationLimit_) return 0;
     const uint64_t length = RoundUp(size, kPageSize);
     uint64_t at = address;
     if (at != 0) {

@@ -55,6 +55,10 @@ public:
     // Keeps reservations away from a range, as if another module sat there.
     void Occupy(uint32_t address, uint32_t size);
 
+    // Refuses reservations larger than `size` bytes, as a machine short of
+    // memory would.
+    void LimitReservations(uint32_t size) { reservationLimit_ = size; }
+
     // A copy of host bytes placed into the address space (a data block handed
     // to image code); 0 when there is no room.
     uint32_t Place(std::span<const uint8_t> bytes);
@@ -94,6 +98,7 @@ private:
     std::map<uint32_t, HostFunction> functions_;
     std::vector<CallRecord> calls_;
     uint32_t nextSymbolAddress_ = kHighestAddress;
+    uint32_t reservationLimit_ = kHighestAddress - kLowestAddress;
 };
 
 }  // namespace vela

@@ -12,7 +12,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vela::BufferPlatform platform;
-    platform.AddHostSymbol("KERNEL32.dll", "GetProcAddress", [](auto) { return 1u; }, 1);
+    // Large reservations only cost time here: the loader's own cap is covered
+    // by the unit tests.
+    platform.LimitReservations(16u << 20);
+    platform.AddHostSymbol(
+        "KERNEL32.dll", "GetProcAddress", [](auto) { return 1u; }, 1);
     vela::MemoryLibrary library(platform);
     // Inputs with an odd last byte resolve every import, so that images get
     // past the import step to the entry point and the exports.

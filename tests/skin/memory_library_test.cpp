@@ -93,7 +93,8 @@ TEST_F(MemoryLibraryTest, MapsAtThePreferredBaseResolvesImportsAndAttaches) {
         if (s.name == ".idata") continue;  // its thunks are overwritten
         SCOPED_TRACE(s.name);
         EXPECT_TRUE(std::equal(image.bytes.begin() + s.fileOffset,
-                               image.bytes.begin() + s.fileOffset + s.size, memory.begin() + s.rva));
+                               image.bytes.begin() + s.fileOffset + s.size,
+                               memory.begin() + s.rva));
     }
     EXPECT_EQ(Thunk(image, kBase, 0, 0), tick_);
     EXPECT_EQ(Thunk(image, kBase, 0, 1), ordinal17_);
@@ -154,10 +155,12 @@ TEST_F(MemoryLibraryTest, GetProcFindsExportsByExactNameOrByOrdinal) {
         const char* name;
         uint32_t rva;  // 0: not found
     } cases[] = {
-        {"Alpha", kAlpha}, {"Beta", kBeta},  {"alpha", 0},    {"BETA", 0},    {"Alph", 0},
-        {"Alphaa", 0},     {"", 0},          {"5", kAlpha},   {"6", kBeta},   {"7", kUnnamed},
-        {"4", 0},          {"8", 0},         {"0", 0},        {"-1", 0},      {"05", 0},
-        {"+6", 0},         {"6 ", 0},        {"99999999999999999999", 0},
+        {"Alpha", kAlpha}, {"Beta", kBeta}, {"alpha", 0},
+        {"BETA", 0},       {"Alph", 0},     {"Alphaa", 0},
+        {"", 0},           {"5", kAlpha},   {"6", kBeta},
+        {"7", kUnnamed},   {"4", 0},        {"8", 0},
+        {"0", 0},          {"-1", 0},       {"05", 0},
+        {"+6", 0},         {"6 ", 0},       {"99999999999999999999", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,7 +174,8 @@ TEST_F(MemoryLibraryTest, NamesWithEmbeddedZeroAreNotFound) {
 }
 
 TEST_F(MemoryLibraryTest, EntryPointReturningZeroIsDetachedAndReleased) {
-    platform_.Bind(kBase + kEntry, [](std::span<const uint32_t> args) { return args[1] == 1 ? 0u : 1u; });
+    platform_.Bind(kBase + kEntry,
+                   [](std::span<const uint32_t> args) { return args[1] == 1 ? 0u : 1u; });
     EXPECT_FALSE(library_.Load(WritePeImage(SampleSpec()).bytes));
 
     EXPECT_EQ(library_.Handle(), 0u);
@@ -255,7 +259,8 @@ TEST_F(MemoryLibraryTest, ReservationCountsOnlyTheLow16BitsOfVirtualSize) {
     const uint32_t sizeOfImage = Get32(image.bytes, image.ntHeaders + kSizeOfImage);
     // The last section claims 0x10000 + 0x20 bytes: only 0x20 count, so the
     // reservation stays at SizeOfImage.
-    const uint32_t last = image.sectionTable + 40 * (static_cast<uint32_t>(image.sections.size()) - 1);
+    const uint32_t last =
+        image.sectionTable + 40 * (static_cast<uint32_t>(image.sections.size()) - 1);
     PutU32(image.bytes, last + kSectionVirtualSize, 0x10020);
     ASSERT_TRUE(library_.Load(image.bytes));
     EXPECT_EQ(platform_.Bytes(kBase).size(), sizeOfImage);
@@ -278,10 +283,13 @@ TEST_F(MemoryLibraryTest, RefusesMalformedImagesWithoutLeavingMemory) {
     };
     auto section = [](PeImage& i, const char* name, uint32_t offset, uint32_t value) {
         for (size_t s = 0; s < i.sections.size(); ++s) {
-            if (i.sections[s].name == name) PutU32(i.bytes, i.sectionTable + 40 * s + offset, value);
+            if (i.sections[s].name == name)
+                PutU32(i.bytes, i.sectionTable + 40 * s + offset, value);
         }
     };
-    auto at = [](PeImage& i, uint32_t rva, uint32_t value) { PutU32(i.bytes, i.FileOffset(rva), value); };
+    auto at = [](PeImage& i, uint32_t rva, uint32_t value) {
+        PutU32(i.bytes, i.FileOffset(rva), value);
+    };
     const struct {
         const char* what;
         Patch patch;
@@ -289,31 +297,57 @@ TEST_F(MemoryLibraryTest, RefusesMalformedImagesWithoutLeavingMemory) {
         {"shorter than a DOS header", [](PeImage& i) { i.bytes.resize(63); }},
         {"empty", [](PeImage& i) { i.bytes.clear(); }},
         {"wrong DOS signature", [](PeImage& i) { i.bytes[1] = 'Y'; }},
-        {"NT headers past the end", [](PeImage& i) { PutU32(i.bytes, 60, static_cast<uint32_t>(i.bytes.size()) - 247); }},
+        {"NT headers past the end",
+         [](PeImage& i) { PutU32(i.bytes, 60, static_cast<uint32_t>(i.bytes.size()) - 247); }},
         {"NT header offset near 4 GiB", [](PeImage& i) { PutU32(i.bytes, 60, 0xFFFFFFF0); }},
         {"wrong NT signature", [&](PeImage& i) { nt(i, 0, 0x4551); }},
         {"not an executable image", [&](PeImage& i) { nt16(i, kCharacteristics, 0x2100); }},
         {"section table past the end", [&](PeImage& i) { nt16(i, kNumberOfSections, 0xFFFF); }},
         {"64-bit optional header", [&](PeImage& i) { nt16(i, kOptionalMagic, 0x20B); }},
         {"section alignment 0", [&](PeImage& i) { nt(i, kSectionAlignment, 0); }},
-        {"nothing to reserve", [&](PeImage& i) { nt16(i, kNumberOfSections, 0); nt(i, kSizeOfImage, 0); }},
-        {"SizeOfImage above the cap", [&](PeImage& i) { nt(i, kSizeOfImage, kMaxImageReservation + 1); }},
+        {"nothing to reserve",
+         [&](PeImage& i) {
+             nt16(i, kNumberOfSections, 0);
+             nt(i, kSizeOfImage, 0);
+         }},
+        {"SizeOfImage above the cap",
+         [&](PeImage& i) { nt(i, kSizeOfImage, kMaxImageReservation + 1); }},
         {"SizeOfImage near 4 GiB", [&](PeImage& i) { nt(i, kSizeOfImage, 0xFFFFF000); }},
         {"section reaching past 4 GiB", [&](PeImage& i) { section(i, ".text", 12, 0xFFFFF000); }},
-        {"headers larger than the reservation", [&](PeImage& i) { nt16(i, kNumberOfSections, 0); nt(i, kSizeOfImage, 0x100); }},
-        {"section data past the end of the image", [&](PeImage& i) { section(i, ".text", kSectionRawPointer, 0xFFFFFF00); }},
-        {"section data longer than the image", [&](PeImage& i) { section(i, ".reloc", kSectionRawSize, 0x10000); }},
-        {"relocations past the memory", [&](PeImage& i) { nt(i, kDirectory + 5 * 8 + 4, 0x100000); }},
-        {"relocation directory near 4 GiB", [&](PeImage& i) { nt(i, kDirectory + 5 * 8, 0xFFFFFFFC); }},
-        {"relocation block below 8 bytes", [&](PeImage& i) { at(i, i.relocationDirectory + 4, 4); }},
+        {"headers larger than the reservation",
+         [&](PeImage& i) {
+             nt16(i, kNumberOfSections, 0);
+             nt(i, kSizeOfImage, 0x100);
+         }},
+        {"section data past the end of the image",
+         [&](PeImage& i) { section(i, ".text", kSectionRawPointer, 0xFFFFFF00); }},
+        {"section data longer than the image",
+         [&](PeImage& i) { section(i, ".reloc", kSectionRawSize, 0x10000); }},
+        {"relocations past the memory",
+         [&](PeImage& i) { nt(i, kDirectory + 5 * 8 + 4, 0x100000); }},
+        {"relocation directory near 4 GiB",
+         [&](PeImage& i) { nt(i, kDirectory + 5 * 8, 0xFFFFFFFC); }},
+        {"relocation block below 8 bytes",
+         [&](PeImage& i) { at(i, i.relocationDirectory + 4, 4); }},
         {"relocation block of size 0", [&](PeImage& i) { at(i, i.relocationDirectory + 4, 0); }},
-        {"relocation block past its directory", [&](PeImage& i) { at(i, i.relocationDirectory + 4, 0x400); }},
-        {"relocation target past the memory", [&](PeImage& i) { at(i, i.relocationDirectory, 0x7FFFF000); }},
-        {"import descriptors past the memory", [&](PeImage& i) { nt(i, kDirectory + 8, 0xFFFFFFF0); }},
-        {"import library name past the memory", [&](PeImage& i) { at(i, i.importDirectory + 12, 0x7FFFFFFF); }},
-        {"import thunks past the memory", [&](PeImage& i) { at(i, i.importDirectory + 16, 0x7FFFFFF0); }},
-        {"import name past the memory", [&](PeImage& i) { at(i, Get32(i.bytes, i.FileOffset(i.importDirectory + 16)), 0x7FFFFFF0); }},
-        {"import name ending past the memory", [&](PeImage& i) { at(i, Get32(i.bytes, i.FileOffset(i.importDirectory + 16)), 0x7FFFFFFE); }},
+        {"relocation block past its directory",
+         [&](PeImage& i) { at(i, i.relocationDirectory + 4, 0x400); }},
+        {"relocation target past the memory",
+         [&](PeImage& i) { at(i, i.relocationDirectory, 0x7FFFF000); }},
+        {"import descriptors past the memory",
+         [&](PeImage& i) { nt(i, kDirectory + 8, 0xFFFFFFF0); }},
+        {"import library name past the memory",
+         [&](PeImage& i) { at(i, i.importDirectory + 12, 0x7FFFFFFF); }},
+        {"import thunks past the memory",
+         [&](PeImage& i) { at(i, i.importDirectory + 16, 0x7FFFFFF0); }},
+        {"import name past the memory",
+         [&](PeImage& i) {
+             at(i, Get32(i.bytes, i.FileOffset(i.importDirectory + 16)), 0x7FFFFFF0);
+         }},
+        {"import name ending past the memory",
+         [&](PeImage& i) {
+             at(i, Get32(i.bytes, i.FileOffset(i.importDirectory + 16)), 0x7FFFFFFE);
+         }},
         {"entry point outside the image", [&](PeImage& i) { nt(i, kEntryPoint, 0x00800000); }},
     };
     const PeImage valid = WritePeImage(SampleSpec());
@@ -354,7 +388,8 @@ TEST_F(MemoryLibraryTest, UnresolvableImportsRefuseTheImage) {
 
 // One section of 0x1000 bytes of 'A' that ends exactly where the reservation
 // ends, with directories patched into it: a text there has no terminator.
-PeImage UnterminatedTextImage(uint32_t directory, std::vector<std::pair<uint32_t, uint32_t>> words) {
+PeImage UnterminatedTextImage(uint32_t directory,
+                              std::vector<std::pair<uint32_t, uint32_t>> words) {
     PeImageSpec spec;
     spec.imageBase = kBase;
     spec.code.assign(0x1000, 'A');
@@ -367,19 +402,32 @@ PeImage UnterminatedTextImage(uint32_t directory, std::vector<std::pair<uint32_t
 
 TEST_F(MemoryLibraryTest, TextsRunningToTheEndOfTheMemoryAreRejected) {
     // An import library name that never ends.
-    PeImage imports = UnterminatedTextImage(1, {{0x1000, 0}, {0x1004, 0}, {0x1008, 0},
-                                                {0x100C, 0x1F00}, {0x1010, 0x1100}, {0x1014, 0},
-                                                {0x1018, 0}, {0x101C, 0}, {0x1020, 0},
-                                                {0x1024, 0}, {0x1100, 0}});
+    PeImage imports = UnterminatedTextImage(1, {{0x1000, 0},
+                                                {0x1004, 0},
+                                                {0x1008, 0},
+                                                {0x100C, 0x1F00},
+                                                {0x1010, 0x1100},
+                                                {0x1014, 0},
+                                                {0x1018, 0},
+                                                {0x101C, 0},
+                                                {0x1020, 0},
+                                                {0x1024, 0},
+                                                {0x1100, 0}});
     ASSERT_EQ(platform_.Bytes(0).size(), 0u);
     const ImportResolver anything = [](std::string_view, std::string_view, uint32_t) { return 1u; };
     EXPECT_FALSE(library_.Load(imports.bytes, anything));
     EXPECT_EQ(platform_.reservationCount(), 0u);
 
     // An export name that never ends: the image maps, the name is not found.
-    PeImage exports = UnterminatedTextImage(0, {{0x1010, 1}, {0x1014, 1}, {0x1018, 1},
-                                                {0x101C, 0x1100}, {0x1020, 0x1104}, {0x1024, 0x1108},
-                                                {0x1100, 0x1200}, {0x1104, 0x1F00}, {0x1108, 0}});
+    PeImage exports = UnterminatedTextImage(0, {{0x1010, 1},
+                                                {0x1014, 1},
+                                                {0x1018, 1},
+                                                {0x101C, 0x1100},
+                                                {0x1020, 0x1104},
+                                                {0x1024, 0x1108},
+                                                {0x1100, 0x1200},
+                                                {0x1104, 0x1F00},
+                                                {0x1108, 0}});
     ASSERT_TRUE(library_.Load(exports.bytes));
     EXPECT_EQ(library_.GetProc("AAAA"), 0u);
     EXPECT_EQ(library_.GetProc("1"), kBase + 0x1200);
@@ -400,11 +448,14 @@ TEST_F(MemoryLibraryTest, GetProcStaysInsideAHostileExportTable) {
         {"function table past the memory, by ordinal", dir + 28, 0x7FFFFFF0, "5"},
         {"name table past the memory", dir + 32, 0x7FFFFFF0, "Alpha"},
         {"ordinal table past the memory", dir + 36, 0x7FFFFFF0, "Alpha"},
-        {"first name past the memory", Get32(valid.bytes, valid.FileOffset(dir + 32)), 0x7FFFFFF0, "Alpha"},
+        {"first name past the memory", Get32(valid.bytes, valid.FileOffset(dir + 32)), 0x7FFFFFF0,
+         "Alpha"},
         {"huge name count", dir + 24, 0xFFFFFFFF, "NoSuchName"},
         {"huge function count", dir + 20, 0xFFFFFFFF, "900"},
-        {"function outside the image", Get32(valid.bytes, valid.FileOffset(dir + 28)), 0x7FFFFFF0, "Alpha"},
-        {"function inside the export directory (a forwarder)", Get32(valid.bytes, valid.FileOffset(dir + 28)), dir + 0x50, "Alpha"},
+        {"function outside the image", Get32(valid.bytes, valid.FileOffset(dir + 28)), 0x7FFFFFF0,
+         "Alpha"},
+        {"function inside the export directory (a forwarder)",
+         Get32(valid.bytes, valid.FileOffset(dir + 28)), dir + 0x50, "Alpha"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

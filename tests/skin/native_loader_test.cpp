@@ -16,13 +16,12 @@ namespace {
 
 int failures = 0;
 
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
-                         #condition);                                             \
-            ++failures;                                                           \
-        }                                                                         \
+#define CHECK(condition)                                                                       \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                                        \
+        }                                                                                      \
     } while (0)
 
 std::vector<uint8_t> ReadFile(const char* path) {

@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t kPageSize = 0x1000;
 
 template <typename... Args>
-using StdCall = uint32_t(__attribute__((stdcall))*)(Args...);
+using StdCall = uint32_t(__attribute__((stdcall)) *)(Args...);
 
 }  // namespace
 
@@ -64,11 +64,13 @@ uint32_t NativePlatform::Call(uint32_t address, std::span<const uint32_t> args) 
             result = reinterpret_cast<StdCall<uint32_t>>(code)(a[0]);
             break;
         case 3:
-            result = reinterpret_cast<StdCall<uint32_t, uint32_t, uint32_t>>(code)(a[0], a[1], a[2]);
+            result =
+                reinterpret_cast<StdCall<uint32_t, uint32_t, uint32_t>>(code)(a[0], a[1], a[2]);
             break;
         case 6:
-            result = reinterpret_cast<StdCall<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>>(
-                code)(a[0], a[1], a[2], a[3], a[4], a[5]);
+            result = reinterpret_cast<
+                StdCall<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>>(code)(
+                a[0], a[1], a[2], a[3], a[4], a[5]);
             break;
         default:
             return 0;

@@ -37,8 +37,8 @@ uint32_t Get32(std::span<const uint8_t> bytes, size_t offset) {
 struct Dump {
     uint32_t imageBase = 0;
     uint32_t ordinalBase = 0;
-    std::vector<uint32_t> exportRvas;            // by ordinal index
-    std::map<std::string, uint32_t> exportNames;  // name to ordinal index
+    std::vector<uint32_t> exportRvas;                          // by ordinal index
+    std::map<std::string, uint32_t> exportNames;               // name to ordinal index
     std::vector<std::pair<std::string, std::string>> imports;  // library, procedure
     std::vector<uint32_t> highLow;
     struct Section {
@@ -107,9 +107,10 @@ Dump ReadDump(const fs::path& dll) {
         R"(^\s+\d+ (\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+))");
     while (std::getline(h, line)) {
         if (std::regex_search(line, m, section)) {
-            d.sections.push_back({m[1], static_cast<uint32_t>(std::stoul(m[2], nullptr, 16)),
-                                  static_cast<uint32_t>(std::stoul(m[3], nullptr, 16)) - d.imageBase,
-                                  static_cast<uint32_t>(std::stoul(m[4], nullptr, 16))});
+            d.sections.push_back(
+                {m[1], static_cast<uint32_t>(std::stoul(m[2], nullptr, 16)),
+                 static_cast<uint32_t>(std::stoul(m[3], nullptr, 16)) - d.imageBase,
+                 static_cast<uint32_t>(std::stoul(m[4], nullptr, 16))});
         }
     }
     return d;
@@ -173,9 +174,11 @@ TEST_P(RealDllTest, MapsAsObjdumpReadsIt) {
     // one holding the import thunks, which were overwritten.
     const uint32_t importDirectory = Get32(memory, Get32(memory, 60) + 128);
     for (const auto& s : dump.sections) {
-        if (s.fileOffset == 0 || (importDirectory >= s.rva && importDirectory < s.rva + s.size)) continue;
+        if (s.fileOffset == 0 || (importDirectory >= s.rva && importDirectory < s.rva + s.size))
+            continue;
         SCOPED_TRACE(s.name);
-        const uint32_t size = std::min<uint32_t>(s.size, static_cast<uint32_t>(image.size()) - s.fileOffset);
+        const uint32_t size =
+            std::min<uint32_t>(s.size, static_cast<uint32_t>(image.size()) - s.fileOffset);
         EXPECT_TRUE(std::equal(image.begin() + s.fileOffset, image.begin() + s.fileOffset + size,
                                memory.begin() + s.rva));
     }
@@ -216,15 +219,14 @@ TEST_P(RealDllTest, MapsAsObjdumpReadsIt) {
     EXPECT_EQ(elsewhere.platform.reservationCount(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dlls, RealDllTest, ::testing::ValuesIn(RealDlls()),
-                         [](const auto& info) {
-                             std::string name = info.param.parent_path().filename().string() +
-                                                "_" + info.param.stem().string();
-                             for (char& c : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Dlls, RealDllTest, ::testing::ValuesIn(RealDlls()), [](const auto& info) {
+    std::string name =
+        info.param.parent_path().filename().string() + "_" + info.param.stem().string();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+});
 
 TEST(RealDll, SixtyFourBitImagesAreRefused) {
     BufferPlatform platform;

@@ -26,7 +26,8 @@ QStringList warnings;
 // Qt reports a style sheet it cannot parse as a warning naming the style sheet;
 // other warnings (the offscreen platform's) do not concern the skin.
 void Record(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtDebugMsg && type != QtInfoMsg && message.contains("stylesheet", Qt::CaseInsensitive)) {
+    if (type != QtDebugMsg && type != QtInfoMsg &&
+        message.contains("stylesheet", Qt::CaseInsensitive)) {
         warnings << message;
     }
 }
@@ -50,9 +51,9 @@ TEST(SkinStyle, AppliesToTheWindowControlsWithoutWarnings) {
     auto* combo = new QComboBox;
     combo->setEditable(true);
     combo->addItems({"one", "two"});
-    for (QWidget* w : std::initializer_list<QWidget*>{button, new QLineEdit("line"),
-                                                      new QPlainTextEdit("text"), combo,
-                                                      new QCheckBox("check"), new QRadioButton("radio")}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             button, new QLineEdit("line"), new QPlainTextEdit("text"), combo,
+             new QCheckBox("check"), new QRadioButton("radio")}) {
         groupLayout->addWidget(w);
     }
     layout->addWidget(tabs);

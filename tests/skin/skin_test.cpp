@@ -88,7 +88,8 @@ TEST_F(SkinTest, WithoutTheLibraryOrItsExportTheSinkIsNeverCalled) {
         std::vector<std::string> sheets;
         Skin skin([&](std::string_view sheet) { sheets.emplace_back(sheet); });
         if (std::string(c.what) != "attach without load") {
-            const bool loaded = c.image.empty() ? skin.LoadSkinLibrary() : skin.LoadSkinLibrary(c.image);
+            const bool loaded =
+                c.image.empty() ? skin.LoadSkinLibrary() : skin.LoadSkinLibrary(c.image);
             EXPECT_EQ(loaded, c.loads);
         }
         EXPECT_FALSE(c.data.empty() ? skin.AttachSkin() : skin.AttachSkin(c.data));
