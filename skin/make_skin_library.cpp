@@ -81,17 +81,17 @@ int main(int argc, char** argv) {
     Place(code, kDetach, {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3});
     Place(code, kAttachCount, {0, 0, 0, 0});
 
-    vela::PeImageSpec spec;
-    spec.imageBase = kImageBase;
-    spec.code = std::move(code);
-    spec.entryPoint = kDllMain;
-    spec.name = "vela_skin.dll";
-    spec.exports = {{"SkinH_Attach", kAttach},
+    vela::PeImagePlan plan;
+    plan.imageBase = kImageBase;
+    plan.code = std::move(code);
+    plan.entryPoint = kDllMain;
+    plan.name = "vela_skin.dll";
+    plan.exports = {{"SkinH_Attach", kAttach},
                     {"SkinH_AttachEx", kAttachEx},
                     {"SkinH_AttachRes", kAttachRes},
                     {"SkinH_Detach", kDetach}};
-    spec.relocations = {kAttachRes + 18};
-    const vela::PeImage image = vela::WritePeImage(spec);
+    plan.relocations = {kAttachRes + 18};
+    const vela::PeImage image = vela::WritePeImage(plan);
 
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr) return 1;

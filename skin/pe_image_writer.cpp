@@ -28,43 +28,43 @@ struct SectionData {
     uint32_t rva;
 };
 
-std::vector<uint8_t> ExportSection(const PeImageSpec& spec, uint32_t rva) {
+std::vector<uint8_t> ExportSection(const PeImagePlan& plan, uint32_t rva) {
     std::vector<size_t> named;
-    for (size_t i = 0; i < spec.exports.size(); ++i) {
-        if (!spec.exports[i].name.empty()) named.push_back(i);
+    for (size_t i = 0; i < plan.exports.size(); ++i) {
+        if (!plan.exports[i].name.empty()) named.push_back(i);
     }
     std::sort(named.begin(), named.end(),
-              [&](size_t a, size_t b) { return spec.exports[a].name < spec.exports[b].name; });
-    const auto functions = static_cast<uint32_t>(spec.exports.size());
+              [&](size_t a, size_t b) { return plan.exports[a].name < plan.exports[b].name; });
+    const auto functions = static_cast<uint32_t>(plan.exports.size());
     const auto names = static_cast<uint32_t>(named.size());
     const uint32_t functionTable = 40;
     const uint32_t nameTable = functionTable + 4 * functions;
     const uint32_t ordinalTable = nameTable + 4 * names;
     std::vector<uint8_t> out(ordinalTable + 2 * names);
     PutU32(out, 12, rva + static_cast<uint32_t>(out.size()));
-    Append(out, spec.name);
-    PutU32(out, 16, spec.ordinalBase);
+    Append(out, plan.name);
+    PutU32(out, 16, plan.ordinalBase);
     PutU32(out, 20, functions);
     PutU32(out, 24, names);
     PutU32(out, 28, rva + functionTable);
     PutU32(out, 32, rva + nameTable);
     PutU32(out, 36, rva + ordinalTable);
     for (uint32_t i = 0; i < functions; ++i)
-        PutU32(out, functionTable + 4 * i, spec.exports[i].rva);
+        PutU32(out, functionTable + 4 * i, plan.exports[i].rva);
     // The name strings follow one another in the order of the name table.
     for (uint32_t i = 0; i < names; ++i) {
         PutU32(out, nameTable + 4 * i, rva + static_cast<uint32_t>(out.size()));
         PutU16(out, ordinalTable + 2 * i, static_cast<uint16_t>(named[i]));
-        Append(out, spec.exports[named[i]].name);
+        Append(out, plan.exports[named[i]].name);
     }
     return out;
 }
 
-std::vector<uint8_t> ImportSection(const PeImageSpec& spec, uint32_t rva) {
-    const auto count = static_cast<uint32_t>(spec.imports.size());
+std::vector<uint8_t> ImportSection(const PeImagePlan& plan, uint32_t rva) {
+    const auto count = static_cast<uint32_t>(plan.imports.size());
     std::vector<uint8_t> out((count + 1) * 20);
     for (uint32_t i = 0; i < count; ++i) {
-        const PeImport& import = spec.imports[i];
+        const PeImport& import = plan.imports[i];
         const auto thunks = static_cast<uint32_t>(import.procedures.size() + 1);
         const auto lookup = static_cast<uint32_t>(out.size());
         const uint32_t first = lookup + 4 * thunks;
@@ -91,9 +91,9 @@ std::vector<uint8_t> ImportSection(const PeImageSpec& spec, uint32_t rva) {
     return out;
 }
 
-std::vector<uint8_t> RelocationSection(const PeImageSpec& spec) {
+std::vector<uint8_t> RelocationSection(const PeImagePlan& plan) {
     std::map<uint32_t, std::vector<uint16_t>> pages;
-    for (uint32_t rva : spec.relocations) {
+    for (uint32_t rva : plan.relocations) {
         pages[rva & ~0xFFFu].push_back(static_cast<uint16_t>(0x3000 | (rva & 0xFFF)));
     }
     std::vector<uint8_t> out;
@@ -126,7 +126,7 @@ uint32_t PeImage::FileOffset(uint32_t rva) const {
     return 0;
 }
 
-PeImage WritePeImage(const PeImageSpec& spec) {
+PeImage WritePeImage(const PeImagePlan& plan) {
     PeImage image;
     std::vector<SectionData> sections;
     uint32_t rva = kPeCodeRva;
@@ -137,13 +137,13 @@ PeImage WritePeImage(const PeImageSpec& spec) {
         sections.push_back({std::move(name), std::move(bytes), characteristics, at});
         return at;
     };
-    add(".text", spec.code, 0xE0000020);  // code and its data: read, write, execute
-    if (!spec.exports.empty())
-        image.exportDirectory = add(".edata", ExportSection(spec, rva), 0x40000040);
-    if (!spec.imports.empty())
-        image.importDirectory = add(".idata", ImportSection(spec, rva), 0xC0000040);
-    if (!spec.relocations.empty()) {
-        image.relocationDirectory = add(".reloc", RelocationSection(spec), 0x42000040);
+    add(".text", plan.code, 0xE0000020);  // code and its data: read, write, execute
+    if (!plan.exports.empty())
+        image.exportDirectory = add(".edata", ExportSection(plan, rva), 0x40000040);
+    if (!plan.imports.empty())
+        image.importDirectory = add(".idata", ImportSection(plan, rva), 0xC0000040);
+    if (!plan.relocations.empty()) {
+        image.relocationDirectory = add(".reloc", RelocationSection(plan), 0x42000040);
     }
     const uint32_t sizeOfImage = rva;
 
@@ -157,12 +157,12 @@ PeImage WritePeImage(const PeImageSpec& spec) {
     PutU16(out, kNtOffset + 4, 0x14C);  // i386
     PutU16(out, kNtOffset + 6, static_cast<uint16_t>(sections.size()));
     PutU16(out, kNtOffset + 20, 224);
-    PutU16(out, kNtOffset + 22, spec.characteristics);
+    PutU16(out, kNtOffset + 22, plan.characteristics);
     PutU16(out, kOptional, 0x10B);
-    PutU32(out, kOptional + 4, RoundUp(static_cast<uint32_t>(spec.code.size()), kFileAlignment));
-    PutU32(out, kOptional + 16, spec.entryPoint);
+    PutU32(out, kOptional + 4, RoundUp(static_cast<uint32_t>(plan.code.size()), kFileAlignment));
+    PutU32(out, kOptional + 16, plan.entryPoint);
     PutU32(out, kOptional + 20, kPeCodeRva);
-    PutU32(out, kOptional + 28, spec.imageBase);
+    PutU32(out, kOptional + 28, plan.imageBase);
     PutU32(out, kOptional + 32, kSectionAlignment);
     PutU32(out, kOptional + 36, kFileAlignment);
     PutU16(out, kOptional + 40, 4);  // operating system version 4.0

@@ -23,7 +23,7 @@ struct PeImport {
     std::vector<std::string> procedures;  // "#12" imports ordinal 12
 };
 
-struct PeImageSpec {
+struct PeImagePlan {
     uint32_t imageBase = 0x10000000;
     uint16_t characteristics = 0x2102;  // executable image, 32-bit machine, DLL
     std::vector<uint8_t> code;          // the code section, placed at kPeCodeRva
@@ -55,7 +55,7 @@ struct PeImage {
     uint32_t FileOffset(uint32_t rva) const;
 };
 
-PeImage WritePeImage(const PeImageSpec& spec);
+PeImage WritePeImage(const PeImagePlan& plan);
 
 // Little-endian stores into a byte vector, for writing and patching images.
 void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);

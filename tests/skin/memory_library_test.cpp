@@ -41,18 +41,18 @@ uint32_t Get32(std::span<const uint8_t> bytes, size_t offset) {
 
 // A DLL with an entry point, named and unnamed exports (ordinal base 5), imports
 // by name and by ordinal, and two relocated pointers.
-PeImageSpec SampleSpec() {
-    PeImageSpec spec;
-    spec.imageBase = kBase;
-    spec.code.assign(0x200, 0x90);
-    PutU32(spec.code, kPointers - kPeCodeRva, kBase + kTarget);
-    PutU32(spec.code, kPointers + 4 - kPeCodeRva, kBase + kTarget + 4);
-    spec.entryPoint = kEntry;
-    spec.ordinalBase = 5;
-    spec.exports = {{"Alpha", kAlpha}, {"Beta", kBeta}, {"", kUnnamed}};
-    spec.imports = {{"KERNEL32.dll", {"GetTickCount", "#17"}}, {"msvcrt.dll", {"malloc"}}};
-    spec.relocations = {kPointers, kPointers + 4};
-    return spec;
+PeImagePlan SamplePlan() {
+    PeImagePlan plan;
+    plan.imageBase = kBase;
+    plan.code.assign(0x200, 0x90);
+    PutU32(plan.code, kPointers - kPeCodeRva, kBase + kTarget);
+    PutU32(plan.code, kPointers + 4 - kPeCodeRva, kBase + kTarget + 4);
+    plan.entryPoint = kEntry;
+    plan.ordinalBase = 5;
+    plan.exports = {{"Alpha", kAlpha}, {"Beta", kBeta}, {"", kUnnamed}};
+    plan.imports = {{"KERNEL32.dll", {"GetTickCount", "#17"}}, {"msvcrt.dll", {"malloc"}}};
+    plan.relocations = {kPointers, kPointers + 4};
+    return plan;
 }
 
 class MemoryLibraryTest : public ::testing::Test {
@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(MemoryLibraryTest, MapsAtThePreferredBaseResolvesImportsAndAttaches) {
-    const PeImage image = WritePeImage(SampleSpec());
+    const PeImage image = WritePeImage(SamplePlan());
     ASSERT_TRUE(library_.Load(image.bytes));
 
     EXPECT_EQ(library_.Handle(), kBase);
@@ -107,7 +107,7 @@ TEST_F(MemoryLibraryTest, MapsAtThePreferredBaseResolvesImportsAndAttaches) {
 
 TEST_F(MemoryLibraryTest, MappedElsewhereEveryHighLowMovesByTheDifference) {
     platform_.Occupy(kBase, 0x10000);
-    const PeImage image = WritePeImage(SampleSpec());
+    const PeImage image = WritePeImage(SamplePlan());
     ASSERT_TRUE(library_.Load(image.bytes));
 
     const uint32_t module = library_.Handle();
@@ -135,7 +135,7 @@ TEST_F(MemoryLibraryTest, ResolverIsAskedFirstAndThePlatformAfterIt) {
         asked.push_back({std::string(library), std::string(procedure), userData});
         return procedure == "malloc" ? 0x12345678 : 0;
     };
-    const PeImage image = WritePeImage(SampleSpec());
+    const PeImage image = WritePeImage(SamplePlan());
     ASSERT_TRUE(library_.Load(image.bytes, resolver, 77));
 
     ASSERT_EQ(asked.size(), 3u);
@@ -150,7 +150,7 @@ TEST_F(MemoryLibraryTest, ResolverIsAskedFirstAndThePlatformAfterIt) {
 }
 
 TEST_F(MemoryLibraryTest, GetProcFindsExportsByExactNameOrByOrdinal) {
-    ASSERT_TRUE(library_.Load(WritePeImage(SampleSpec()).bytes));
+    ASSERT_TRUE(library_.Load(WritePeImage(SamplePlan()).bytes));
     const struct {
         const char* name;
         uint32_t rva;  // 0: not found
@@ -169,14 +169,14 @@ TEST_F(MemoryLibraryTest, GetProcFindsExportsByExactNameOrByOrdinal) {
 }
 
 TEST_F(MemoryLibraryTest, NamesWithEmbeddedZeroAreNotFound) {
-    ASSERT_TRUE(library_.Load(WritePeImage(SampleSpec()).bytes));
+    ASSERT_TRUE(library_.Load(WritePeImage(SamplePlan()).bytes));
     EXPECT_EQ(library_.GetProc(std::string_view("Alpha\0x", 7)), 0u);
 }
 
 TEST_F(MemoryLibraryTest, EntryPointReturningZeroIsDetachedAndReleased) {
     platform_.Bind(kBase + kEntry,
                    [](std::span<const uint32_t> args) { return args[1] == 1 ? 0u : 1u; });
-    EXPECT_FALSE(library_.Load(WritePeImage(SampleSpec()).bytes));
+    EXPECT_FALSE(library_.Load(WritePeImage(SamplePlan()).bytes));
 
     EXPECT_EQ(library_.Handle(), 0u);
     EXPECT_EQ(platform_.reservationCount(), 0u);
@@ -199,10 +199,10 @@ TEST_F(MemoryLibraryTest, EntryPointIsCalledOnlyForADllWithAnEntryPoint) {
         platform.AddHostSymbol("KERNEL32.dll", "GetTickCount", Returns(1), 17);
         platform.AddHostSymbol("msvcrt.dll", "malloc", Returns(1));
         MemoryLibrary library(platform);
-        PeImageSpec spec = SampleSpec();
-        spec.characteristics = c.characteristics;
-        spec.entryPoint = c.entryPoint;
-        ASSERT_TRUE(library.Load(WritePeImage(spec).bytes));
+        PeImagePlan plan = SamplePlan();
+        plan.characteristics = c.characteristics;
+        plan.entryPoint = c.entryPoint;
+        ASSERT_TRUE(library.Load(WritePeImage(plan).bytes));
         ASSERT_TRUE(library.Free());
         EXPECT_TRUE(platform.calls().empty());
         EXPECT_EQ(platform.reservationCount(), 0u);
@@ -210,7 +210,7 @@ TEST_F(MemoryLibraryTest, EntryPointIsCalledOnlyForADllWithAnEntryPoint) {
 }
 
 TEST_F(MemoryLibraryTest, FreeDetachesAndReleasesAndLoadFreesTheEarlierImage) {
-    const PeImage image = WritePeImage(SampleSpec());
+    const PeImage image = WritePeImage(SamplePlan());
     ASSERT_TRUE(library_.Load(image.bytes));
     ASSERT_TRUE(library_.Load(image.bytes));  // frees the first mapping, maps again
     EXPECT_EQ(platform_.reservationCount(), 1u);
@@ -233,7 +233,7 @@ TEST_F(MemoryLibraryTest, FreeDetachesAndReleasesAndLoadFreesTheEarlierImage) {
 }
 
 TEST_F(MemoryLibraryTest, UnmapRefusesMemoryWithoutSignatures) {
-    ASSERT_TRUE(library_.Load(WritePeImage(SampleSpec()).bytes));
+    ASSERT_TRUE(library_.Load(WritePeImage(SamplePlan()).bytes));
     platform_.Bytes(kBase)[0] = 'X';
     EXPECT_FALSE(library_.Free());
     EXPECT_EQ(library_.Handle(), kBase);
@@ -242,7 +242,7 @@ TEST_F(MemoryLibraryTest, UnmapRefusesMemoryWithoutSignatures) {
 }
 
 TEST_F(MemoryLibraryTest, ACopySharesTheMappingAndSurvivesItsRelease) {
-    ASSERT_TRUE(library_.Load(WritePeImage(SampleSpec()).bytes));
+    ASSERT_TRUE(library_.Load(WritePeImage(SamplePlan()).bytes));
     MemoryLibrary copy = library_;
     EXPECT_EQ(copy.Handle(), kBase);
     EXPECT_EQ(copy.GetProc("Beta"), kBase + kBeta);
@@ -254,8 +254,8 @@ TEST_F(MemoryLibraryTest, ACopySharesTheMappingAndSurvivesItsRelease) {
 }
 
 TEST_F(MemoryLibraryTest, ReservationCountsOnlyTheLow16BitsOfVirtualSize) {
-    PeImageSpec spec = SampleSpec();
-    PeImage image = WritePeImage(spec);
+    PeImagePlan plan = SamplePlan();
+    PeImage image = WritePeImage(plan);
     const uint32_t sizeOfImage = Get32(image.bytes, image.ntHeaders + kSizeOfImage);
     // The last section claims 0x10000 + 0x20 bytes: only 0x20 count, so the
     // reservation stays at SizeOfImage.
@@ -350,7 +350,7 @@ TEST_F(MemoryLibraryTest, RefusesMalformedImagesWithoutLeavingMemory) {
          }},
         {"entry point outside the image", [&](PeImage& i) { nt(i, kEntryPoint, 0x00800000); }},
     };
-    const PeImage valid = WritePeImage(SampleSpec());
+    const PeImage valid = WritePeImage(SamplePlan());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         BufferPlatform platform;
@@ -378,9 +378,9 @@ TEST_F(MemoryLibraryTest, UnresolvableImportsRefuseTheImage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        PeImageSpec spec = SampleSpec();
-        spec.imports = c.imports;
-        EXPECT_FALSE(library_.Load(WritePeImage(spec).bytes));
+        PeImagePlan plan = SamplePlan();
+        plan.imports = c.imports;
+        EXPECT_FALSE(library_.Load(WritePeImage(plan).bytes));
         EXPECT_EQ(platform_.reservationCount(), 0u);
         EXPECT_TRUE(platform_.calls().empty());
     }
@@ -390,11 +390,11 @@ TEST_F(MemoryLibraryTest, UnresolvableImportsRefuseTheImage) {
 // ends, with directories patched into it: a text there has no terminator.
 PeImage UnterminatedTextImage(uint32_t directory,
                               std::vector<std::pair<uint32_t, uint32_t>> words) {
-    PeImageSpec spec;
-    spec.imageBase = kBase;
-    spec.code.assign(0x1000, 'A');
-    for (const auto& [rva, value] : words) PutU32(spec.code, rva - kPeCodeRva, value);
-    PeImage image = WritePeImage(spec);
+    PeImagePlan plan;
+    plan.imageBase = kBase;
+    plan.code.assign(0x1000, 'A');
+    for (const auto& [rva, value] : words) PutU32(plan.code, rva - kPeCodeRva, value);
+    PeImage image = WritePeImage(plan);
     PutU32(image.bytes, image.ntHeaders + kDirectory + 8 * directory, kPeCodeRva);
     PutU32(image.bytes, image.ntHeaders + kDirectory + 8 * directory + 4, 40);
     return image;
@@ -435,7 +435,7 @@ TEST_F(MemoryLibraryTest, TextsRunningToTheEndOfTheMemoryAreRejected) {
 
 // Export tables that point outside the image, or at themselves, yield no address.
 TEST_F(MemoryLibraryTest, GetProcStaysInsideAHostileExportTable) {
-    const PeImage valid = WritePeImage(SampleSpec());
+    const PeImage valid = WritePeImage(SamplePlan());
     const uint32_t dir = valid.exportDirectory;
     const struct {
         const char* what;

@@ -64,7 +64,7 @@ TEST_F(SkinTest, StyleSheetEndsAtTheFirstZeroByte) {
 
 // The skin is cosmetic: each failure leaves the plain look without a word.
 TEST_F(SkinTest, WithoutTheLibraryOrItsExportTheSinkIsNeverCalled) {
-    PeImageSpec other;
+    PeImagePlan other;
     other.code.assign(16, 0xC3);
     other.exports = {{"SkinH_Attach", 0x1000}, {"skinh_attachres", 0x1004}};
     const std::vector<uint8_t> garbage(300, 0x4D);
