@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vela::BufferPlatform platform;
     // Large reservations only cost time here: the loader's own cap is covered
     // by the unit tests.
-    platform.LimitReservations(16u << 20);
+    platform.LimitReservations(1u << 20);
     platform.AddHostSymbol(
         "KERNEL32.dll", "GetProcAddress", [](auto) { return 1u; }, 1);
     vela::MemoryLibrary library(platform);
