@@ -63,6 +63,9 @@ private:
     QString field_;
 };
 
+// Qt applies the "body" rule only to a document that names its body.
+QString AsBody(const QString& html) { return "<body>" + html + "</body>"; }
+
 }  // namespace
 
 QString FieldHint(const QString& field) {
@@ -78,14 +81,14 @@ QString FieldHint(const QString& field) {
 
 void ShowFieldHint(MainWindow& window, const QString& field) {
     auto* box = window.Control<QTextBrowser>("测试提示");
-    box->setHtml(FieldHint(field));
+    box->setHtml(AsBody(FieldHint(field)));
     box->update();
 }
 
 void SetUpFieldHints(MainWindow& window) {
     auto* box = window.Control<QTextBrowser>("测试提示");
     box->document()->setDefaultStyleSheet(QString::fromUtf8(kHintStyleSheet));
-    box->setHtml(QString::fromUtf8("提示：规则测试正确后，才能保存配置"));
+    box->setHtml(AsBody(QString::fromUtf8("提示：规则测试正确后，才能保存配置")));
     for (const Hint& hint : kHints) {
         QWidget* field = window.Control(hint.field);
         auto* filter = new HintFilter(window, field->objectName());

@@ -16,6 +16,7 @@
 #include "editor/scheme_editor.h"
 #include "monitor/monitor_state.h"
 #include "monitor/monitoring.h"
+#include "skin/skin.h"
 #include "store/database.h"
 #include "store/database_startup.h"
 #include "store/list_commands.h"
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
     vela::InitGuiThread();
 
     Program program;
+    // The skin library is mapped before the window exists and attached once it does;
+    // when either step fails the window keeps the plain look.
+    vela::Skin skin([&app](std::string_view sheet) {
+        app.setStyleSheet(QString::fromUtf8(sheet.data(), static_cast<qsizetype>(sheet.size())));
+    });
+    skin.LoadSkinLibrary();
     vela::MainWindow window;
     vela::TrayIcon tray(&window);
     QSoundEffect sound;
@@ -73,6 +80,7 @@ int main(int argc, char** argv) {
     vela::BindSchemeEditor(editor);
 
     vela::StartupSteps steps;
+    steps.attachSkin = [&skin] { skin.AttachSkin(); };
     steps.startDatabase = [&] {
         return vela::StartDatabase(program.database, window, vela::DatabasePath());
     };

@@ -69,6 +69,7 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
         }
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(text, parent);
+            edit->setCursorPosition(0);  // a long default shows its start
             if (spec.flags & kCentred) edit->setAlignment(Qt::AlignCenter);
             if (spec.flags & kIntegerInput) {
                 edit->setValidator(
@@ -146,6 +147,9 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
             box->document()->setDocumentMargin(0);
             box->viewport()->setAutoFillBackground(false);
             box->setOpenExternalLinks(true);
+            // A one-line strip of text: no frame or padding, whatever the skin says.
+            box->setStyleSheet(
+                "QTextBrowser { border: none; padding: 0; margin: 0; background: transparent; }");
             widget = box;
             break;
         }

@@ -39,7 +39,9 @@ std::string LineText(MainWindow& window, const char* name) {
 }
 
 void SetLineText(MainWindow& window, const char* name, const std::string& gbk) {
-    window.Control<QLineEdit>(name)->setText(FromGbk(gbk));
+    auto* edit = window.Control<QLineEdit>(name);
+    edit->setText(FromGbk(gbk));
+    edit->setCursorPosition(0);
 }
 
 SchemeForm ReadForm(EditorContext& editor) {

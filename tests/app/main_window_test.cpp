@@ -13,7 +13,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 #include "app/field_hints.h"
 #include "app/window_events.h"
@@ -131,6 +133,9 @@ TEST_F(MainWindowTest, FocusShowsTheFieldHintAndKeepsIt) {
     window.Control("正则框")->setFocus();
     QTRY_VERIFY(hint->toHtml().contains(U(kHelpForumAddress)));
     EXPECT_TRUE(hint->toPlainText().endsWith(U("获取帮助")));
+    // The hint box's style sheet makes hints green.
+    QTextCharFormat format = hint->document()->begin().begin().fragment().charFormat();
+    EXPECT_EQ(format.foreground().color(), QColor("green"));
 }
 
 TEST_F(MainWindowTest, TabChangeShowsStatusOnlyOnListPages) {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
 
 #include "app/gbk_text.h"
 #include "app/main_window.h"
 #include "app/tray_icon.h"
+#include "skin/skin.h"
 #include "store/database.h"
 #include "store/database_startup.h"
 #include "tests/support/message_recorder.h"
@@ -69,6 +71,32 @@ TEST(Startup, GoodDatabaseOpensWithoutAMessage) {
     EXPECT_TRUE(db.IsOpen());
     EXPECT_TRUE(window.Control<QPushButton>("运行")->isEnabled());
     EXPECT_TRUE(started.filled);
+}
+
+TEST(Startup, SkinIsAttachedBeforeTheListsAndMissingOneIsSilent) {
+    test::TestDatabaseFile file;
+    test::MessageRecorder messages;
+    for (bool valid : {false, true}) {
+        SCOPED_TRACE(valid);
+        qApp->setStyleSheet(QString());
+        Skin skin([](std::string_view sheet) {
+            qApp->setStyleSheet(QString::fromUtf8(sheet.data(), sheet.size()));
+        });
+        const uint8_t garbage[] = {'M', 'Z', 0, 0};
+        skin.LoadSkinLibrary(valid ? SkinLibraryImage() : std::span<const uint8_t>(garbage));
+        MainWindow window;
+        Database db;
+        TrayIcon tray(&window);
+        bool styledWhenFilled = false;
+        StartupSteps steps;
+        steps.attachSkin = [&] { skin.AttachSkin(); };
+        steps.startDatabase = [&] { return StartDatabase(db, window, file.path()); };
+        steps.fillLists = [&] { styledWhenFilled = !qApp->styleSheet().isEmpty(); };
+        OnWindowCreated(window, tray, steps);
+        EXPECT_EQ(styledWhenFilled, valid);
+    }
+    EXPECT_TRUE(messages.boxes.empty());
+    qApp->setStyleSheet(QString());
 }
 
 }  // namespace
