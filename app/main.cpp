@@ -69,7 +69,6 @@ int main(int argc, char** argv) {
         program.cursor,
         {window, tray, program.monitorState, [&sound] { sound.play(); }},
         {},
-        {},
     };
     vela::BindWindowEvents(window, tray,
                            [&monitor] { vela::NewArticleAlert(false, monitor.alert); });

@@ -22,7 +22,7 @@ int DigitAt(std::string_view s, size_t i, size_t& length) {
 
 }  // namespace
 
-int32_t LeadingInteger(std::string_view s) {
+int64_t LeadingInteger64(std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
         if (s[i] == ' ' || s[i] == '\t') {
@@ -35,15 +35,23 @@ int32_t LeadingInteger(std::string_view s) {
     }
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t value = 0;
+    // Accumulated as a magnitude that stops at 2^63, the largest a signed value needs.
+    constexpr uint64_t kLimit = uint64_t{1} << 63;
+    uint64_t value = 0;
     size_t length = 0;
     for (int digit; (digit = DigitAt(s, i, length)) >= 0; i += length) {
-        value = value * 10 + digit;
-        if (value > kLimit) value = kLimit;
+        value = value > (kLimit - digit) / 10 ? kLimit : value * 10 + digit;
     }
-    if (negative) return static_cast<int32_t>(-value);
-    return static_cast<int32_t>(value > kLimit - 1 ? kLimit - 1 : value);
+    if (negative)
+        return value >= kLimit ? std::numeric_limits<int64_t>::min() : -static_cast<int64_t>(value);
+    return value >= kLimit ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(value);
+}
+
+int32_t LeadingInteger(std::string_view s) {
+    int64_t value = LeadingInteger64(s);
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
 }
 
 }  // namespace vela

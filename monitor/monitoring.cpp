@@ -58,7 +58,7 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
         do {
             AppendStatus(window, "\r\n" + Gbk("开始访问任务") + std::to_string(state.CurrentTask) +
                                      Gbk("的网页----") + NowText());
-            ResponsiveWait(c.timings.pollMs);
+            ResponsiveWait(c.process.timings.pollMs);
         } while (state.WorkerBusy == 1 && !ProgramEnding());
         if (ProgramEnding()) return;
         state.CurrentTask = state.CurrentTask + 1;
@@ -77,7 +77,7 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
             if (automatic) {
                 long long seconds =
                     LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
-                ResponsiveWait(seconds * c.timings.secondMs);
+                ResponsiveWait(seconds * c.process.timings.secondMs);
             } else {
                 AppendStatus(window, "\r\n" + Gbk("执行完毕！"));
                 // Only a loop that is still running stops itself: after a stop by the
@@ -85,7 +85,7 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
                 if (state.StopRequested == 0) ToggleMonitoring(c);
             }
         }
-        ResponsiveWait(c.timings.pauseMs);
+        ResponsiveWait(c.process.timings.pauseMs);
     }
 }
 

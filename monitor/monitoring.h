@@ -8,19 +8,11 @@ namespace vela {
 
 class QueryCursor;
 
-// The pauses of a monitoring cycle; tests shorten them.
-struct MonitorTimings {
-    int pollMs = 2000;    // between two checks of a running worker
-    int pauseMs = 5000;   // after each scheme
-    int secondMs = 1000;  // one second of the frequency
-};
-
 struct MonitorContext {
-    ProcessContext process;  // window, database and monitoring state
+    ProcessContext process;  // window, database, monitoring state and timings
     QueryCursor& cursor;
     AlertContext alert;
     Worker worker;
-    MonitorTimings timings;
 };
 
 // Handler of 运行: starts monitoring (and runs the cycles inside this call, waiting

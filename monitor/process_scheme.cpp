@@ -104,8 +104,8 @@ private:
         params.headers = "User-Agent: " + scheme_.userAgent;
         FetchOptions options;
         options.stopRequested = [this] { return Stopped(); };
-        options.connectTimeout = std::chrono::milliseconds(c_.connectTimeoutMs);
-        options.stallTimeout = std::chrono::milliseconds(c_.stallTimeoutMs);
+        options.connectTimeout = std::chrono::milliseconds(c_.timings.connectTimeoutMs);
+        options.stallTimeout = std::chrono::milliseconds(c_.timings.stallTimeoutMs);
         return HttpFetch(params, options);
     }
 
@@ -145,7 +145,7 @@ private:
         for (const ArticleInsert& article : plan.inserts) {
             if (Stopped()) return;
             ExecuteAndReport(c_.database, c_.window, InsertStatement(scheme_, article, NowText()));
-            ResponsiveWait(200);
+            ResponsiveWait(c_.timings.insertPauseMs);
         }
         if (Stopped()) return;
         ExecuteAndReport(c_.database, c_.window, UpdateStatement(scheme_, plan, NowText()));

@@ -11,14 +11,22 @@ struct MonitorState;
 
 enum class ProcessMode { Monitor = 0, Test = 1 };
 
+// Every pause and time-out of monitoring, in one place so that tests can shorten them.
+struct MonitorTimings {
+    int pollMs = 2000;              // between two checks of a running worker
+    int pauseMs = 5000;             // after each scheme
+    int secondMs = 1000;            // one second of the frequency
+    int insertPauseMs = 200;        // between two recorded articles
+    int connectTimeoutMs = 60'000;  // a fetch waiting for its connection
+    int stallTimeoutMs = 60'000;    // a fetch receiving no byte
+};
+
 // Everything a run works with.
 struct ProcessContext {
     MainWindow& window;
     Database& database;
     MonitorState& state;
-    // How long a fetch may wait for a connection or a byte; tests shorten them.
-    int connectTimeoutMs = 60'000;
-    int stallTimeoutMs = 60'000;
+    MonitorTimings timings{};
 };
 
 // The rule tester refuses addresses of this site.

@@ -55,7 +55,7 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     plan.newArticlesFound = !compareIds;
     for (auto match = matches.rbegin(); match != matches.rend(); ++match) {
         if (compareIds) {
-            int32_t id = LeadingInteger(SubMatchText(*match, region, scheme.idGroup));
+            int64_t id = LeadingInteger64(SubMatchText(*match, region, scheme.idGroup));
             if (id <= scheme.lastId) continue;
             if (id > plan.highestId) plan.highestId = id;
             plan.newArticlesFound = true;

@@ -37,7 +37,7 @@ struct RecordPlan {
     bool update = false;                 // there was at least one match
     std::string lastMarker;              // the title of the page's first match
     std::string lastLink;                // the link of the new article inserted last
-    int32_t highestId = 0;
+    int64_t highestId = 0;
     bool newArticlesFound = false;
 };
 

@@ -29,7 +29,7 @@ struct Scheme {
     int32_t idGroup = 0;     // uindex
     int32_t otherGroup = 0;  // oindex
     int32_t type = 0;
-    int32_t lastId = 0;
+    int64_t lastId = 0;  // article ids may pass 32 bits
 };
 
 // A scheme from the cells of its row in the scheme list (cell i = column i of

@@ -44,12 +44,10 @@ public:
               if (stall) reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
               return reply;
           }),
-          context{{window, db, state}, cursor, {window, tray, state, [this] { ++sounds; }}, {}, {}} {
+          context{{window, db, state}, cursor, {window, tray, state, [this] { ++sounds; }}, {}} {
         InitGuiThread();
         db.OpenDatabase(file.path(), false);
-        context.timings = {20, 20, 10};
-        context.process.connectTimeoutMs = 2000;
-        context.process.stallTimeoutMs = 2000;
+        context.process.timings = {20, 20, 10, 1, 2000, 2000};
     }
 
     // Adds a scheme for the server's board page and reloads the scheme list.

@@ -64,6 +64,33 @@ TEST_F(MonitoringTest, SingleCycleRecordsReloadsAlertsOnceAndStopsByItself) {
     EXPECT_EQ(status.substr(status.size() - 12), "\r\n" + Gbk("执行完毕！"));
 }
 
+TEST_F(MonitoringTest, AutomaticCyclesRecordEachArticleOnceAndAlertPerCycleWithNews) {
+    AddScheme();
+    SetAutomatic(true, "10");
+    size_t requestsAtSecondAlert = 0;
+    context.alert.playSound = [&] {
+        ++sounds;
+        if (sounds == 1) page = test::BoardPage({5, 4, 3, 2, 1});  // two new articles
+        if (sounds == 2) requestsAtSecondAlert = server.Requests().size();
+    };
+    // Stop once a third cycle, which finds nothing new, has fetched the page and ended.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (requestsAtSecondAlert && server.Requests().size() > requestsAtSecondAlert &&
+            state.WorkerBusy == 0 && Run()->text() == "停 止") {
+            ToggleMonitoring(context);
+        }
+    });
+    watcher.start(5);
+    ToggleMonitoring(context);
+    EXPECT_EQ(sounds, 2);
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}, {"Title 4"}, {"Title 5"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 5"}}));
+    EXPECT_EQ(window.Control<QTableWidget>("文章列表框")->rowCount(), 5);
+    EXPECT_GE(server.Requests().size(), 3u);
+}
+
 TEST_F(MonitoringTest, CycleWithoutNewArticlesNeitherReloadsNorAlerts) {
     AddScheme(8, "", 99);  // every id on the page is below 99
     SetAutomatic(false, "300");

@@ -81,6 +81,11 @@ TEST(LeadingInteger, Cases) {
         {"- 5", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(LeadingInteger(c.text), c.value) << c.text;
+    EXPECT_EQ(LeadingInteger64("4294967296123"), 4294967296123LL);
+    EXPECT_EQ(LeadingInteger64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(LeadingInteger64("99999999999999999999999"), INT64_MAX);
+    EXPECT_EQ(LeadingInteger64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(LeadingInteger64("-99999999999999999999999"), INT64_MIN);
 }
 
 }  // namespace

@@ -112,6 +112,19 @@ TEST(RecordPlan, CompareArticleIdKeepsOnlyGreaterIds) {
     EXPECT_EQ(old.plan.lastMarker, "Title 5");
 }
 
+TEST(RecordPlan, ArticleIdsBeyondThirtyTwoBitsDoNotWrap) {
+    Scheme scheme = BoardScheme(8);
+    scheme.lastId = 3000000000LL;
+    std::string page =
+        "<ul><li id=3000000001><a href=\"/t/a\">A</a></li>"
+        "<li id=2999999999><a href=\"/t/b\">B</a></li>"
+        "<li id=x><a href=\"/t/c\">C</a></li></ul>";
+    Outcome run = Process(scheme, page);
+    EXPECT_EQ(Titles(run.plan), (Texts{"A"}));
+    EXPECT_EQ(run.plan.highestId, 3000000001LL);
+    EXPECT_NE(UpdateStatement(scheme, run.plan, "t").find("lastid=3000000001 "), std::string::npos);
+}
+
 TEST(ComposeLink, Placeholders) {
     const std::string region = "abc";
     const MatchRecord match{{0, 3, true}, {1, 1, true}};  // group 0 "abc", group 1 "b"

@@ -20,7 +20,7 @@ class ShutdownTest : public ::testing::Test, public test::MonitorFixture {};
 TEST_F(ShutdownTest, ExitWhileMonitoringEndsPromptly) {
     AddScheme();
     stall = true;
-    context.process.stallTimeoutMs = 60'000;
+    context.process.timings.stallTimeoutMs = 60'000;
     window.Control<QCheckBox>("自动监控框")->setChecked(true);
     std::chrono::steady_clock::time_point exitAt;
     QTimer::singleShot(0, [&] {
