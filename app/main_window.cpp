@@ -57,32 +57,32 @@ const MenuSpec kMenus[] = {
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
-QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
-    QString text = Utf8(spec.text);
+QWidget* CreateControl(const ControlSpec& control, QWidget* parent) {
+    QString text = Utf8(control.text);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (control.kind) {
         case ControlKind::Label: {
             auto* label = new QLabel(text, parent);
-            if (spec.flags & kOpaque) label->setAutoFillBackground(true);
+            if (control.flags & kOpaque) label->setAutoFillBackground(true);
             widget = label;
             break;
         }
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(text, parent);
             edit->setCursorPosition(0);  // a long default shows its start
-            if (spec.flags & kCentred) edit->setAlignment(Qt::AlignCenter);
-            if (spec.flags & kIntegerInput) {
+            if (control.flags & kCentred) edit->setAlignment(Qt::AlignCenter);
+            if (control.flags & kIntegerInput) {
                 edit->setValidator(
                     new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
             }
-            edit->setReadOnly(spec.flags & kReadOnly);
+            edit->setReadOnly(control.flags & kReadOnly);
             widget = edit;
             break;
         }
         case ControlKind::MultiEdit: {
             auto* edit = new QPlainTextEdit(text, parent);
-            edit->setReadOnly(spec.flags & kReadOnly);
-            edit->setVerticalScrollBarPolicy((spec.flags & kVScroll) ? Qt::ScrollBarAsNeeded
+            edit->setReadOnly(control.flags & kReadOnly);
+            edit->setVerticalScrollBarPolicy((control.flags & kVScroll) ? Qt::ScrollBarAsNeeded
                                                                      : Qt::ScrollBarAlwaysOff);
             edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             widget = edit;
@@ -93,14 +93,14 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
             break;
         case ControlKind::CheckBox: {
             auto* box = new QCheckBox(text, parent);
-            box->setChecked(spec.flags & kChecked);
-            if (spec.flags & kCaptionLeft) box->setLayoutDirection(Qt::RightToLeft);
+            box->setChecked(control.flags & kChecked);
+            if (control.flags & kCaptionLeft) box->setLayoutDirection(Qt::RightToLeft);
             widget = box;
             break;
         }
         case ControlKind::RadioButton: {
             auto* radio = new QRadioButton(text, parent);
-            radio->setChecked(spec.flags & kChecked);
+            radio->setChecked(control.flags & kChecked);
             widget = radio;
             break;
         }
@@ -125,7 +125,7 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setSortingEnabled(false);
             list->verticalHeader()->hide();
-            list->setShowGrid(spec.flags & kGridLines);
+            list->setShowGrid(control.flags & kGridLines);
             list->setWordWrap(false);
             list->verticalHeader()->setDefaultSectionSize(20);
             list->horizontalHeader()->setHighlightSections(false);
@@ -161,10 +161,10 @@ QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
             break;
         }
     }
-    widget->setObjectName(Utf8(spec.name));
-    widget->setGeometry(spec.x, spec.y, spec.width, spec.height);
-    if (spec.flags & kHidden) widget->hide();
-    if (spec.flags & kDisabled) widget->setEnabled(false);
+    widget->setObjectName(Utf8(control.name));
+    widget->setGeometry(control.x, control.y, control.width, control.height);
+    if (control.flags & kHidden) widget->hide();
+    if (control.flags & kDisabled) widget->setEnabled(false);
     return widget;
 }
 
@@ -188,8 +188,8 @@ MainWindow::MainWindow()
 void MainWindow::BuildControls() {
     std::map<QString, QWidget*> byName;
     auto* tab = static_cast<QTabWidget*>(nullptr);
-    for (const ControlSpec& spec : WindowLayout()) {
-        QString parentName = Utf8(spec.parent);
+    for (const ControlSpec& control : WindowLayout()) {
+        QString parentName = Utf8(control.parent);
         QWidget* parent = this;
         bool onPage = parentName.contains('/');
         if (onPage) {
@@ -197,10 +197,10 @@ void MainWindow::BuildControls() {
         } else if (!parentName.isEmpty()) {
             parent = byName.at(parentName);
         }
-        QWidget* widget = CreateControl(spec, parent);
+        QWidget* widget = CreateControl(control, parent);
         if (onPage) widget->setProperty(kRectProperty, widget->geometry());
         byName[widget->objectName()] = widget;
-        if (spec.kind == ControlKind::TabControl) tab = static_cast<QTabWidget*>(widget);
+        if (control.kind == ControlKind::TabControl) tab = static_cast<QTabWidget*>(widget);
     }
     // Page controls are placed relative to the tab control's corner: move them
     // whenever the pages' own place inside the tab control changes.
@@ -223,10 +223,10 @@ void MainWindow::PlacePageControls() {
 }
 
 void MainWindow::BuildMenus() {
-    for (const MenuSpec& spec : kMenus) {
+    for (const MenuSpec& layout : kMenus) {
         auto* menu = new QMenu(this);
-        menu->setObjectName(Utf8(spec.name));
-        for (const char* item : spec.items) {
+        menu->setObjectName(Utf8(layout.name));
+        for (const char* item : layout.items) {
             if (*item == '\0') {
                 menu->addSeparator();
                 continue;

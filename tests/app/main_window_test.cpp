@@ -49,12 +49,12 @@ protected:
 // to that parent (page controls relative to the tab control), with its text and state.
 TEST_F(MainWindowTest, ControlsFollowTheLayout) {
     auto* tab = window.Control<QTabWidget>("选择夹");
-    for (const ControlSpec& spec : WindowLayout()) {
-        SCOPED_TRACE(spec.name);
-        auto found = window.findChildren<QWidget*>(U(spec.name));
+    for (const ControlSpec& control : WindowLayout()) {
+        SCOPED_TRACE(control.name);
+        auto found = window.findChildren<QWidget*>(U(control.name));
         ASSERT_EQ(found.size(), 1);
         QWidget* w = found.front();
-        QString parent = U(spec.parent);
+        QString parent = U(control.parent);
         QPoint at;
         if (parent.isEmpty()) {
             EXPECT_EQ(w->parentWidget(), &window);
@@ -66,15 +66,15 @@ TEST_F(MainWindowTest, ControlsFollowTheLayout) {
             EXPECT_EQ(w->parentWidget()->objectName(), parent);
             at = w->pos();
         }
-        EXPECT_EQ(at, QPoint(spec.x, spec.y));
-        EXPECT_EQ(w->size(), QSize(spec.width, spec.height));
-        if (spec.kind != ControlKind::HtmlBox) {
-            EXPECT_EQ(Caption(w), U(spec.text));
+        EXPECT_EQ(at, QPoint(control.x, control.y));
+        EXPECT_EQ(w->size(), QSize(control.width, control.height));
+        if (control.kind != ControlKind::HtmlBox) {
+            EXPECT_EQ(Caption(w), U(control.text));
         }
-        EXPECT_EQ(w->isHidden(), bool(spec.flags & kHidden));
-        EXPECT_EQ(w->isEnabled(), !(spec.flags & kDisabled));
+        EXPECT_EQ(w->isHidden(), bool(control.flags & kHidden));
+        EXPECT_EQ(w->isEnabled(), !(control.flags & kDisabled));
         if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->isCheckable()) {
-            EXPECT_EQ(b->isChecked(), bool(spec.flags & kChecked));
+            EXPECT_EQ(b->isChecked(), bool(control.flags & kChecked));
         }
     }
     // A few places spelled out, so that the table itself is checked too.
