@@ -34,34 +34,10 @@ const Field kLineFields[] = {
 };
 constexpr int kCode = 2, kCookie = 5, kRegular = 11, kType = 19, kId = 0;
 
-std::string LineText(MainWindow& window, const char* name) {
-    return ToGbk(window.Control<QLineEdit>(name)->text());
-}
-
 void SetLineText(MainWindow& window, const char* name, const std::string& gbk) {
     auto* edit = window.Control<QLineEdit>(name);
     edit->setText(FromGbk(gbk));
     edit->setCursorPosition(0);
-}
-
-SchemeForm ReadForm(EditorContext& editor) {
-    MainWindow& w = editor.window;
-    SchemeForm form;
-    form.id = LineText(w, "项目编号框");
-    form.code = std::string(w.Control<QCheckBox>("gbk")->isChecked() ? "1" : "0");
-    form.url = LineText(w, "编辑框_网址");
-    form.before = LineText(w, "采集前");
-    form.after = LineText(w, "采集后");
-    form.regular = ToGbk(w.Control<QComboBox>("正则框")->currentText());
-    form.buquan = LineText(w, "补全框");
-    form.cookie = ToGbkLines(w.Control<QPlainTextEdit>("cookie框")->toPlainText());
-    form.tindex = LineText(w, "tindex框");
-    form.uindex = LineText(w, "uindex框");
-    form.oindex = LineText(w, "oindex框");
-    form.ua = LineText(w, "ua框");
-    form.name = LineText(w, "编辑框_站名");
-    form.type = QByteArray::number(editor.EditorJudgeMode).toStdString();
-    return form;
 }
 
 }  // namespace
@@ -109,7 +85,9 @@ void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
 }
 
 void OnSaveScheme(EditorContext& editor) {
-    std::string sql = SchemeSaveStatement(ReadForm(editor));
+    SchemeForm form = ReadSchemeForm(editor.window);
+    form.type = QByteArray::number(editor.EditorJudgeMode).toStdString();
+    std::string sql = SchemeSaveStatement(form);
     bool ok = editor.database.ExecSql(sql);
     ShowMessage(Gbk("SQL语句：") + sql, Gbk(ok ? "方案新建成功！" : "创建失败！"));
     OpenSchemeEditor(EditorOpenMode::New, editor);

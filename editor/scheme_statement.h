@@ -2,25 +2,9 @@
 
 #include <string>
 
-namespace vela {
+#include "app/scheme_form.h"
 
-// The editor's form as GBK texts, as the controls hold them.
-struct SchemeForm {
-    std::string id;  // 项目编号框: "0" inserts, anything else updates that row
-    std::string code;
-    std::string url;
-    std::string before;
-    std::string after;
-    std::string regular;
-    std::string buquan;
-    std::string cookie;
-    std::string tindex;
-    std::string uindex;
-    std::string oindex;
-    std::string ua;
-    std::string name;
-    std::string type;
-};
+namespace vela {
 
 // The insert (id "0") or update statement that saves the form. Every value stands
 // between single quotes with its apostrophes doubled, so it is stored exactly as

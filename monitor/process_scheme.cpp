@@ -12,6 +12,7 @@
 #include "app/list_cells.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/scheme_form.h"
 #include "app/status_box.h"
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
@@ -30,22 +31,19 @@ namespace {
 
 constexpr int kSchemeFields = 20;
 
-std::string EditText(MainWindow& window, const char* name) {
-    return ToGbk(window.Control<QLineEdit>(name)->text());
-}
-
-// The scheme as the editor's controls hold it (a rule test).
+// The scheme as the editor's form holds it (a rule test).
 Scheme SchemeFromEditor(MainWindow& window) {
+    SchemeForm form = ReadSchemeForm(window);
     Scheme s;
-    s.name = EditText(window, "编辑框_站名");
-    s.gbk = window.Control<QCheckBox>("gbk")->isChecked();
-    s.url = EditText(window, "编辑框_网址");
-    s.before = EditText(window, "采集前");
-    s.after = EditText(window, "采集后");
-    s.pattern = ToGbk(window.Control<QComboBox>("正则框")->currentText());
-    s.linkTemplate = EditText(window, "补全框");
-    s.cookie = ToGbkLines(window.Control<QPlainTextEdit>("cookie框")->toPlainText());
-    s.userAgent = EditText(window, "ua框");
+    s.name = form.name;
+    s.gbk = form.code == "1";
+    s.url = form.url;
+    s.before = form.before;
+    s.after = form.after;
+    s.pattern = form.regular;
+    s.linkTemplate = form.buquan;
+    s.cookie = form.cookie;
+    s.userAgent = form.ua;
     return s;
 }
 
@@ -164,7 +162,7 @@ private:
 void ProcessScheme(ProcessMode mode, ProcessContext& context) { Run(mode, context).Execute(); }
 
 void OnTestScheme(ProcessContext& context) {
-    std::string url = EditText(context.window, "编辑框_网址");
+    std::string url = ToGbk(context.window.Control<QLineEdit>("编辑框_网址")->text());
     if (GbkContains(url, kBlockedSiteToken)) {
         ShowMessage(Gbk("此站不允许监控!"));
         return;
