@@ -1,7 +1,5 @@
 #include "process_scheme.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableWidget>
