@@ -41,11 +41,11 @@ bool IsGuiThread() {
 
 bool RunOnGuiThread(const std::function<void()>& work) {
     if (ProgramEnding()) return false;
-    if (IsGuiThread() || !guiTarget) {
-        if (!IsGuiThread()) return false;
+    if (IsGuiThread()) {
         work();
         return true;
     }
+    if (!guiTarget) return false;
     auto state = std::make_shared<HandOver>();
     // `work` lives on this thread's stack: the GUI side runs it only while this
     // thread still waits for it (it is never abandoned once started).

@@ -14,18 +14,6 @@ std::string CellText(const QTableWidget* list, int row, int column) {
     return ItemBytes(list->item(row, column));
 }
 
-void SetCellText(QTableWidget* list, int row, int column, const std::string& gbk) {
-    if (row < 0 || column < 0 || row >= list->rowCount() || column >= list->columnCount()) return;
-    QTableWidgetItem* item = list->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem;
-        QSignalBlocker block(list);
-        list->setItem(row, column, item);
-    }
-    QSignalBlocker block(list);
-    SetItemBytes(item, gbk);
-}
-
 int SelectedRow(const QTableWidget* list) {
     const auto rows = list->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();

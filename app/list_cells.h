@@ -10,7 +10,6 @@ namespace vela {
 
 // The exact bytes of cell (row, column); empty for a row or column that does not exist.
 std::string CellText(const QTableWidget* list, int row, int column);
-void SetCellText(QTableWidget* list, int row, int column, const std::string& gbk);
 
 // The single selected row, or -1.
 int SelectedRow(const QTableWidget* list);
