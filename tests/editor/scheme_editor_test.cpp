@@ -47,11 +47,7 @@ protected:
     QString Text(const char* name) { return window.Control<QLineEdit>(name)->text(); }
     bool Radio(const char* name) { return window.Control<QRadioButton>(name)->isChecked(); }
     QPushButton* Save() { return window.Control<QPushButton>("按钮_保存配置"); }
-    TextTable Rows(const std::string& sql) {
-        QueryCursor q;
-        if (!q.PrepareQuery(sql, db) || !q.CountRows()) return {};
-        return q.AllRowsAsText(false);
-    }
+    TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
 
     test::TestDatabaseFile file;
     Database db;

@@ -65,11 +65,7 @@ public:
         FillSchemeList(window, cursor, db);
     }
 
-    TextTable Rows(const std::string& sql) {
-        QueryCursor query;
-        if (!query.PrepareQuery(sql, db) || !query.CountRows()) return {};
-        return query.AllRowsAsText(false);
-    }
+    TextTable Rows(const std::string& sql) { return QueryRows(db, sql); }
 
     std::string Status() { return StatusText(window); }
 

@@ -37,9 +37,7 @@ TEST_F(ShutdownTest, ExitWhileMonitoringEndsPromptly) {
     EXPECT_EQ(state.WorkerBusy, 0);
     Database reopened;
     ASSERT_TRUE(reopened.OpenDatabase(file.path(), false));
-    QueryCursor query;
-    ASSERT_TRUE(query.PrepareQuery("select count(*) from info", reopened) && query.CountRows());
-    EXPECT_EQ(query.AllRowsAsText(false), (TextTable{{"0"}}));
+    EXPECT_EQ(test::QueryRows(reopened, "select count(*) from info"), (TextTable{{"0"}}));
 }
 
 }  // namespace

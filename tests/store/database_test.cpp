@@ -11,11 +11,7 @@
 namespace vela {
 namespace {
 
-TextTable Query(Database& db, const std::string& sql) {
-    QueryCursor cursor;
-    if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return {};
-    return cursor.AllRowsAsText(false);
-}
+using test::QueryRows;
 
 TEST(Database, ExecutesAndReportsResultCodes) {
     test::TestDatabaseFile file;
@@ -40,7 +36,7 @@ TEST(Database, SeveralStatementsStopAtTheFirstFailure) {
     EXPECT_FALSE(
         db.ExecSql("insert into info(title) values('one');insert into info(nope) values(1);"
                    "insert into info(title) values('three')"));
-    EXPECT_EQ(Query(db, "select title from info"), (TextTable{{"one"}}));
+    EXPECT_EQ(QueryRows(db, "select title from info"), (TextTable{{"one"}}));
 }
 
 TEST(Database, ClosedConnectionFailsWithCodeZero) {
@@ -53,7 +49,7 @@ TEST(Database, ClosedConnectionFailsWithCodeZero) {
     db.CloseDatabase();
     db.CloseDatabase();
     EXPECT_EQ(db.LastErrorCode(), 0);
-    EXPECT_TRUE(Query(db, "select * from info").empty());
+    EXPECT_TRUE(QueryRows(db, "select * from info").empty());
 }
 
 TEST(Database, OpenRefusesWhatIsNotADatabase) {
@@ -88,7 +84,7 @@ TEST(Database, ValuesAreReadBackAsTheirBytes) {
     ASSERT_TRUE(
         db.ExecSql("insert into rule(isdo,name,lastid) values(1,'" + SqlQuote(gbk) + "','007')"));
     ASSERT_TRUE(db.ExecSql("insert into rule(isdo,name) values('1',NULL)"));
-    TextTable rows = Query(db, "select isdo,name,lastid from rule order by id");
+    TextTable rows = QueryRows(db, "select isdo,name,lastid from rule order by id");
     EXPECT_EQ(rows, (TextTable{{"1", gbk, "007"}, {"1", "", ""}}));
 }
 

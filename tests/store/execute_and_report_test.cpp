@@ -65,9 +65,7 @@ TEST_F(ReportTest, ConsoleRunsEveryStatementAsTyped) {
     EXPECT_EQ(messages.boxes[0].text, Gbk("执行出错！错误代码：1"));
     EXPECT_EQ(messages.boxes[1].text, Gbk("执行出错！错误代码：1"));
     EXPECT_EQ(messages.boxes[1].caption, Gbk("SQL执行结果"));
-    QueryCursor cursor;
-    ASSERT_TRUE(cursor.PrepareQuery("select title from info", db) && cursor.CountRows());
-    EXPECT_EQ(cursor.AllRowsAsText(false), (TextTable{{title}}));
+    EXPECT_EQ(test::QueryRows(db, "select title from info"), (TextTable{{title}}));
 }
 
 TEST_F(ReportTest, EmptyStatementAndClosedConnectionReportCodeZero) {

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "store/database.h"
+
 namespace vela::test {
 
 TestDatabaseFile::TestDatabaseFile() : path_(dir_.filePath("vela.sdb").toStdString()) {
@@ -17,6 +19,12 @@ TestDatabaseFile::TestDatabaseFile() : path_(dir_.filePath("vela.sdb").toStdStri
     int rc = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
     if (rc != SQLITE_OK || schema.str().empty()) throw std::runtime_error("schema not applied");
+}
+
+TextTable QueryRows(Database& db, const std::string& sql) {
+    QueryCursor cursor;
+    if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return {};
+    return cursor.AllRowsAsText(false);
 }
 
 std::string WriteFile(const std::string& dir, const std::string& name, const std::string& bytes) {

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <string>
 
+#include "store/query_cursor.h"
+
 namespace vela::test {
 
 // A fresh database file made from the delivered schema, in a temporary folder
@@ -17,6 +19,9 @@ private:
     QTemporaryDir dir_;
     std::string path_;
 };
+
+// Every row `sql` yields, as texts; empty when the query fails.
+TextTable QueryRows(Database& db, const std::string& sql);
 
 // Writes `bytes` to a file in `dir` and returns its path.
 std::string WriteFile(const std::string& dir, const std::string& name, const std::string& bytes);
