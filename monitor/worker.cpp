@@ -2,20 +2,11 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
 
 #include "app/gui_thread.h"
 
 namespace vela {
-namespace {
-
-std::mutex finishMutex;
-std::condition_variable finishCondition;
-
-}  // namespace
-
 Worker::~Worker() {
     if (thread_.joinable()) thread_.join();
 }
@@ -27,9 +18,9 @@ bool Worker::Start(std::function<void()> body) {
         thread_ = std::thread([this, body = std::move(body)] {
             body();
             {
-                std::lock_guard lock(finishMutex);
+                std::lock_guard lock(finishMutex_);
                 finished_ = true;
-                finishCondition.notify_all();
+                finishCondition_.notify_all();
             }
             // Wake a GUI-thread wait for this worker.
             if (auto* app = QCoreApplication::instance()) {
@@ -58,8 +49,8 @@ void Worker::WaitUntilFinished() {
             waiting_.pop_back();
         }
     } else {
-        std::unique_lock lock(finishMutex);
-        finishCondition.wait(lock, [this] { return finished_.load(); });
+        std::unique_lock lock(finishMutex_);
+        finishCondition_.wait(lock, [this] { return finished_.load(); });
     }
     if (finished_ && thread_.joinable()) thread_.join();
 }
@@ -67,8 +58,8 @@ void Worker::WaitUntilFinished() {
 bool Worker::JoinWithin(std::chrono::milliseconds limit) {
     if (!thread_.joinable()) return true;
     {
-        std::unique_lock lock(finishMutex);
-        if (!finishCondition.wait_for(lock, limit, [this] { return finished_.load(); }))
+        std::unique_lock lock(finishMutex_);
+        if (!finishCondition_.wait_for(lock, limit, [this] { return finished_.load(); }))
             return false;
     }
     thread_.join();

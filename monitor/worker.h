@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,8 @@ public:
 private:
     std::thread thread_;
     std::atomic<bool> finished_{true};
+    std::mutex finishMutex_;
+    std::condition_variable finishCondition_;
     std::vector<QEventLoop*> waiting_;  // nested waits, innermost last
 };
 
