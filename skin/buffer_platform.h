@@ -67,12 +67,7 @@ public:
     // boundary of the emulated space; empty unless one reservation holds all.
     std::span<uint8_t> View(uint32_t address, uint32_t size);
 
-    struct CallRecord {
-        uint32_t address;
-        std::vector<uint32_t> args;
-        uint32_t result;
-    };
-    const std::vector<CallRecord>& calls() const { return calls_; }
+    const std::vector<PlatformCall>& calls() const { return calls_; }
     size_t reservationCount() const { return reservations_.size(); }
 
 private:
@@ -96,7 +91,7 @@ private:
     std::vector<std::pair<uint32_t, uint32_t>> occupied_;
     std::vector<std::pair<std::string, std::vector<Symbol>>> libraries_;
     std::map<uint32_t, HostFunction> functions_;
-    std::vector<CallRecord> calls_;
+    std::vector<PlatformCall> calls_;
     uint32_t nextSymbolAddress_ = kHighestAddress;
     uint32_t reservationLimit_ = kHighestAddress - kLowestAddress;
 };

@@ -3,12 +3,20 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 // What the in-memory image loader needs from the machine it runs on. The loaded
 // image speaks 32-bit addresses; an implementation decides what stands behind
 // them (real memory in a 32-bit process, a heap buffer on a 64-bit host).
 
 namespace vela {
+
+// One call a platform made into image code, as platforms record them for tests.
+struct PlatformCall {
+    uint32_t address;
+    std::vector<uint32_t> args;
+    uint32_t result;
+};
 
 class ImagePlatform {
 public:

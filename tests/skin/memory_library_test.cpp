@@ -65,6 +65,11 @@ protected:
     static HostFunction Returns(uint32_t value) {
         return [value](std::span<const uint32_t>) { return value; };
     }
+    // Host procedures for every import of the sample image, on a fresh platform.
+    static void ProvideSampleImports(BufferPlatform& platform) {
+        platform.AddHostSymbol("KERNEL32.dll", "GetTickCount", Returns(1), 17);
+        platform.AddHostSymbol("msvcrt.dll", "malloc", Returns(1));
+    }
     // The thunk of import `index` (counting all procedures in order) in memory.
     uint32_t Thunk(const PeImage& image, uint32_t module, int descriptor, int index) {
         const auto memory = platform_.Bytes(module);
@@ -196,8 +201,7 @@ TEST_F(MemoryLibraryTest, EntryPointIsCalledOnlyForADllWithAnEntryPoint) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         BufferPlatform platform;
-        platform.AddHostSymbol("KERNEL32.dll", "GetTickCount", Returns(1), 17);
-        platform.AddHostSymbol("msvcrt.dll", "malloc", Returns(1));
+        ProvideSampleImports(platform);
         MemoryLibrary library(platform);
         PeImagePlan plan = SamplePlan();
         plan.characteristics = c.characteristics;
@@ -354,8 +358,7 @@ TEST_F(MemoryLibraryTest, RefusesMalformedImagesWithoutLeavingMemory) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         BufferPlatform platform;
-        platform.AddHostSymbol("KERNEL32.dll", "GetTickCount", Returns(1), 17);
-        platform.AddHostSymbol("msvcrt.dll", "malloc", Returns(1));
+        ProvideSampleImports(platform);
         MemoryLibrary library(platform);
         PeImage image = valid;
         c.patch(image);
@@ -460,8 +463,7 @@ TEST_F(MemoryLibraryTest, GetProcStaysInsideAHostileExportTable) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         BufferPlatform platform;
-        platform.AddHostSymbol("KERNEL32.dll", "GetTickCount", Returns(1), 17);
-        platform.AddHostSymbol("msvcrt.dll", "malloc", Returns(1));
+        ProvideSampleImports(platform);
         MemoryLibrary library(platform);
         PeImage image = valid;
         if (c.rva == 0) {

@@ -28,17 +28,12 @@ public:
     // taken, so images are mapped elsewhere and relocated.
     void RefusePreferredAddresses(bool refuse) { refusePreferred_ = refuse; }
 
-    struct CallRecord {
-        uint32_t address;
-        std::vector<uint32_t> args;
-        uint32_t result;
-    };
-    const std::vector<CallRecord>& calls() const { return calls_; }
+    const std::vector<PlatformCall>& calls() const { return calls_; }
     size_t reservationCount() const { return reservations_.size(); }
 
 private:
     std::map<uint32_t, uint32_t> reservations_;  // address to length
-    std::vector<CallRecord> calls_;
+    std::vector<PlatformCall> calls_;
     bool refusePreferred_ = false;
 };
 
