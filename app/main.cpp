@@ -90,12 +90,14 @@ int main(int argc, char** argv) {
     };
     vela::OnWindowCreated(window, tray, steps);
 
-    if (QScreen* screen = window.screen()) {
-        QRect area = screen->availableGeometry();
-        window.move(area.center() - window.rect().center());
+    if (!vela::ProgramEnding()) {
+        if (QScreen* screen = window.screen()) {
+            QRect area = screen->availableGeometry();
+            window.move(area.center() - window.rect().center());
+        }
+        window.show();
     }
-    window.show();
-    int code = app.exec();
+    int code = vela::RunEventLoop();
     OnProgramEnd(program, monitor);
     return code;
 }

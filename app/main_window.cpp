@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -83,7 +84,7 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* parent) {
             auto* edit = new QPlainTextEdit(text, parent);
             edit->setReadOnly(control.flags & kReadOnly);
             edit->setVerticalScrollBarPolicy((control.flags & kVScroll) ? Qt::ScrollBarAsNeeded
-                                                                     : Qt::ScrollBarAlwaysOff);
+                                                                        : Qt::ScrollBarAlwaysOff);
             edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             widget = edit;
             break;
@@ -183,6 +184,12 @@ MainWindow::MainWindow()
     setFont(small);
     BuildControls();
     BuildMenus();
+}
+
+void MainWindow::ShowPage(int page) {
+    auto* tab = Control<QTabWidget>("选择夹");
+    QSignalBlocker quiet(tab);
+    tab->setCurrentIndex(page);
 }
 
 void MainWindow::BuildControls() {

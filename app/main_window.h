@@ -23,6 +23,10 @@ public:
     QMenu* Menu(const char* name) const;
     QAction* MenuItem(const char* menu, const char* item) const;
 
+    // Switches the tab control to `page` as the program's own change: the page
+    // handler, which answers the user's page changes, does not run for it.
+    void ShowPage(int page);
+
     // Window events the shell forwards; set by the start-up code.
     std::function<void()> onActivated;
     std::function<void()> onMinimised;

@@ -11,6 +11,8 @@ namespace {
 void ShowQtMessageBox(const MessageRequest& request) {
     QMessageBox box(request.information ? QMessageBox::Information : QMessageBox::NoIcon,
                     FromGbk(request.caption), FromGbk(request.text), QMessageBox::Ok);
+    // Texts carry SQL and page text: "<div id=...>" must show as typed.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include "gui_thread.h"
 #include "main_window.h"
 #include "tray_icon.h"
 
@@ -13,6 +14,11 @@ void OnWindowCreated(MainWindow&, TrayIcon& tray, const StartupSteps& steps) {
     tray.Show();
     if (steps.startDatabase && !steps.startDatabase()) return;
     if (steps.fillLists) steps.fillLists();
+}
+
+int RunEventLoop() {
+    if (ProgramEnding()) return 0;
+    return QCoreApplication::exec();
 }
 
 std::string DatabasePath() {

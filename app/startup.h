@@ -21,6 +21,11 @@ struct StartupSteps {
 // lists. The window is then shown with the first page current and 状态 hidden.
 void OnWindowCreated(MainWindow& window, TrayIcon& tray, const StartupSteps& steps);
 
+// Runs the program's event loop until the program ends. When the end began before
+// the loop could run (退出 chosen while a start-up message box was open), it
+// returns at once: QCoreApplication::exit does nothing to a loop not yet running.
+int RunEventLoop();
+
 // vela.sdb in the directory of the program file.
 std::string DatabasePath();
 

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -40,6 +41,19 @@ void SetLineText(MainWindow& window, const char* name, const std::string& gbk) {
     edit->setCursorPosition(0);
 }
 
+// Fills the pattern box as the program's own change. The current entry follows the
+// text when the text is one of the ready-made patterns: with a stale current entry,
+// the combo box would report the text as the user's choice (activated) as soon as
+// the box loses focus or gets Enter.
+void SetPatternText(QComboBox* box, const QString& text) {
+    box->setEditText(text);
+    const int entry = box->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (entry >= 0) {
+        QSignalBlocker quiet(box);
+        box->setCurrentIndex(entry);
+    }
+}
+
 }  // namespace
 
 void SetEditorJudgeMode(int mode, EditorContext& editor) {
@@ -62,7 +76,7 @@ void SetEditorJudgeMode(int mode, EditorContext& editor) {
 void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
     MainWindow& w = editor.window;
     w.Control("状态")->setVisible(false);
-    w.Control<QTabWidget>("选择夹")->setCurrentIndex(4);
+    w.ShowPage(4);
     auto* list = w.Control<QTableWidget>("项目列表框");
     // New reads no row: every value is the empty text.
     int row = mode == EditorOpenMode::New ? -1 : SelectedRow(list);
@@ -75,7 +89,7 @@ void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
     w.Control<QCheckBox>("gbk")->setChecked(cell(kCode) != "0");
     SetEditorJudgeMode(LeadingInteger(cell(kType)), editor);
     for (const Field& field : kLineFields) SetLineText(w, field.control, cell(field.column));
-    w.Control<QComboBox>("正则框")->setEditText(FromGbk(cell(kRegular)));
+    SetPatternText(w.Control<QComboBox>("正则框"), FromGbk(cell(kRegular)));
     w.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbkLines(cell(kCookie)));
     if (mode != EditorOpenMode::Edit) {
         SetLineText(w, "项目编号框", "0");

@@ -212,6 +212,9 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
     set(CURLOPT_NOSIGNAL, 1L);
+    // Ending a transfer must not wait for a name lookup that hangs (a DNS outage):
+    // the resolver thread is left to finish on its own.
+    set(CURLOPT_QUICK_EXIT, 1L);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
     set(CURLOPT_HTTPHEADER, headers.get());
     if (!HasHeaderLine(*hop.headerLines, "User-Agent") && !hop.agent.empty()) {
@@ -280,11 +283,13 @@ bool IsFollowedRedirect(int status) {
 
 std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
     const int method = p.method == kHttpPost || p.method == kHttpHead ? p.method : kHttpGet;
-    const std::optional<Target> first = TargetOf(p.url);
+    // Blanks around a pasted address (a full-width one too) are not part of it.
+    const std::string url = GbkTrim(p.url);
+    const std::optional<Target> first = TargetOf(url);
     if (!first || Stopped(options)) return {};
 
     const std::string agent = AgentFromHeaders(p.headers);
-    p.headers = BuildHeaderBlock(p.headers, p.url, p.cookie.value_or(std::string()));
+    p.headers = BuildHeaderBlock(p.headers, url, p.cookie.value_or(std::string()));
     if (method != kHttpGet && p.postBytes.empty()) p.postBytes = p.postText;
 
     // The proxy of an https address carries every request; that of an http address
@@ -308,7 +313,8 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
                             !ex.redirectUrl.empty() && redirects < options.maxRedirects;
          ++redirects) {
         const std::optional<Target> next = TargetOf(ex.redirectUrl);
-        if (!next || Stopped(options)) break;  // the redirect itself is the answer
+        // A target that cannot be followed leaves the redirect itself as the answer.
+        if (!next || !IsPlainHost(next->host) || Stopped(options)) break;
         const bool toGet = (ex.status == 303 && hop.method != kHttpHead) ||
                            ((ex.status == 301 || ex.status == 302) && hop.method == kHttpPost);
         if (toGet) {

@@ -34,33 +34,40 @@ void SetSettingsEnabled(MainWindow& window, bool enabled) {
     window.Control("频率框")->setEnabled(enabled);
 }
 
+// True once the program is ending or a later press of 运行 has started monitoring
+// anew while this start waited: the later start owns the loop from then on.
+bool Overtaken(const MonitorContext& c, int start) { return ProgramEnding() || c.starts != start; }
+
 // Starts the worker for the scheme at CurrentTask. WorkerBusy reads 1 before the
-// thread runs, and 0 again when no thread could be started.
-void StartWorker(MonitorContext& c) {
+// thread runs, and 0 again when no thread could be started. False when the start
+// was overtaken while it waited for the previous worker.
+bool StartWorker(MonitorContext& c, int start) {
     MonitorState& state = State(c);
     // A stopped worker may still be finishing its last step.
     c.worker.WaitUntilFinished();
-    if (ProgramEnding()) return;
+    if (Overtaken(c, start)) return false;
     state.WorkerBusy = 1;
     if (!c.worker.Start([&c] { ProcessScheme(ProcessMode::Monitor, c.process); })) {
         state.WorkerBusy = 0;
     }
+    return true;
 }
 
 // The cycles. Runs inside the click handler of 运行; every wait handles events, so
 // every other handler (a stop included) runs nested in one of them. A stop ends the
-// loop at its next check; the waits themselves run out.
-void MonitorLoop(MonitorContext& c, bool automatic) {
+// loop at its next check; the waits themselves run out. A start pressed in one of
+// those waits runs its own loop there, and this one gives up as soon as it resumes.
+void MonitorLoop(MonitorContext& c, bool automatic, int start) {
     MainWindow& window = Window(c);
     MonitorState& state = State(c);
     while (state.StopRequested == 0 && !ProgramEnding()) {
-        StartWorker(c);
+        if (!StartWorker(c, start)) return;
         do {
             AppendStatus(window, "\r\n" + Gbk("开始访问任务") + std::to_string(state.CurrentTask) +
                                      Gbk("的网页----") + NowText());
             ResponsiveWait(c.process.timings.pollMs);
-        } while (state.WorkerBusy == 1 && !ProgramEnding());
-        if (ProgramEnding()) return;
+            if (Overtaken(c, start)) return;
+        } while (state.WorkerBusy == 1);
         state.CurrentTask = state.CurrentTask + 1;
         if (state.CurrentTask > state.CheckedSchemeCount) {
             state.CurrentTask = 1;
@@ -70,14 +77,17 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
             if (state.NewArticlesFound) {
                 FillArticleList(window, c.cursor, c.process.database);
                 QCoreApplication::processEvents();
+                if (Overtaken(c, start)) return;
                 FillSchemeList(window, c.cursor, c.process.database);
                 QCoreApplication::processEvents();
+                if (Overtaken(c, start)) return;
                 NewArticleAlert(true, c.alert);
             }
             if (automatic) {
                 long long seconds =
                     LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
                 ResponsiveWait(seconds * c.process.timings.secondMs);
+                if (Overtaken(c, start)) return;
             } else {
                 AppendStatus(window, "\r\n" + Gbk("执行完毕！"));
                 // Only a loop that is still running stops itself: after a stop by the
@@ -86,6 +96,7 @@ void MonitorLoop(MonitorContext& c, bool automatic) {
             }
         }
         ResponsiveWait(c.process.timings.pauseMs);
+        if (Overtaken(c, start)) return;
     }
 }
 
@@ -113,17 +124,19 @@ void ToggleMonitoring(MonitorContext& c) {
             ShowMessage(Gbk("请勾选至少1个 监控方案"));
             return;
         }
-        // Wait for a stopped worker before touching what it reads.
+        // Wait for a stopped worker before touching what it reads. A press in that
+        // wait may have started monitoring itself: then this start is void.
+        const int start = ++c.starts;
         c.worker.WaitUntilFinished();
-        if (ProgramEnding()) return;
+        if (Overtaken(c, start) || run->text() != kStartCaption) return;
         state.CheckedSchemeRows = std::move(rows);
         state.CheckedSchemeCount = static_cast<int>(state.CheckedSchemeRows.size());
         state.CurrentTask = 1;
         SetSettingsEnabled(window, false);
         run->setText(kStopCaption);
-        window.Control<QTabWidget>("选择夹")->setCurrentIndex(1);
+        window.ShowPage(1);
         state.StopRequested = 0;
-        MonitorLoop(c, automaticBox->isChecked());
+        MonitorLoop(c, automaticBox->isChecked(), start);
     } else {
         run->setText(kStartCaption);
         SetSettingsEnabled(window, true);

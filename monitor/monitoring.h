@@ -13,6 +13,7 @@ struct MonitorContext {
     QueryCursor& cursor;
     AlertContext alert;
     Worker worker;
+    int starts = 0;  // presses of 运行 that started monitoring (GUI thread only)
 };
 
 // Handler of 运行: starts monitoring (and runs the cycles inside this call, waiting

@@ -107,6 +107,9 @@ private:
 
     void Process() {
         std::string body = Fetch();
+        // A transfer cut short by a stop is not the page: judging it would report
+        // a missing marker and an empty region that are not there.
+        if (Stopped()) return;
         std::string page = RemoveCrLf(scheme_.gbk ? BytesToText(body) : Utf8ToGbk(body));
         body.clear();
         RegionMarkers markers{scheme_.before, scheme_.after, false};

@@ -21,8 +21,11 @@ QTableWidget* List(MainWindow& window, const char* name) {
     return window.Control<QTableWidget>(name);
 }
 
+// Modal, as a list's pop-up menu is: until a command is chosen or the menu is
+// dismissed, a monitoring loop waiting further up cannot refill the list and move
+// the selection the command acts on.
 void PopUp(MainWindow& window, const char* menu) {
-    window.Menu(menu)->popup(QCursor::pos() + QPoint(3, 3));
+    window.Menu(menu)->exec(QCursor::pos() + QPoint(3, 3));
 }
 
 // The user's own clicks on a list: a press on empty space clears the selection (as

@@ -4,20 +4,26 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTimer>
 
 #include "app/field_hints.h"
+#include "app/gbk_text.h"
+#include "app/message_box.h"
 #include "app/window_events.h"
 #include "app/window_layout.h"
 #include "tests/support/message_recorder.h"
@@ -148,6 +154,23 @@ TEST_F(MainWindowTest, TabChangeShowsStatusOnlyOnListPages) {
     }
 }
 
+TEST_F(MainWindowTest, OnlyTheUsersPageChangesRunThePageHandler) {
+    BindWindowEvents(window, *new TrayIcon(&window), {});
+    auto* tab = window.Control<QTabWidget>("选择夹");
+    QWidget* status = window.Control("状态");
+    window.ShowPage(2);  // as monitoring's start does
+    EXPECT_EQ(tab->currentIndex(), 2);
+    EXPECT_FALSE(status->isVisible());
+    QTabBar* bar = tab->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+    EXPECT_EQ(tab->currentIndex(), 1);
+    EXPECT_TRUE(status->isVisible());
+    QTest::keyClick(tab, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(tab->currentIndex(), 2);
+    window.ShowPage(4);
+    EXPECT_TRUE(status->isVisible()) << "the program's own change leaves 状态 alone";
+}
+
 TEST_F(MainWindowTest, MinimiseHidesOnlyWithATrayIcon) {
     window.showMinimized();
     OnWindowResized(window, false);
@@ -179,6 +202,28 @@ TEST_F(MainWindowTest, LaterVersionItemsOnlyShowAMessage) {
     window.MenuItem("托盘菜单", "关于...")->trigger();
     ASSERT_EQ(messages.boxes.size(), 5u);
     EXPECT_TRUE(messages.boxes.back().information);
+}
+
+}  // namespace
+}  // namespace vela
+
+namespace vela {
+namespace {
+
+TEST(MessageBox, ShowsItsTextAsPlainText) {
+    const std::string sql = "update rule set before='<div id=\"list\">' where id=2";
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        format = box->textFormat();
+        box->accept();
+    });
+    ShowMessage(Gbk("成功！SQL：") + sql);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown, QString::fromUtf8("成功！SQL：") + QString::fromStdString(sql));
 }
 
 }  // namespace

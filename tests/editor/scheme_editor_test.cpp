@@ -123,8 +123,10 @@ TEST_F(SchemeEditorTest, JudgeModeRadiosAndAStoredFiveRoundTrip) {
     EXPECT_TRUE(Radio("单选框1"));
     EXPECT_FALSE(Radio("单选框3"));
     std::string id = CellText(window.Control<QTableWidget>("项目列表框"), 1, 0);
+    ASSERT_TRUE(db.ExecSql("update rule set type='7' where id=" + id));  // only a save restores 5
     Save()->setEnabled(true);
     Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
     EXPECT_EQ(Rows("select type from rule where id=" + id), (TextTable{{"5"}}));
     EXPECT_EQ(editor.EditorJudgeMode, 0) << "the form is reset after saving";
 }
@@ -186,6 +188,35 @@ TEST_F(SchemeEditorTest, SaveGateClosesOnlyOnPatternEdits) {
     pattern->setEditText("set by the program");
     EXPECT_TRUE(Save()->isEnabled());
     emit pattern->activated(1);  // the user picks a preset
+    EXPECT_FALSE(Save()->isEnabled());
+}
+
+// A scheme with a ready-made pattern, tested: clicking into the pattern box,
+// pressing Enter there and leaving it is no choice of the user's.
+TEST_F(SchemeEditorTest, FocusAndEnterInAReadyMadePatternLeaveTheGateOpen) {
+    auto* pattern = window.Control<QComboBox>("正则框");
+    ASSERT_GE(pattern->count(), 2);
+    AddAndSelect({{"name", "a"}, {"regular", ToGbk(pattern->itemText(1))}});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    Save()->setEnabled(true);  // as after a successful rule test
+    QTest::mouseClick(pattern->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(pattern->lineEdit()->hasFocus());
+    QTest::keyClick(pattern->lineEdit(), Qt::Key_Return);
+    auto* name = window.Control<QLineEdit>("编辑框_站名");
+    QTest::mouseClick(name, Qt::LeftButton);
+    ASSERT_TRUE(name->hasFocus());
+    EXPECT_TRUE(Save()->isEnabled());
+    Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
+    // Choosing an entry with the keyboard is the user's choice.
+    window.Control<QTableWidget>("项目列表框")->selectRow(0);
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    Save()->setEnabled(true);
+    pattern->setFocus();
+    QTest::keyClick(pattern, Qt::Key_Down);
     EXPECT_FALSE(Save()->isEnabled());
 }
 

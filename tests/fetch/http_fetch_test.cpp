@@ -5,7 +5,9 @@
 #include <atomic>
 #include <future>
 #include <map>
+#include <thread>
 
+#include "hanging_resolver.h"
 #include "tests/support/loopback_http_server.h"
 
 namespace vela {
@@ -491,6 +493,72 @@ TEST_F(HttpFetchTest, StopEndsAStalledTransferWithinASecond) {
     EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
     const std::string got = body.get();
     EXPECT_TRUE(std::string("first").starts_with(got)) << got;
+}
+
+// A name lookup that hangs: a stop, and the connect time-out, still end the call
+// within a second instead of waiting for the system resolver to give up.
+TEST(HttpFetch, StopAndConnectTimeOutDoNotWaitForAHangingLookup) {
+    const std::string url = std::string("http://") + test::kHangingHost + "/";
+    std::atomic<bool> stop = false;
+    FetchOptions stopped;
+    stopped.stopRequested = [&] { return stop.load(); };
+    FetchOptions timedOut;
+    timedOut.connectTimeout = 300ms;
+    for (FetchOptions* options : {&stopped, &timedOut}) {
+        SCOPED_TRACE(options == &stopped ? "stop" : "connect time-out");
+        HttpFetchParams p;
+        p.url = url;
+        auto body = std::async(std::launch::async, [&] { return HttpFetch(p, *options); });
+        std::this_thread::sleep_for(300ms);  // the lookup is under way
+        const auto stoppedAt = std::chrono::steady_clock::now();
+        stop = true;
+        ASSERT_EQ(body.wait_for(kWait), std::future_status::ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
+        EXPECT_EQ(body.get(), "");
+    }
+    test::ReleaseHangingLookups();
+}
+
+TEST_F(HttpFetchTest, BlanksAroundTheAddressAreNotPartOfIt) {
+    routes_.Set("/x", {SimpleResponse("200 OK", "page")});
+    for (const std::string& blank :
+         {std::string(" "), std::string("\xA1\xA1"), std::string("  \xA1\xA1 ")}) {
+        HttpFetchParams p;
+        p.url = blank + server_.Url("/x") + blank;
+        EXPECT_EQ(HttpFetch(p), "page");
+        EXPECT_NE(p.headers.find("Referer: " + server_.Url("/x") + "\r\n"), std::string::npos);
+    }
+    EXPECT_EQ(server_.Requests().size(), 3u);
+}
+
+// A redirect whose target cannot be requested is the answer, like a redirect
+// loop's last step.
+TEST_F(HttpFetchTest, RedirectThatCannotBeFollowedIsTheAnswer) {
+    for (const char* location : {"http://user@127.0.0.1/", "http://a b/", "ftp://127.0.0.1/"}) {
+        SCOPED_TRACE(location);
+        routes_.Set("/moved", {SimpleResponse("302 Found", "moved here",
+                                              std::string("Location: ") + location + "\r\n")});
+        HttpFetchParams p;
+        p.url = server_.Url("/moved");
+        EXPECT_EQ(HttpFetch(p), "moved here");
+        EXPECT_TRUE(p.responseHeaders.starts_with("HTTP/1.1 302 Found\r\n"));
+    }
+}
+
+// libcurl refuses a single response header line of 100 KiB or more and ends the
+// transfer; the body is then lost like that of any failed request. Below that
+// limit the body arrives and the header counts as absent (too long to keep).
+TEST_F(HttpFetchTest, HeaderLineAtLibcurlsLimit) {
+    for (const auto& [length, body] :
+         {std::pair<std::size_t, std::string>{100 * 1024 - 100, "body"}, {100 * 1024 + 100, ""}}) {
+        SCOPED_TRACE(length);
+        routes_.Set("/huge", {"HTTP/1.1 200 OK\r\nX-Pad: " + std::string(length, 'p') +
+                              "\r\nContent-Length: 4\r\n\r\nbody"});
+        HttpFetchParams p;
+        p.url = server_.Url("/huge");
+        EXPECT_EQ(HttpFetch(p), body);
+        EXPECT_EQ(p.responseHeaders, kSpaces);
+    }
 }
 
 TEST_F(HttpFetchTest, StopBeforeTheCallSendsNothing) {

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -99,12 +100,16 @@ TEST_F(MonitoringTest, CycleWithoutNewArticlesNeitherReloadsNorAlerts) {
     EXPECT_FALSE(tray.IsAlert());
     EXPECT_EQ(window.Control<QTableWidget>("文章列表框")->rowCount(), 0);
     EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"99"}}));
+    // The run stamped the scheme's time, but the scheme list was not reloaded.
+    EXPECT_FALSE(Rows("select lasttime from rule").at(0).at(0).empty());
+    EXPECT_EQ(CellText(window.Control<QTableWidget>("项目列表框"), 0, 9), "");
 }
 
 TEST_F(MonitoringTest, StopWhileTheWorkerWaitsForThePage) {
     AddScheme();
     stall = true;
     SetAutomatic(true, "10");
+    window.Control<QPlainTextEdit>("测试编辑框")->setPlainText("earlier region");
     // The stop is pressed while the loop waits for the stalled worker.
     QTimer::singleShot(0, [this] {
         QTRY_VERIFY_WITH_TIMEOUT(!server.Requests().empty(), 5000);
@@ -117,6 +122,57 @@ TEST_F(MonitoringTest, StopWhileTheWorkerWaitsForThePage) {
     EXPECT_TRUE(Rows("select * from info").empty());
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_TRUE(window.Control("频率框")->isEnabled());
+    // The cut-short transfer is not judged as a page.
+    EXPECT_EQ(Status().find(Gbk("出错！")), std::string::npos) << Status();
+    EXPECT_EQ(window.Control<QPlainTextEdit>("测试编辑框")->toPlainText(), "earlier region");
+}
+
+TEST_F(MonitoringTest, SingleCycleStoppedByTheUserDoesNotStartAgain) {
+    AddScheme();
+    stall = true;
+    SetAutomatic(false, "300");
+    QTimer::singleShot(0, [this] {
+        QTRY_VERIFY_WITH_TIMEOUT(!server.Requests().empty(), 5000);
+        ToggleMonitoring(context);
+    });
+    ToggleMonitoring(context);
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_EQ(state.StopRequested, 1);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    std::string status = Status();
+    EXPECT_EQ(status.substr(status.size() - 12), "\r\n" + Gbk("执行完毕！"));
+}
+
+// Two presses of 开 始 while a stopped worker is still finishing, then one stop:
+// the start that was waiting must not take over again after that stop.
+TEST_F(MonitoringTest, StartsWhileAStoppedWorkerFinishesEndWithTheNextStop) {
+    AddScheme();
+    stall = true;
+    SetAutomatic(true, "10");
+    size_t requestsAtStop = 0;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (requestsAtStop == 0 && server.Requests().size() == 2 && Run()->text() == "停 止") {
+            requestsAtStop = server.Requests().size();
+            ToggleMonitoring(context);
+        } else if (requestsAtStop != 0 && Run()->text() == "停 止") {
+            ToggleMonitoring(context);  // only when monitoring started again by itself
+        }
+    });
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(server.Requests().size() == 1, 5000);
+        ToggleMonitoring(context);  // stop; the worker still waits for the page
+        // Queued before the worker can finish (it needs this thread for its last
+        // status line), so it runs inside the wait of the start below.
+        QTimer::singleShot(0, [&] { ToggleMonitoring(context); });
+        stopper.start(5);
+        ToggleMonitoring(context);  // start: waits for the stopped worker
+    });
+    ToggleMonitoring(context);
+    EXPECT_EQ(requestsAtStop, 2u);
+    EXPECT_EQ(server.Requests().size(), requestsAtStop);
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_EQ(state.StopRequested, 1);
 }
 
 TEST_F(MonitoringTest, AlertFollowsItsCheckBoxes) {

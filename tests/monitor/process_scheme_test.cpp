@@ -7,9 +7,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <thread>
 
 #include "monitor/record_plan.h"
+#include "monitor/responsive_wait.h"
 #include "monitor_fixture.h"
 
 namespace vela {
@@ -93,6 +95,27 @@ TEST_F(ProcessSchemeTest, StoppedRunMakesNoRequestAndNoStatement) {
     EXPECT_NE(Status().find(Gbk("任务1已结束----")), std::string::npos);
 }
 
+TEST_F(ProcessSchemeTest, StopInThePauseAfterAnInsertRunsNoFurtherStatement) {
+    AddScheme(0);
+    context.process.timings.insertPauseMs = 400;
+    std::string rowsAtStop;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!rowsAtStop.empty()) return;
+        std::string count = Rows("select count(*) from info").at(0).at(0);
+        if (count != "0") {
+            rowsAtStop = count;
+            state.StopRequested = 1;
+            WakeWaits();
+        }
+    });
+    watcher.start(5);
+    RunWorker();
+    EXPECT_EQ(rowsAtStop, "1");
+    EXPECT_EQ(Rows("select title from info"), (TextTable{{"Title 1"}}));
+    EXPECT_EQ(Rows("select arttile,lastid from rule"), (TextTable{{"", "0"}}));
+}
+
 TEST_F(ProcessSchemeTest, ARowThatIsGoneReadsAsEmptyCells) {
     AddScheme(0);
     RunWorker(2);  // position 2 does not exist
@@ -103,6 +126,7 @@ TEST_F(ProcessSchemeTest, ARowThatIsGoneReadsAsEmptyCells) {
 
 TEST_F(ProcessSchemeTest, RuleTestShowsGroupsAndOpensTheSaveButton) {
     SetUpEditor("<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>");
+    state.WorkerBusy = 1;  // a monitoring worker runs meanwhile
     OnTestScheme(context.process);
     auto* list = window.Control<QTableWidget>("测试列表框");
     ASSERT_EQ(list->columnCount(), 3) << "N columns for N groups: group 3 has none";
@@ -113,7 +137,7 @@ TEST_F(ProcessSchemeTest, RuleTestShowsGroupsAndOpensTheSaveButton) {
     EXPECT_EQ(CellText(list, 2, 2), "/t/1");
     EXPECT_TRUE(window.Control<QPushButton>("按钮_保存配置")->isEnabled());
     EXPECT_TRUE(messages.boxes.empty());
-    EXPECT_EQ(state.WorkerBusy, 0) << "a test leaves the monitoring state alone";
+    EXPECT_EQ(state.WorkerBusy, 1) << "a test leaves the monitoring state alone";
 }
 
 TEST_F(ProcessSchemeTest, RuleTestWithoutMatchesShowsTheMessage) {

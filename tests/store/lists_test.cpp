@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/gbk_text.h"
 #include "app/list_cells.h"
@@ -27,6 +29,10 @@ protected:
     QTableWidget* List(const char* name) { return window.Control<QTableWidget>(name); }
     void Exec(const std::string& sql) { ASSERT_TRUE(db.ExecSql(sql)) << sql; }
     void Select(const char* list, int row) { List(list)->selectRow(row); }
+    // Closes `menu` once its modal loop runs.
+    void CloseWhenShown(const char* menu) {
+        QTimer::singleShot(0, [this, menu] { window.Menu(menu)->hide(); });
+    }
     std::string Status() {
         return ToGbkLines(window.Control<QPlainTextEdit>("状态")->toPlainText());
     }
@@ -149,20 +155,41 @@ TEST_F(ListsTest, MenusFollowTheSelection) {
         SCOPED_TRACE(e.row);
         List("项目列表框")->clearSelection();
         if (e.row >= 0) Select("项目列表框", e.row);
+        CloseWhenShown("方案");
         OnSchemeListRightClick(window);
-        window.Menu("方案")->hide();
         EXPECT_TRUE(window.MenuItem("方案", "新建监控方案")->isEnabled());
         EXPECT_EQ(window.MenuItem("方案", "编辑")->isEnabled(), e.edit);
         EXPECT_EQ(window.MenuItem("方案", "复制")->isEnabled(), e.edit);
         EXPECT_EQ(window.MenuItem("方案", "默认勾选")->isEnabled(), e.markDefault);
     }
+    CloseWhenShown("文章");
     OnArticleListRightClick(window);
-    window.Menu("文章")->hide();
     EXPECT_FALSE(window.MenuItem("文章", "收藏文章")->isEnabled());
     EXPECT_TRUE(window.MenuItem("文章", "清空列表")->isEnabled());
+    CloseWhenShown("收藏");
     OnFavouriteListRightClick(window);
-    window.Menu("收藏")->hide();
     EXPECT_FALSE(window.MenuItem("收藏", "删除收藏")->isEnabled());
+}
+
+// The monitoring loop refills the lists after one of its waits; a menu opened in
+// that wait holds the loop until the command has run on the row it was opened for.
+TEST_F(ListsTest, RefillAfterAWaitDoesNotMoveWhatAMenuCommandActsOn) {
+    Exec("insert into info(title,issoucang) values('a',0)");
+    Exec("insert into info(title,issoucang) values('b',0)");
+    BindListCommands(window, cursor, db);
+    FillArticleList(window, cursor, db);
+    Select("文章列表框", 1);
+    QTimer::singleShot(0, [this] { OnArticleListRightClick(window); });
+    QTimer::singleShot(100, [this] {
+        window.MenuItem("文章", "收藏文章")->trigger();
+        window.Menu("文章")->hide();
+    });
+    QEventLoop wait;  // the loop's wait, shorter than the user's choice
+    QTimer::singleShot(20, &wait, &QEventLoop::quit);
+    wait.exec();
+    FillArticleList(window, cursor, db);
+    EXPECT_EQ(test::QueryRows(db, "select id from info where issoucang='1'"), (TextTable{{"1"}}));
+    EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST_F(ListsTest, ClickShowsDetailsAlsoBelowTheLastRow) {
