@@ -50,6 +50,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Closing a message box while the window sits in the tray must not end the program.
     app.setQuitOnLastWindowClosed(false);
+    // Message boxes and menus use the window's font too.
+    app.setFont(vela::InterfaceFont());
     vela::InitGuiThread();
 
     Program program;

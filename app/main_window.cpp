@@ -178,12 +178,17 @@ MainWindow::MainWindow()
     setObjectName("MainWindow");
     setWindowTitle(QString::fromUtf8("澜栖网站更新监控工具 v1.2"));
     setFixedSize(kWindowWidth, kWindowHeight);
-    // The layout's sizes are made for a 9-point interface font.
-    QFont small = font();
-    small.setPointSize(9);
-    setFont(small);
+    setFont(InterfaceFont());
     BuildControls();
     BuildMenus();
+}
+
+QFont InterfaceFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("WenQuanYi Zen Hei Mono"), QStringLiteral("NSimSun"),
+                      QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setPixelSize(12);
+    return font;
 }
 
 void MainWindow::ShowPage(int page) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QWidget>
 #include <functional>
 
@@ -7,6 +8,10 @@ class QMenu;
 class QAction;
 
 namespace vela {
+
+// The interface font the layout's sizes are made for: a CJK font at 12 pixels
+// whose Latin letters are half as wide as a Chinese character.
+QFont InterfaceFont();
 
 // The one top-level window with every control of the layout. Code finds a control
 // by its name: Control<QPushButton>("运行").
