@@ -177,8 +177,8 @@ bool Stopped(const FetchOptions& options) {
     return options.stopRequested && options.stopRequested();
 }
 
-// Performs one request without following a redirect.
-Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
+// Performs one request without following a redirect; gives up at `deadline`.
+Exchange Perform(const HopRequest& hop, const FetchOptions& options, Clock::time_point deadline) {
     Exchange ex;
     ex.maxBody = options.maxBodyBytes;
     if (!IsPlainHost(hop.target.host)) return ex;  // as a name that does not resolve
@@ -263,6 +263,7 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options) {
             ex.lastByte = now;
         }
         if (connected && now - ex.lastByte > options.stallTimeout) break;
+        if (now >= deadline) break;
         mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(kPollInterval.count()), nullptr);
         if (mc == CURLM_OK) mc = curl_multi_perform(multi, &running);
     }
@@ -308,13 +309,16 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
     hop.agent = agent;
     hop.proxy = proxyFor(hop.target);
 
-    Exchange ex = Perform(hop, options);
+    const Clock::time_point deadline = Clock::now() + options.totalTimeout;
+    Exchange ex = Perform(hop, options, deadline);
     for (int redirects = 0; !p.noRedirect && IsFollowedRedirect(ex.status) &&
                             !ex.redirectUrl.empty() && redirects < options.maxRedirects;
          ++redirects) {
         const std::optional<Target> next = TargetOf(ex.redirectUrl);
         // A target that cannot be followed leaves the redirect itself as the answer.
-        if (!next || !IsPlainHost(next->host) || Stopped(options)) break;
+        if (!next || !IsPlainHost(next->host) || Stopped(options) || Clock::now() >= deadline) {
+            break;
+        }
         const bool toGet = (ex.status == 303 && hop.method != kHttpHead) ||
                            ((ex.status == 301 || ex.status == 302) && hop.method == kHttpPost);
         if (toGet) {
@@ -324,7 +328,7 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
         hop.target = *next;
         hop.requestTarget = WithoutFragment(next->path);
         hop.proxy = proxyFor(hop.target);
-        ex = Perform(hop, options);
+        ex = Perform(hop, options, deadline);
     }
 
     if (ex.headerComplete && !ex.headerTooLong) {

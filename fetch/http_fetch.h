@@ -41,8 +41,11 @@ struct FetchOptions {
     std::chrono::milliseconds connectTimeout{60'000};
     // A transfer that receives no byte for this long is ended.
     std::chrono::milliseconds stallTimeout{60'000};
+    // The whole call, redirects included, ends after this long like a stall: a
+    // server trickling a byte now and then cannot hold a check for ever.
+    std::chrono::milliseconds totalTimeout{120'000};
     // A body that grows beyond this is cut there.
-    std::size_t maxBodyBytes = std::size_t{512} << 20;
+    std::size_t maxBodyBytes = std::size_t{32} << 20;
     int maxRedirects = 20;
 };
 

@@ -53,6 +53,12 @@ bool StartWorker(MonitorContext& c, int start) {
     return true;
 }
 
+// A run that recorded articles moved its scheme's marker in the database; a cycle
+// cut short by a stop did not reload the list, whose cells the next run reads.
+void ReloadSchemesIfRecorded(MonitorContext& c) {
+    if (State(c).NewArticlesFound) FillSchemeList(Window(c), c.cursor, c.process.database);
+}
+
 // The cycles. Runs inside the click handler of 运行; every wait handles events, so
 // every other handler (a stop included) runs nested in one of them. A stop ends the
 // loop at its next check; the waits themselves run out. A start pressed in one of
@@ -98,6 +104,8 @@ void MonitorLoop(MonitorContext& c, bool automatic, int start) {
         ResponsiveWait(c.process.timings.pauseMs);
         if (Overtaken(c, start)) return;
     }
+    c.worker.WaitUntilFinished();
+    if (!Overtaken(c, start)) ReloadSchemesIfRecorded(c);
 }
 
 }  // namespace
@@ -129,6 +137,7 @@ void ToggleMonitoring(MonitorContext& c) {
         const int start = ++c.starts;
         c.worker.WaitUntilFinished();
         if (Overtaken(c, start) || run->text() != kStartCaption) return;
+        ReloadSchemesIfRecorded(c);
         state.CheckedSchemeRows = std::move(rows);
         state.CheckedSchemeCount = static_cast<int>(state.CheckedSchemeRows.size());
         state.CurrentTask = 1;

@@ -20,6 +20,7 @@
 #include "now_text.h"
 #include "page_regex.h"
 #include "record_plan.h"
+#include "region_preview.h"
 #include "responsive_wait.h"
 #include "store/execute_and_report.h"
 #include "test_display.h"
@@ -102,6 +103,7 @@ private:
         options.stopRequested = [this] { return Stopped(); };
         options.connectTimeout = std::chrono::milliseconds(c_.timings.connectTimeoutMs);
         options.stallTimeout = std::chrono::milliseconds(c_.timings.stallTimeoutMs);
+        options.totalTimeout = std::chrono::milliseconds(c_.timings.transferLimitMs);
         return HttpFetch(params, options);
     }
 
@@ -112,6 +114,7 @@ private:
         if (Stopped()) return;
         std::string page = RemoveCrLf(scheme_.gbk ? BytesToText(body) : Utf8ToGbk(body));
         body.clear();
+        if (Stopped()) return;
         RegionMarkers markers{scheme_.before, scheme_.after, false};
         if (Monitor()) {
             markers = ChooseMarkers(scheme_, page);
@@ -133,7 +136,8 @@ private:
 
     void ShowRegion() {
         RunOnGuiThread([&] {
-            c_.window.Control<QPlainTextEdit>("测试编辑框")->setPlainText(FromGbkLines(region_));
+            c_.window.Control<QPlainTextEdit>("测试编辑框")
+                ->setPlainText(FromGbkLines(RegionPreview(region_)));
         });
     }
 
@@ -143,7 +147,13 @@ private:
         if (plan.newArticlesFound) c_.state.NewArticlesFound = 1;
         for (const ArticleInsert& article : plan.inserts) {
             if (Stopped()) return;
-            ExecuteAndReport(c_.database, c_.window, InsertStatement(scheme_, article, NowText()));
+            // An article that could not be stored ends the run: the marker stays
+            // behind it, so the next cycle stores it and the rest.
+            if (!ExecuteRecordAndReport(c_.database, c_.window,
+                                        InsertStatement(scheme_, article, NowText()),
+                                        MarkerStatement(scheme_, article))) {
+                return;
+            }
             ResponsiveWait(c_.timings.insertPauseMs);
         }
         if (Stopped()) return;

@@ -19,6 +19,7 @@ struct MonitorTimings {
     int insertPauseMs = 200;        // between two recorded articles
     int connectTimeoutMs = 60'000;  // a fetch waiting for its connection
     int stallTimeoutMs = 60'000;    // a fetch receiving no byte
+    int transferLimitMs = 120'000;  // a whole fetch, redirects included
 };
 
 // Everything a run works with.

@@ -1,5 +1,7 @@
 #include "record_plan.h"
 
+#include <algorithm>
+
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
 #include "leading_integer.h"
@@ -51,26 +53,39 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     RecordPlan plan;
     plan.highestId = scheme.lastId;
     if (matches.empty()) return plan;
-    const bool compareIds = ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId;
+    const JudgeMode mode = ToJudgeMode(scheme.type);
+    const bool compareIds = mode == JudgeMode::CompareArticleId;
     plan.newArticlesFound = !compareIds;
-    for (auto match = matches.rbegin(); match != matches.rend(); ++match) {
+    const auto add = [&](const MatchRecord& match) {
+        ArticleInsert article;
         if (compareIds) {
-            int64_t id = LeadingInteger64(SubMatchText(*match, region, scheme.idGroup));
-            if (id <= scheme.lastId) continue;
-            if (id > plan.highestId) plan.highestId = id;
+            article.id = LeadingInteger64(SubMatchText(match, region, scheme.idGroup));
+            if (article.id <= scheme.lastId) return;
+            if (article.id > plan.highestId) plan.highestId = article.id;
             plan.newArticlesFound = true;
         }
-        ArticleInsert article;
-        article.title = SubMatchText(*match, region, scheme.titleGroup);
+        article.marker = SubMatchText(match, region, scheme.titleGroup);
+        article.title = article.marker;
         SqlClean(article.title);
-        article.link = ComposeLink(scheme.linkTemplate, *match, region);
-        article.other = SubMatchText(*match, region, scheme.otherGroup);
+        article.link = ComposeLink(scheme.linkTemplate, match, region);
+        article.other = SubMatchText(match, region, scheme.otherGroup);
         SqlClean(article.other);
-        plan.lastLink = article.link;
         plan.inserts.push_back(std::move(article));
+    };
+    if (mode == JudgeMode::OldestFirst) {
+        for (const MatchRecord& match : matches) add(match);
+        plan.lastMarker = SubMatchText(matches.back(), region, scheme.titleGroup);
+    } else {
+        for (auto match = matches.rbegin(); match != matches.rend(); ++match) add(*match);
+        plan.lastMarker = SubMatchText(matches.front(), region, scheme.titleGroup);
     }
+    if (compareIds) {
+        std::stable_sort(
+            plan.inserts.begin(), plan.inserts.end(),
+            [](const ArticleInsert& a, const ArticleInsert& b) { return a.id < b.id; });
+    }
+    if (!plan.inserts.empty()) plan.lastLink = plan.inserts.back().link;
     plan.update = true;
-    plan.lastMarker = SubMatchText(matches.front(), region, scheme.titleGroup);
     return plan;
 }
 
@@ -85,6 +100,13 @@ std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const 
     return "update rule set arttile='" + SqlQuote(plan.lastMarker) + "',arturl='" +
            SqlQuote(plan.lastLink) + "',lasttime='" + now +
            "',lastid=" + std::to_string(plan.highestId) + " where id=" + scheme.id;
+}
+
+std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article) {
+    if (ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
+        return "update rule set lastid=" + std::to_string(article.id) + " where id=" + scheme.id;
+    }
+    return "update rule set arttile='" + SqlQuote(article.marker) + "' where id=" + scheme.id;
 }
 
 }  // namespace vela

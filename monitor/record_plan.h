@@ -30,13 +30,19 @@ struct ArticleInsert {
     std::string title;
     std::string link;
     std::string other;
+    std::string marker;  // the title as the page has it: the last-article marker once stored
+    int64_t id = 0;      // the article id (CompareArticleId)
 };
 
 struct RecordPlan {
-    std::vector<ArticleInsert> inserts;  // in the order they run: last match of the page first
-    bool update = false;                 // there was at least one match
-    std::string lastMarker;              // the title of the page's first match
-    std::string lastLink;                // the link of the new article inserted last
+    // In the order they run, oldest article first, so that the marker can move
+    // with each one: the page's last match first (NewestFirst), the page's order
+    // (OldestFirst), ascending id (CompareArticleId).
+    std::vector<ArticleInsert> inserts;
+    bool update = false;  // there was at least one match
+    // The newest article's title: the page's first match, or its last in OldestFirst.
+    std::string lastMarker;
+    std::string lastLink;  // the link of the new article inserted last
     int64_t highestId = 0;
     bool newArticlesFound = false;
 };
@@ -54,5 +60,8 @@ std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& matc
 std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& now);
 std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now);
+// Moves the scheme's marker to `article` once it is stored: its title, or its id
+// in CompareArticleId. Runs in the same transaction as the article's insert.
+std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article);
 
 }  // namespace vela

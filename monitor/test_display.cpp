@@ -9,12 +9,13 @@
 #include "app/list_cells.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "region_preview.h"
 
 namespace vela {
 
 void ShowTestResult(MainWindow& window, const std::string& region, int groupCount,
                     const std::vector<MatchRecord>& matches) {
-    window.Control<QPlainTextEdit>("测试编辑框")->setPlainText(FromGbkLines(region));
+    window.Control<QPlainTextEdit>("测试编辑框")->setPlainText(FromGbkLines(RegionPreview(region)));
     auto* list = window.Control<QTableWidget>("测试列表框");
     ClearList(list, true);
     if (matches.empty()) {

@@ -4,6 +4,11 @@
 #include <unistd.h>
 
 namespace vela {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+}  // namespace
 
 Database::~Database() { CloseDatabase(); }
 
@@ -16,6 +21,9 @@ bool Database::OpenDatabase(const std::string& path, bool create) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc == SQLITE_OK) {
+        // Another program reading the file (a backup, a database browser) holds
+        // its lock only briefly: wait for it instead of failing the statement.
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // Opening does not read the file; reading the schema does, and refuses a
         // file that is not a database.
         rc = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);

@@ -213,7 +213,7 @@ TEST_F(HttpFetchTest, ReturnsBodyAndRawHeaderOfAnErrorPage) {
 }
 
 TEST_F(HttpFetchTest, BodyComesBackAsReceived) {
-    std::string big(50 << 20, 'x');
+    std::string big(32 << 20, 'x');  // the largest page taken whole
     big[1000] = '\0';
     big[big.size() - 1] = '\xD6';
     routes_.Set("/big", {SimpleResponse("200 OK", big, "Content-Encoding: gzip\r\n")});
@@ -222,6 +222,9 @@ TEST_F(HttpFetchTest, BodyComesBackAsReceived) {
     HttpFetchParams p;
     p.url = server_.Url("/big");
     EXPECT_TRUE(HttpFetch(p) == big);
+    routes_.Set("/bigger", {SimpleResponse("200 OK", big + "beyond")});
+    p.url = server_.Url("/bigger");
+    EXPECT_TRUE(HttpFetch(p) == big) << "cut at 32 MiB like a failing read";
     p.url = server_.Url("/chunked");
     EXPECT_EQ(HttpFetch(p), "abcde");
     EXPECT_EQ(p.responseHeaders, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
@@ -476,6 +479,26 @@ TEST_F(HttpFetchTest, BodyCutShortKeepsWhatArrived) {
     HttpFetchParams p;
     p.url = server_.Url("/large");
     EXPECT_EQ(HttpFetch(p, options), std::string(1000, 'b'));
+}
+
+// A server that sends a byte now and then never stalls; the limit on the whole
+// call ends it all the same, and what arrived is the body.
+TEST_F(HttpFetchTest, OverallLimitEndsATricklingTransfer) {
+    CannedReply trickle{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nstart"};
+    trickle.trickleEvery = 50ms;
+    routes_.Set("/trickle", trickle);
+    FetchOptions options;
+    options.stallTimeout = 300ms;
+    options.totalTimeout = 800ms;
+    HttpFetchParams p;
+    p.url = server_.Url("/trickle");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string body = HttpFetch(p, options);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 800ms);
+    EXPECT_LT(took, 2s);
+    EXPECT_TRUE(body.starts_with("startx")) << body;
+    EXPECT_LT(body.size(), 1005u);
 }
 
 TEST_F(HttpFetchTest, StopEndsAStalledTransferWithinASecond) {

@@ -127,6 +127,28 @@ TEST_F(MonitoringTest, StopWhileTheWorkerWaitsForThePage) {
     EXPECT_EQ(window.Control<QPlainTextEdit>("测试编辑框")->toPlainText(), "earlier region");
 }
 
+// A stop between two inserts: the scheme list is reloaded once the worker has
+// finished, so the next start reads the marker the stored article moved.
+TEST_F(MonitoringTest, StopBetweenInsertsThenStartStoresEachArticleOnce) {
+    AddScheme();
+    SetAutomatic(false, "300");
+    context.process.timings.insertPauseMs = 300;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (Run()->text() == "停 止" && Rows("select count(*) from info").at(0).at(0) == "1") {
+            ToggleMonitoring(context);
+        }
+    });
+    watcher.start(5);
+    ToggleMonitoring(context);
+    watcher.stop();
+    EXPECT_EQ(CellText(window.Control<QTableWidget>("项目列表框"), 0, 7), "Title 1");
+    context.process.timings.insertPauseMs = 1;
+    ToggleMonitoring(context);
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+}
+
 TEST_F(MonitoringTest, SingleCycleStoppedByTheUserDoesNotStartAgain) {
     AddScheme();
     stall = true;

@@ -1,6 +1,7 @@
 #include "monitor/process_scheme.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
 #include <thread>
 
 #include "monitor/record_plan.h"
@@ -113,7 +115,123 @@ TEST_F(ProcessSchemeTest, StopInThePauseAfterAnInsertRunsNoFurtherStatement) {
     RunWorker();
     EXPECT_EQ(rowsAtStop, "1");
     EXPECT_EQ(Rows("select title from info"), (TextTable{{"Title 1"}}));
-    EXPECT_EQ(Rows("select arttile,lastid from rule"), (TextTable{{"", "0"}}));
+    // The marker moved with the one article stored, and no further.
+    EXPECT_EQ(Rows("select arttile,lastid,lasttime from rule"), (TextTable{{"Title 1", "0", ""}}));
+}
+
+// A stop after any insert, then a normal run: every article of the page stored
+// exactly once, in each judgement mode (the marker moves with each insert).
+TEST_F(ProcessSchemeTest, StopAfterAnyInsertThenANormalRunStoresEachArticleOnce) {
+    struct Mode {
+        int type;
+        std::string page;
+    };
+    const Mode modes[] = {{0, test::BoardPage({3, 2, 1})},
+                          {2, test::BoardPage({1, 2, 3})},
+                          {8, test::BoardPage({3, 2, 1})}};
+    for (const Mode& mode : modes) {
+        for (int stopAfter : {1, 2}) {
+            SCOPED_TRACE(testing::Message()
+                         << "type " << mode.type << ", stop after " << stopAfter);
+            ASSERT_TRUE(db.ExecSql("delete from info; delete from rule"));
+            AddScheme(mode.type);
+            page = mode.page;
+            context.process.timings.insertPauseMs = 300;
+            state.StopRequested = 0;
+            QTimer watcher;
+            QObject::connect(&watcher, &QTimer::timeout, [&] {
+                if (Rows("select count(*) from info").at(0).at(0) == std::to_string(stopAfter)) {
+                    state.StopRequested = 1;
+                    WakeWaits();
+                }
+            });
+            watcher.start(5);
+            RunWorker();
+            watcher.stop();
+            ASSERT_EQ(Rows("select count(*) from info"), (TextTable{{std::to_string(stopAfter)}}));
+            FillSchemeList(window, cursor, db);  // as monitoring does once a stopped worker ends
+            state.StopRequested = 0;
+            context.process.timings.insertPauseMs = 1;
+            RunWorker();
+            EXPECT_EQ(Rows("select title from info order by title"),
+                      (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+        }
+    }
+}
+
+// Another program reading the file for a moment (a backup) delays the inserts
+// instead of failing them.
+TEST_F(ProcessSchemeTest, ReadLockOfAnotherConnectionOnlyDelaysTheInserts) {
+    AddScheme(0);
+    std::atomic<bool> locked = false;
+    std::thread reader([&] {
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(file.path().c_str(), &other), SQLITE_OK);
+        sqlite3_exec(other, "begin; select count(*) from info;", nullptr, nullptr, nullptr);
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    });
+    while (!locked) std::this_thread::yield();
+    RunWorker();
+    reader.join();
+    EXPECT_TRUE(messages.boxes.empty());
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 3"}}));
+}
+
+// An insert that fails ends the run with the marker behind the last article
+// stored; the next run stores the rest.
+TEST_F(ProcessSchemeTest, FailedInsertLeavesTheRestForTheNextRun) {
+    AddScheme(0);
+    ASSERT_TRUE(
+        db.ExecSql("create trigger refuse before insert on info when new.title='Title 2' "
+                   "begin select raise(abort, 'refused'); end"));
+    RunWorker();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, Gbk("执行出错！错误代码：19"));
+    EXPECT_EQ(Rows("select title from info"), (TextTable{{"Title 1"}}));
+    EXPECT_EQ(Rows("select arttile,lasttime from rule"), (TextTable{{"Title 1", ""}}));
+    ASSERT_TRUE(db.ExecSql("drop trigger refuse"));
+    FillSchemeList(window, cursor, db);
+    RunWorker();
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 3"}}));
+}
+
+// A page listing its oldest article first: two cycles store each article once,
+// and the article list shows the newest on top as in the other modes.
+TEST_F(ProcessSchemeTest, OldestFirstTwoCyclesStoreEachArticleOnce) {
+    AddScheme(2);
+    page = test::BoardPage({1, 2, 3});
+    RunWorker();
+    FillSchemeList(window, cursor, db);
+    page = test::BoardPage({1, 2, 3, 4, 5});
+    RunWorker();
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}, {"Title 4"}, {"Title 5"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 5"}}));
+    FillArticleList(window, cursor, db);
+    auto* articles = window.Control<QTableWidget>("文章列表框");
+    ASSERT_EQ(articles->rowCount(), 5);
+    EXPECT_EQ(CellText(articles, 0, 2), "Title 5");
+    EXPECT_EQ(CellText(articles, 4, 2), "Title 1");
+}
+
+// The source box shows the first 256 KiB of a big region and says how much more
+// there was.
+TEST_F(ProcessSchemeTest, BigRegionIsShownCut) {
+    page = "<ul>" + std::string(1 << 20, 'a') + "\xD6\xD0</ul>";
+    SetUpEditor("(never)");
+    SetEditor("采集前", "<ul>");
+    SetEditor("采集后", "</ul>");
+    OnTestScheme(context.process);
+    const std::string shown =
+        ToGbkLines(window.Control<QPlainTextEdit>("测试编辑框")->toPlainText());
+    EXPECT_EQ(shown, std::string(256 * 1024, 'a') + "\r\n" + Gbk("……（以下 786434 字节未显示）"));
 }
 
 TEST_F(ProcessSchemeTest, ARowThatIsGoneReadsAsEmptyCells) {

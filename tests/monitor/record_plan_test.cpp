@@ -81,15 +81,19 @@ TEST(RecordPlan, NewestFirstRecordsWhatStandsAboveTheLastTitle) {
     EXPECT_EQ(ChooseMarkers(scheme, Board({5})).end, "Title 5");
 }
 
-TEST(RecordPlan, OldestFirstRecordsWhatStandsBelowAndKeepsTheFirstMatchAsMarker) {
+// The page lists its oldest article first: what stands below the marker is new,
+// stored in page order, and the newest of it becomes the marker.
+TEST(RecordPlan, OldestFirstRecordsWhatStandsBelowAndMarksTheNewest) {
     Scheme scheme = BoardScheme(2);
     scheme.lastMarker = "Title 2";
     Outcome run = Process(scheme, Board({1, 2, 3, 4}));
     EXPECT_EQ(ChooseMarkers(scheme, Board({1, 2})).begin, "Title 2");
     // The region starts after "Title 2", so the remains of entry 2 do not match.
-    EXPECT_EQ(Titles(run.plan), (Texts{"Title 4", "Title 3"}));
-    EXPECT_EQ(run.plan.lastMarker, "Title 3");
-    EXPECT_EQ(run.plan.lastLink, "http://bbs.example/t/3?id=3");
+    EXPECT_EQ(Titles(run.plan), (Texts{"Title 3", "Title 4"}));
+    EXPECT_EQ(run.plan.lastMarker, "Title 4");
+    EXPECT_EQ(run.plan.lastLink, "http://bbs.example/t/4?id=4");
+    EXPECT_EQ(MarkerStatement(scheme, run.plan.inserts.at(0)),
+              "update rule set arttile='Title 3' where id=" + scheme.id);
 }
 
 TEST(RecordPlan, CompareArticleIdKeepsOnlyGreaterIds) {
@@ -110,6 +114,14 @@ TEST(RecordPlan, CompareArticleIdKeepsOnlyGreaterIds) {
     EXPECT_EQ(old.plan.lastLink, "");
     EXPECT_EQ(old.plan.highestId, 5);
     EXPECT_EQ(old.plan.lastMarker, "Title 5");
+
+    // Stored in ascending id order whatever the page's order, the marker
+    // following each one.
+    scheme.lastId = 3;
+    Outcome bumped = Process(scheme, Board({4, 6, 2, 5}));
+    EXPECT_EQ(Titles(bumped.plan), (Texts{"Title 4", "Title 5", "Title 6"}));
+    EXPECT_EQ(MarkerStatement(scheme, bumped.plan.inserts.at(1)),
+              "update rule set lastid=5 where id=" + scheme.id);
 }
 
 TEST(RecordPlan, ArticleIdsBeyondThirtyTwoBitsDoNotWrap) {

@@ -141,6 +141,12 @@ void LoopbackHttpServer::Serve(int connection) {
         if (written == reply.bytes.size()) ++replies_;
     }
     changed_.notify_all();
+    // Until the client leaves (its close shows as readable) or the server stops.
+    while (reply.trickleEvery.count() > 0) {
+        pollfd fds[2] = {{connection, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        const int ready = poll(fds, 2, static_cast<int>(reply.trickleEvery.count()));
+        if (ready != 0 || send(connection, "x", 1, MSG_NOSIGNAL) != 1) break;
+    }
     // A stalled peer: silent until the client gives up (its close reads as EOF).
     while (reply.holdOpen && await(POLLIN, -1)) {
         if (recv(connection, buffer, sizeof buffer, 0) <= 0) break;

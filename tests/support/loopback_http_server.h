@@ -23,6 +23,9 @@ struct CannedReply {
     // After writing, keep the connection open and silent until the client
     // leaves or the server stops.
     bool holdOpen = false;
+    // A trickling peer: after `bytes`, one byte every `trickleEvery` for as long
+    // as the client stays (a server that never quite stalls).
+    std::chrono::milliseconds trickleEvery{0};
 };
 
 class LoopbackHttpServer {
