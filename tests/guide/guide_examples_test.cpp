@@ -122,6 +122,7 @@ public:
         ASSERT_FALSE(page.empty()) << example_.runs.front().page.toStdString();
         OnTestScheme(context.process);
         ASSERT_TRUE(messages.boxes.empty()) << messages.boxes.front().text;
+        ASSERT_EQ(server.Requests().size(), 1u);
         EXPECT_EQ(test::RequestTarget(server.Requests().back()),
                   PathOf(example_.Field("监控网址")).toStdString());
         CheckRuleTester(example_.runs.front());
