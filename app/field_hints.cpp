@@ -5,7 +5,10 @@
 #include <QLineEdit>
 #include <QTextBrowser>
 
+#include "gbk_text.h"
+#include "guide_window.h"
 #include "main_window.h"
+#include "open_link.h"
 
 namespace vela {
 namespace {
@@ -73,8 +76,7 @@ QString FieldHint(const QString& field) {
         if (field != QString::fromUtf8(hint.field)) continue;
         if (hint.text) return QString::fromUtf8(hint.text);
         return QString::fromUtf8("重要！匹配文章的正则表达式，") +
-               "<a href=" + QString::fromUtf8(kHelpForumAddress) +
-               QString::fromUtf8(">获取帮助</a>");
+               "<a href=" + QString::fromUtf8(kGuideLink) + QString::fromUtf8(">获取帮助</a>");
     }
     return {};
 }
@@ -89,6 +91,16 @@ void SetUpFieldHints(MainWindow& window) {
     auto* box = window.Control<QTextBrowser>("测试提示");
     box->document()->setDefaultStyleSheet(QString::fromUtf8(kHintStyleSheet));
     box->setHtml(AsBody(QString::fromUtf8("提示：规则测试正确后，才能保存配置")));
+    // The box handles its links itself: the guide opens in its own window, and
+    // the hint stays in the box instead of being replaced by the link's target.
+    box->setOpenLinks(false);
+    QObject::connect(box, &QTextBrowser::anchorClicked, &window, [&window](const QUrl& url) {
+        if (url == QUrl(QString::fromUtf8(kGuideLink))) {
+            ShowGuideWindow(&window);
+        } else {
+            OpenLink(ToGbk(url.toString()));
+        }
+    });
     for (const Hint& hint : kHints) {
         QWidget* field = window.Control(hint.field);
         auto* filter = new HintFilter(window, field->objectName());

@@ -6,11 +6,9 @@ namespace vela {
 
 class MainWindow;
 
-// The address the pattern box's hint links to for help with patterns.
-inline constexpr const char* kHelpForumAddress = "https://www.example.com/vela/pattern-help";
-
 // Gives the hint box its style sheet and start text, and makes each editor field
-// show its hint there when it gets the focus.
+// show its hint there when it gets the focus. The help link of the pattern box's
+// hint opens the built-in guide.
 void SetUpFieldHints(MainWindow& window);
 
 // Replaces the hint box's HTML with the hint of the named field.

@@ -24,6 +24,7 @@
 #include "app/field_hints.h"
 #include "app/gbk_text.h"
 #include "app/message_box.h"
+#include "app/guide_window.h"
 #include "app/window_events.h"
 #include "app/window_layout.h"
 #include "tests/support/message_recorder.h"
@@ -137,7 +138,7 @@ TEST_F(MainWindowTest, FocusShowsTheFieldHintAndKeepsIt) {
     QTest::qWait(10);
     EXPECT_EQ(hint->toPlainText(), U("正则匹配得到的 标题的索引编号。下同"));
     window.Control("正则框")->setFocus();
-    QTRY_VERIFY(hint->toHtml().contains(U(kHelpForumAddress)));
+    QTRY_VERIFY(hint->toHtml().contains(U(kGuideLink)));
     EXPECT_TRUE(hint->toPlainText().endsWith(U("获取帮助")));
     // The hint box's style sheet makes hints green.
     QTextCharFormat format = hint->document()->begin().begin().fragment().charFormat();
