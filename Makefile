@@ -7,7 +7,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev 
             libcurl4-openssl-dev libboost-regex-dev libgtest-dev libgmock-dev libbenchmark-dev \
             fonts-wqy-zenhei \
             gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 nsis-common libz-mingw-w64 \
-            g++-multilib clang libclang-rt-14-dev
+            g++-multilib clang libclang-rt-14-dev \
+            desktop-file-utils appstream dpkg-dev file
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test build deps configure clean

@@ -1,8 +1,5 @@
 #include "startup.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
 #include "main_window.h"
 #include "tray_icon.h"
 
@@ -13,10 +10,6 @@ void OnWindowCreated(MainWindow&, TrayIcon& tray, const StartupSteps& steps) {
     tray.Show();
     if (steps.startDatabase && !steps.startDatabase()) return;
     if (steps.fillLists) steps.fillLists();
-}
-
-std::string DatabasePath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath("vela.sdb").toStdString();
 }
 
 }  // namespace vela

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 namespace vela {
 
@@ -20,8 +19,5 @@ struct StartupSteps {
 // Runs once the window and all its controls exist: skin, tray icon, database,
 // lists. The window is then shown with the first page current and 状态 hidden.
 void OnWindowCreated(MainWindow& window, TrayIcon& tray, const StartupSteps& steps);
-
-// vela.sdb in the directory of the program file.
-std::string DatabasePath();
 
 }  // namespace vela

@@ -140,7 +140,11 @@ private:
         if (plan.newArticlesFound) c_.state.NewArticlesFound = 1;
         for (const ArticleInsert& article : plan.inserts) {
             if (Stopped()) return;
-            ExecuteAndReport(c_.database, c_.window, InsertStatement(scheme_, article, NowText()));
+            std::string result = ExecuteAndReport(c_.database, c_.window,
+                                                  InsertStatement(scheme_, article, NowText()));
+            if (result.rfind(Gbk("成功！"), 0) == 0) {
+                c_.state.NewArticles.AddRecorded(scheme_.name, article.title);
+            }
             ResponsiveWait(c_.timings.insertPauseMs);
         }
         if (Stopped()) return;
