@@ -9,7 +9,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev 
 # What the tests and benchmarks add.
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev \
             gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 nsis-common libz-mingw-w64 \
-            g++-multilib clang libclang-rt-14-dev
+            g++-multilib clang libclang-rt-14-dev \
+            desktop-file-utils appstream dpkg-dev file
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test build deps test-deps configure test-configure clean

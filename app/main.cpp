@@ -4,12 +4,18 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QIcon>
 #include <QScreen>
 #include <QSoundEffect>
+#include <QTimer>
+#include <cstdio>
 #include <mutex>
 
+#include "app/command_line.h"
 #include "app/gui_thread.h"
 #include "app/main_window.h"
+#include "app/remembered_settings.h"
 #include "app/startup.h"
 #include "app/tray_icon.h"
 #include "app/window_events.h"
@@ -18,6 +24,7 @@
 #include "monitor/monitoring.h"
 #include "skin/skin.h"
 #include "store/database.h"
+#include "store/database_location.h"
 #include "store/database_startup.h"
 #include "store/list_commands.h"
 #include "store/list_fill.h"
@@ -25,6 +32,11 @@
 #include "store/sql_console.h"
 
 namespace {
+
+// The name of the desktop entry and the icon (packaging/).
+constexpr const char* kDesktopId = "example.lanqi.vela";
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The objects that live from program entry to program end.
 struct Program {
@@ -52,6 +64,19 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
     // Message boxes and menus use the window's font too.
     app.setFont(vela::InterfaceFont());
+    app.setDesktopFileName(kDesktopId);
+    QIcon icon;
+    for (int size : {16, 32, 48, 128}) icon.addFile(QString(":/vela-%1.png").arg(size));
+    app.setWindowIcon(icon);
+    std::vector<std::string> args;
+    for (const QString& arg : app.arguments().mid(1)) args.push_back(LocalPath(arg));
+    vela::CommandLine options = vela::ParseCommandLine(args);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "vela: %s\n", options.error.c_str());
+        return 2;
+    }
+    vela::DatabaseLocation location = vela::ChooseDatabaseLocation(vela::GatherLocationInput(
+        LocalPath(QCoreApplication::applicationDirPath()), options.databasePath));
     vela::InitGuiThread();
 
     Program program;
@@ -79,11 +104,17 @@ int main(int argc, char** argv) {
     vela::BindMonitoring(monitor);
     vela::EditorContext editor{window, program.database, program.cursor};
     vela::BindSchemeEditor(editor);
+    vela::BindRememberedSettings(window);
 
     vela::StartupSteps steps;
     steps.attachSkin = [&skin] { skin.AttachSkin(); };
     steps.startDatabase = [&] {
-        return vela::StartDatabase(program.database, window, vela::DatabasePath());
+        // An installed program makes the user's database on its first start.
+        std::string error;
+        if (!vela::EnsureDatabaseFile(location, error)) {
+            std::fprintf(stderr, "vela: %s\n", error.c_str());
+        }
+        return vela::StartDatabase(program.database, window, location.path);
     };
     steps.fillLists = [&] {
         vela::FillArticleList(window, program.cursor, program.database);
@@ -98,6 +129,9 @@ int main(int argc, char** argv) {
             window.move(area.center() - window.rect().center());
         }
         window.show();
+    }
+    if (options.quitAfterStart) {
+        QTimer::singleShot(0, &app, [&] { app.exit(window.isVisible() ? 0 : 1); });
     }
     int code = vela::RunEventLoop();
     OnProgramEnd(program, monitor);

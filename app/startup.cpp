@@ -1,7 +1,6 @@
 #include "startup.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include "gui_thread.h"
 #include "main_window.h"
@@ -19,10 +18,6 @@ void OnWindowCreated(MainWindow&, TrayIcon& tray, const StartupSteps& steps) {
 int RunEventLoop() {
     if (ProgramEnding()) return 0;
     return QCoreApplication::exec();
-}
-
-std::string DatabasePath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath("vela.sdb").toStdString();
 }
 
 }  // namespace vela

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 namespace vela {
 
@@ -25,8 +24,5 @@ void OnWindowCreated(MainWindow& window, TrayIcon& tray, const StartupSteps& ste
 // the loop could run (退出 chosen while a start-up message box was open), it
 // returns at once: QCoreApplication::exit does nothing to a loop not yet running.
 int RunEventLoop();
-
-// vela.sdb in the directory of the program file.
-std::string DatabasePath();
 
 }  // namespace vela

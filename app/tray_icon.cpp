@@ -35,4 +35,8 @@ void TrayIcon::SetAlert(bool alert) {
     icon_.setIcon(QIcon(alert ? ":/alert.ico" : ":/normal.ico"));
 }
 
+void TrayIcon::ShowMessage(const QString& title, const QString& text) {
+    icon_.showMessage(title, text, QSystemTrayIcon::Information);
+}
+
 }  // namespace vela

@@ -21,6 +21,8 @@ public:
     // Switches between the normal and the alert icon.
     void SetAlert(bool alert);
     bool IsAlert() const { return alert_; }
+    // A desktop notification from the icon; nothing when the icon is not shown.
+    void ShowMessage(const QString& title, const QString& text);
 
     std::function<void(TrayAction)> onAction;
 

@@ -10,7 +10,8 @@ constexpr const char* kPageCaptions[] = {"欢迎使用", "最新文章", "监控
 
 // Creation order is stacking order: later siblings lie on top. The tab control
 // comes first so that the status box and the top row lie above it, and on page 5
-// the cover label lies above 设置 but below the two group boxes that follow it.
+// the cover label lies below the group boxes that follow it, 设置 included: it
+// holds the 桌面通知 box, which must take the mouse.
 constexpr ControlSpec kLayout[] = {
     {"选择夹", K::TabControl, "", 2, 16, 714, 440, "", 0},
     {"标签13", K::Label, "", 443, 4, 53, 28, "监控频率", kHidden},
@@ -62,8 +63,9 @@ constexpr ControlSpec kLayout[] = {
     {"按钮_保存配置", K::Button, "分组框2", 121, 13, 80, 32, "新建规则", kDisabled},
     {"按钮_测试配置", K::Button, "分组框2", 216, 13, 80, 32, "规则测试", 0},
 
-    {"设置", K::GroupBox, "选择夹/5", 6, 90, 704, 150, "软件设置", 0},
     {"遮挡层", K::Label, "选择夹/5", -10, 20, 736, 430, "", kOpaque},
+    {"设置", K::GroupBox, "选择夹/5", 6, 90, 704, 150, "软件设置", 0},
+    {"桌面通知", K::CheckBox, "设置", 16, 21, 184, 24, "桌面通知", kChecked},
     {"提醒分组框", K::GroupBox, "选择夹/5", 6, 33, 704, 56, "发现新文章时提醒方式：", 0},
     {"图标提醒", K::CheckBox, "提醒分组框", 16, 21, 184, 24, "更换右下角托盘图标", kChecked},
     {"语音提醒", K::CheckBox, "提醒分组框", 200, 21, 184, 24, "播放提示音", kChecked},

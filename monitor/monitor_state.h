@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include "new_articles.h"
+
 namespace vela {
 
 // The process-wide monitoring state. The rows and the task position are written
@@ -15,7 +17,8 @@ struct MonitorState {
     std::atomic<int> WorkerBusy{0};
     std::atomic<int> NewArticlesFound{0};
     std::atomic<int> StopRequested{0};
-    std::thread WorkerThread;  // the most recently started worker
+    std::thread WorkerThread;      // the most recently started worker
+    NewArticleDigest NewArticles;  // recorded since the last alert, for the notification
 };
 
 }  // namespace vela

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 
+#include "app/desktop_notification.h"
 #include "app/gbk_text.h"
 #include "app/main_window.h"
 #include "app/status_box.h"
@@ -22,6 +23,10 @@ void NewArticleAlert(bool raise, AlertContext& context) {
         context.playSound();
     }
     if (iconAlert) context.tray.SetAlert(true);
+    NewArticleDigest::Snapshot news = context.state.NewArticles.Take();
+    if (window.Control<QCheckBox>("桌面通知")->isChecked() && news.count > 0) {
+        ShowNotification(context.tray, NewArticleNotification(news));
+    }
     AppendStatus(window, "\r\n" + Gbk("发现有新内容，已发出提醒通知！----") + NowText());
     context.state.NewArticlesFound = 0;
 }

@@ -17,7 +17,8 @@ struct AlertContext {
     std::function<void()> playSound;
 };
 
-// Raising: the sound (语音提醒), the alert icon (图标提醒), a status line, and
+// Raising: the sound (语音提醒), the alert icon (图标提醒), a desktop notification
+// naming what was recorded since the last alert (桌面通知), a status line, and
 // NewArticlesFound cleared. Clearing: the normal icon back (图标提醒), nothing else.
 void NewArticleAlert(bool raise, AlertContext& context);
 

@@ -154,6 +154,7 @@ private:
                                         MarkerStatement(scheme_, article))) {
                 return;
             }
+            c_.state.NewArticles.AddRecorded(scheme_.name, article.title);
             ResponsiveWait(c_.timings.insertPauseMs);
         }
         if (Stopped()) return;

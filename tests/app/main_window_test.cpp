@@ -94,6 +94,21 @@ TEST_F(MainWindowTest, ControlsFollowTheLayout) {
     EXPECT_EQ(tab->currentIndex(), 0);
 }
 
+// The check boxes of 高级设置 take the mouse: none lies under the page's cover label.
+TEST_F(MainWindowTest, SettingsCheckBoxesTakeAClick) {
+    window.Control<QTabWidget>("选择夹")->setCurrentIndex(5);
+    for (const char* name : {"图标提醒", "语音提醒", "桌面通知"}) {
+        SCOPED_TRACE(name);
+        auto* box = window.Control<QAbstractButton>(name);
+        ASSERT_NE(box, nullptr);
+        QPoint indicator(8, box->height() / 2);  // the box itself, left of its caption
+        EXPECT_EQ(window.childAt(box->mapTo(&window, indicator)), box);
+        QTest::mouseClick(box, Qt::LeftButton, {}, indicator);
+        EXPECT_FALSE(box->isChecked());
+    }
+    EXPECT_EQ(window.Control("桌面通知")->parentWidget(), window.Control("设置"));
+}
+
 TEST_F(MainWindowTest, PatternBoxStartsEmptyWithFourEntries) {
     auto* combo = window.Control<QComboBox>("正则框");
     EXPECT_EQ(combo->currentIndex(), -1);

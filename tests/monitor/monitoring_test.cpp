@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "monitor_fixture.h"
+#include "tests/support/notification_recorder.h"
 
 namespace vela {
 namespace {
@@ -223,6 +224,38 @@ TEST_F(MonitoringTest, AlertFollowsItsCheckBoxes) {
     EXPECT_EQ(
         Status().substr(before.size()).rfind("\r\n" + Gbk("发现有新内容，已发出提醒通知！----"), 0),
         0u);
+}
+
+// One desktop notification per cycle with news, naming what that cycle recorded; with
+// 桌面通知 clear the alert is the plain one, and what it found is not told later.
+TEST_F(MonitoringTest, CycleWithNewsNotifiesOnceNamingItsArticles) {
+    test::NotificationRecorder recorder;
+    AddScheme(0, "", 0, "board's");
+    SetAutomatic(false, "300");
+    ToggleMonitoring(context);
+    ASSERT_EQ(recorder.notifications.size(), 1u);
+    EXPECT_EQ(recorder.notifications[0].title, Gbk("发现 3 篇新文章"));
+    EXPECT_EQ(recorder.notifications[0].text,
+              Gbk("【board's】Title 3\n【board's】Title 2\n【board's】Title 1"));
+
+    auto* desktop = window.Control<QCheckBox>("桌面通知");
+    desktop->setChecked(false);
+    page = test::BoardPage({5, 4, 3, 2, 1});
+    ToggleMonitoring(context);
+    EXPECT_EQ(recorder.notifications.size(), 1u);
+    EXPECT_EQ(sounds, 2);
+    EXPECT_TRUE(tray.IsAlert());
+    EXPECT_NE(Status().find(Gbk("\r\n发现有新内容，已发出提醒通知！----")), std::string::npos);
+
+    desktop->setChecked(true);
+    ToggleMonitoring(context);  // nothing new
+    EXPECT_EQ(recorder.notifications.size(), 1u);
+    page = test::BoardPage({6, 5, 4, 3, 2, 1});
+    ToggleMonitoring(context);
+    ASSERT_EQ(recorder.notifications.size(), 2u);
+    EXPECT_EQ(recorder.notifications[1].title, Gbk("发现 1 篇新文章"));
+    EXPECT_EQ(recorder.notifications[1].text, Gbk("【board's】Title 6"));
+    EXPECT_EQ(Rows("select count(*) from info"), (TextTable{{"6"}}));
 }
 
 TEST_F(MonitoringTest, AutoMonitorBoxShowsTheFrequency) {
