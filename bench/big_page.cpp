@@ -46,7 +46,8 @@ std::string BoardPage(std::size_t mib) {
     for (int i = 2000; i > 0; --i) {
         std::string n = std::to_string(i);
         std::string entry = "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a>";
-        entry += std::string(entryBytes > entry.size() + 7 ? entryBytes - entry.size() - 7 : 0, ' ');
+        entry +=
+            std::string(entryBytes > entry.size() + 7 ? entryBytes - entry.size() - 7 : 0, ' ');
         page += entry + "</li>\r\n";
     }
     return page + "</ul></html>";
@@ -57,8 +58,10 @@ class GapMeter {
 public:
     GapMeter() {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (clock_.isValid()) longest_ = std::max(longest_, clock_.restart());
-            else clock_.start();
+            if (clock_.isValid())
+                longest_ = std::max(longest_, clock_.restart());
+            else
+                clock_.start();
         });
         timer_.start(5);
     }
@@ -93,9 +96,10 @@ int main(int argc, char** argv) {
         "create table info(id integer primary "
         "key,planname,planid,title,url,other,addtime,issoucang)");
     const std::string pattern = "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>";
-    db.ExecSql("insert into rule(code,name,url,buquan,regular,before,after,tindex,uindex,oindex,"
-               "isdo,type) values('1','bench','" +
-               server.Url("/") + "','[2]','" + pattern + "','<ul>','</ul>','3','1','1','1','0')");
+    db.ExecSql(
+        "insert into rule(code,name,url,buquan,regular,before,after,tindex,uindex,oindex,"
+        "isdo,type) values('1','bench','" +
+        server.Url("/") + "','[2]','" + pattern + "','<ul>','</ul>','3','1','1','1','0')");
     vela::QueryCursor cursor;
     vela::MainWindow window;
     vela::TrayIcon tray;
@@ -111,9 +115,10 @@ int main(int argc, char** argv) {
         QElapsedTimer took;
         took.start();
         vela::ToggleMonitoring(monitor);  // one cycle, then it stops by itself
-        std::printf("monitoring cycle: %lld ms, longest GUI-thread block %lld ms, peak resident "
-                    "%ld MiB\n",
-                    took.elapsed(), gaps.LongestMs(), PeakResidentMiB());
+        std::printf(
+            "monitoring cycle: %lld ms, longest GUI-thread block %lld ms, peak resident "
+            "%ld MiB\n",
+            took.elapsed(), gaps.LongestMs(), PeakResidentMiB());
     }
     {
         window.Control<QLineEdit>("编辑框_网址")->setText(QString::fromStdString(server.Url("/")));
