@@ -13,9 +13,9 @@ namespace {
 
 std::string Text(std::span<const uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
 
-TEST(SkinData, IsTheMagicFollowedByAStyleSheetOf7075Bytes) {
+TEST(SkinData, IsTheMagicFollowedByAStyleSheetOf7074Bytes) {
     const auto data = SkinData();
-    ASSERT_EQ(data.size(), 7079u);
+    ASSERT_EQ(data.size(), 7078u);
     EXPECT_EQ(Text(data.first(4)), ".SHE");
     EXPECT_EQ(std::count(data.begin(), data.end(), uint8_t{0}), 0);
     EXPECT_NE(Text(data).find("QPushButton"), std::string::npos);
@@ -49,10 +49,10 @@ TEST_F(SkinTest, AttachHandsTheDataBlockToTheExportAndTheSheetToTheSink) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1].address, skin_.library().GetProc("SkinH_AttachRes"));
     ASSERT_EQ(calls[1].args.size(), 6u);
-    EXPECT_EQ(calls[1].args[1], 7079u);
+    EXPECT_EQ(calls[1].args[1], 7078u);
     EXPECT_EQ(std::vector<uint32_t>(calls[1].args.begin() + 2, calls[1].args.end()),
               (std::vector<uint32_t>{0, 0, 0, 0}));
-    EXPECT_EQ(Text(skin_.platform().View(calls[1].args[0], 7079)), Text(SkinData()));
+    EXPECT_EQ(Text(skin_.platform().View(calls[1].args[0], 7078)), Text(SkinData()));
 }
 
 TEST_F(SkinTest, StyleSheetEndsAtTheFirstZeroByte) {
