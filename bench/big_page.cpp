@@ -11,11 +11,9 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "app/gbk_text.h"
 #include "app/gui_thread.h"
@@ -29,6 +27,7 @@
 #include "store/list_fill.h"
 #include "store/query_cursor.h"
 #include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
 
 namespace {
 
@@ -85,16 +84,9 @@ int main(int argc, char** argv) {
     vela::test::LoopbackHttpServer server([&](const std::string&) {
         return vela::test::CannedReply{vela::test::SimpleResponse("200 OK", page)};
     });
-    QTemporaryDir dir;
-    std::string path = dir.filePath("vela.sdb").toStdString();
-    std::ofstream(path, std::ios::binary).close();
+    vela::test::TestDatabaseFile file;  // made from the delivered schema
     vela::Database db;
-    db.OpenDatabase(path, false);
-    db.ExecSql(
-        "create table rule(id integer primary key,spare,code,name,url,cookie,ua,arttile,arturl,"
-        "lasttime,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type);"
-        "create table info(id integer primary "
-        "key,planname,planid,title,url,other,addtime,issoucang)");
+    db.OpenDatabase(file.path(), false);
     const std::string pattern = "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>";
     db.ExecSql(
         "insert into rule(code,name,url,buquan,regular,before,after,tindex,uindex,oindex,"

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -24,6 +23,7 @@
 #include "store/list_fill.h"
 #include "store/query_cursor.h"
 #include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
 
 namespace {
 
@@ -62,18 +62,9 @@ int main(int argc, char** argv) {
     vela::test::LoopbackHttpServer server([&](const std::string&) {
         return vela::test::CannedReply{vela::test::SimpleResponse("200 OK", page)};
     });
-    QTemporaryDir dir;
-    std::string path = dir.filePath("vela.sdb").toStdString();
-    {
-        std::ofstream(path, std::ios::binary);  // an empty file is an empty database
-    }
+    vela::test::TestDatabaseFile file;  // made from the delivered schema
     vela::Database db;
-    db.OpenDatabase(path, false);
-    db.ExecSql(
-        "create table rule(id integer primary key,spare,code,name,url,cookie,ua,arttile,arturl,"
-        "lasttime,buquan,regular,before,after,tindex,uindex,oindex,isdo,lastid,type);"
-        "create table info(id integer primary "
-        "key,planname,planid,title,url,other,addtime,issoucang)");
+    db.OpenDatabase(file.path(), false);
     db.ExecSql(
         "insert into rule(code,name,url,buquan,regular,before,after,tindex,uindex,oindex,isdo,type)"
         " values('1','bench','" +
