@@ -32,7 +32,7 @@ std::size_t TextsBetween(std::string_view text, std::string_view begin, std::str
     items.clear();
     const std::size_t from = StartOffset(start);
     // One scanner per marker: the positions asked for only ever grow, so each
-    // marker's occurrences are found in one pass over the text.
+    // marker's occurrences are found in about one pass over the text.
     GbkScanner opens(text, begin, from, !caseSensitive);
     GbkScanner closes(text, end, from, !caseSensitive);
     std::size_t pos = from;
@@ -45,8 +45,14 @@ std::size_t TextsBetween(std::string_view text, std::string_view begin, std::str
         // Only an empty begin marker can leave the scan where it was; it would
         // find the same pair again for ever.
         if (q == pos) break;
+        const std::string_view trimmed = GbkTrimView(text.substr(s, q - s));
         std::string item;
-        item.append(prefix).append(GbkTrimView(text.substr(s, q - s))).append(suffix);
+        if (prefix.empty() && suffix.empty()) {
+            item = trimmed;
+        } else {
+            item.reserve(prefix.size() + trimmed.size() + suffix.size());
+            item.append(prefix).append(trimmed).append(suffix);
+        }
         if (!item.empty()) {
             if (withBegin) item.insert(0, begin);
             if (withEnd) item.append(end);
