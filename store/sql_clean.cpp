@@ -1,6 +1,7 @@
 #include "sql_clean.h"
 
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace vela {
@@ -16,23 +17,18 @@ std::string SqlClean(std::string& text) {
         with[')'] = "\xA3\xA9";
         return with;
     }();
-    static constexpr auto kLooked = [] {
-        std::array<bool, 256> looked{};
-        for (unsigned char c : {'\'', ';', '(', ')', '\r'}) looked[c] = true;
-        return looked;
-    }();
     // The runs between the bytes that change are copied whole: most page texts
-    // have few of them.
-    const char* const p = text.data();
+    // have few of them. strcspn finds the next one (or a zero byte, which the
+    // string's own terminator puts at its end).
+    constexpr const char* kLooked = "'();\r";
+    const char* const p = text.c_str();
     const size_t n = text.size();
     std::string out;
     size_t run = 0;
-    for (size_t i = 0;; ++i) {
-        while (i < n && !kLooked[static_cast<unsigned char>(p[i])]) ++i;
-        if (i == n) break;
+    for (size_t i = std::strcspn(p, kLooked); i < n; i += 1 + std::strcspn(p + i + 1, kLooked)) {
         const bool pair = p[i] == '\r' && i + 1 < n && p[i + 1] == '\n';
         const std::string_view with = kReplacement[static_cast<unsigned char>(p[i])];
-        if (with.empty() && !pair) continue;
+        if (with.empty() && !pair) continue;  // a lone CR or a zero byte inside the text
         if (run == 0) out.reserve(n + n / 8);
         out.append(p + run, i - run).append(with);
         if (pair) ++i;

@@ -33,7 +33,8 @@ TEST(SqlClean, Cases) {
 }
 
 TEST(SqlClean, AgreesWithByteByByteCleaningOnRandomText) {
-    const std::string pieces[] = {"'", ";", "(", ")", "\r", "\n", "\r\n", "a", "\xD6", "\xA3\xBB"};
+    const std::string pieces[] = {
+        "'", ";", "(", ")", "\r", "\n", "\r\n", "a", "\xD6", "\xA3\xBB", std::string(1, '\0')};
     std::mt19937 random(8);
     for (int round = 0; round < 5000; ++round) {
         std::string text;
