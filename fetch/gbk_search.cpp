@@ -262,8 +262,10 @@ std::size_t GbkScanner::SearchByCandidates(std::size_t pos) {
             found_ = c;
             return c;
         }
+        // Checking has cost more than twice the distance covered: near misses
+        // everywhere, which the automaton handles in one pass.
         work_ += matched + 8;
-        if (work_ > 2 * (at - origin_) + 4 * m + 1024) {
+        if (work_ > 2 * (at > origin_ ? at - origin_ : 0) + 4 * m + 1024) {
             next_ = at;
             automaton_ = true;
             StartAutomaton(at);

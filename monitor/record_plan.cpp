@@ -123,6 +123,13 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     plan.newArticlesFound = !compareIds;
     const LinkComposer composer(scheme.linkTemplate);
     plan.inserts.reserve(matches.size());
+    // Cleaned through one scratch text, which keeps its capacity: each cleaned
+    // value then costs one new string, the one the plan keeps.
+    std::string scratch;
+    const auto cleaned = [&](std::string_view text) {
+        scratch.assign(text);
+        return SqlClean(scratch);
+    };
     for (auto match = matches.rbegin(); match != matches.rend(); ++match) {
         if (compareIds) {
             int64_t id = LeadingInteger64(GroupView(*match, region, scheme.idGroup));
@@ -131,11 +138,9 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
             plan.newArticlesFound = true;
         }
         ArticleInsert& article = plan.inserts.emplace_back();
-        article.title = GroupView(*match, region, scheme.titleGroup);
-        SqlClean(article.title);
+        article.title = cleaned(GroupView(*match, region, scheme.titleGroup));
         article.link = composer.Compose(*match, region);
-        article.other = GroupView(*match, region, scheme.otherGroup);
-        SqlClean(article.other);
+        article.other = cleaned(GroupView(*match, region, scheme.otherGroup));
     }
     if (!plan.inserts.empty()) plan.lastLink = plan.inserts.back().link;
     plan.update = true;
