@@ -31,9 +31,10 @@ inline std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
 // FindFrom(pos) gives what GbkFind(text, needle, pos) gives; successive calls must
 // not go backwards, and then together they scan the text about once, so a loop over
 // all markers of a page stays linear however the markers overlap. (A call whose
-// start lies inside a character of the previous search's stepping, which only
-// happens after a needle that ends in a lone lead byte, may look at up to one
-// needle length of text again.)
+// start lies inside a character of the previous call's stepping, which only
+// happens after a needle that ends in a lone lead byte, looks again at what was
+// passed over from there: normally less than one needle length, up to the end of
+// the text when the previous call found nothing.)
 class GbkScanner {
 public:
     GbkScanner(std::string_view text, std::string_view needle, std::size_t from = 0,

@@ -27,6 +27,7 @@ TEST(Utf8ToGbk, Cases) {
         {"full-width space", "\xE3\x80\x80", "\xA1\xA1"},
         {"euro is 0x80", "\xE2\x82\xAC", "\x80"},
         {"no gbk code", "a\xF0\x9F\x98\x80z", "a?z"},
+        {"tag character gives nothing", "a\xF3\xA0\x80\x81z", "az"},
         {"stray continuation", "a\x80z", "a?z"},
         {"truncated sequence", "a\xE4\xB8", "a?"},
         {"truncated then ascii", "\xE4\xB8z", "?z"},
