@@ -2,11 +2,19 @@
 
 #include <iconv.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace vela {
 namespace {
+
+constexpr std::size_t kFailed = static_cast<std::size_t>(-1);
 
 // One converter per thread and direction: iconv descriptors are not thread-safe.
 class Converter {
@@ -49,46 +57,135 @@ public:
         }
     }
 
+    // Converts one whole character into `out`: the number of bytes written, or
+    // kFailed when the target has no form for it.
+    std::size_t ConvertOne(std::string_view in, char* out, std::size_t capacity) {
+        if (!valid()) return kFailed;
+        char* src = const_cast<char*>(in.data());
+        size_t srcLeft = in.size();
+        char* dst = out;
+        size_t dstLeft = capacity;
+        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) {
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+            return kFailed;
+        }
+        return static_cast<std::size_t>(dst - out);
+    }
+
 private:
     iconv_t cd_;
 };
 
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when it is malformed
-// (overlong, a surrogate, beyond U+10FFFF, truncated, a stray continuation byte).
-size_t ValidUtf8Length(std::string_view s) {
-    auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    auto cont = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
-    unsigned char c = b(0);
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 0;
-        if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
-        if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogate
-        return 3;
+// The GBK code of every Unicode character, taken from iconv 256 characters at a
+// time when a page first needs them: converting character by character through
+// iconv costs far more, above all for characters GBK cannot hold.
+class GbkCodeTable {
+public:
+    // kNoCode: no GBK code; kDropped: the converter writes nothing (it skips the
+    // Unicode tag characters); below 0x100 one byte; otherwise lead * 256 + trail.
+    static constexpr std::uint16_t kNoCode = 0;
+    static constexpr std::uint16_t kDropped = 0xFFFF;
+
+    std::uint16_t Code(char32_t cp) {
+        const Block* block = blocks_[cp >> 8].load(std::memory_order_acquire);
+        if (!block) block = Fill(cp >> 8);
+        return (*block)[cp & 0xFF];
     }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 0;
-        if (c == 0xF0 && b(1) < 0x90) return 0;   // overlong
-        if (c == 0xF4 && b(1) >= 0x90) return 0;  // beyond U+10FFFF
-        return 4;
+
+private:
+    using Block = std::array<std::uint16_t, 256>;
+
+    const Block* Fill(std::size_t index) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (const Block* done = blocks_[index].load(std::memory_order_acquire)) return done;
+        auto block = std::make_unique<Block>();
+        for (std::size_t low = 0; low < 256; ++low) {
+            const auto cp = static_cast<char32_t>(index << 8 | low);
+            (*block)[low] = cp < 0x80 || (cp >= 0xD800 && cp < 0xE000) ? kNoCode : Convert(cp);
+        }
+        const Block* done = block.get();
+        owned_.push_back(std::move(block));
+        blocks_[index].store(done, std::memory_order_release);
+        return done;
     }
-    return 0;
+
+    std::uint16_t Convert(char32_t cp) {
+        char in[4];
+        std::size_t length = 0;
+        if (cp < 0x800) {
+            in[length++] = static_cast<char>(0xC0 | cp >> 6);
+        } else if (cp < 0x10000) {
+            in[length++] = static_cast<char>(0xE0 | cp >> 12);
+            in[length++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        } else {
+            in[length++] = static_cast<char>(0xF0 | cp >> 18);
+            in[length++] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            in[length++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        }
+        in[length++] = static_cast<char>(0x80 | (cp & 0x3F));
+        char out[8];
+        const std::size_t written =
+            converter_.ConvertOne(std::string_view(in, length), out, sizeof out);
+        if (written == kFailed) return kNoCode;
+        if (written == 0) return kDropped;
+        if (written == 1) return static_cast<unsigned char>(out[0]);
+        // GBK has no character longer than two bytes.
+        if (written > 2) return kNoCode;
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
+                                          static_cast<unsigned char>(out[1]));
+    }
+
+    std::array<std::atomic<const Block*>, (0x10FFFF >> 8) + 1> blocks_{};
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Block>> owned_;
+    Converter converter_{"CP936", "UTF-8"};  // used under mutex_ only
+};
+
+GbkCodeTable& CodeTable() {
+    // Never destroyed: a worker still converting while the program ends must not
+    // find it gone.
+    static GbkCodeTable* table = new GbkCodeTable;
+    return *table;
 }
 
-// Length of the malformed UTF-8 sequence at the start of `s` that becomes one "?":
-// a lead byte with the continuation bytes that belong to it, or one stray byte.
-size_t MalformedUtf8Length(std::string_view s) {
-    unsigned char c = static_cast<unsigned char>(s[0]);
-    size_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    size_t n = 1;
-    while (n < want && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) ++n;
-    return n;
+std::uint64_t Load64(const unsigned char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
 }
 
-size_t Utf8CharLength(std::string_view s) {
-    size_t n = ValidUtf8Length(s);
-    return n ? n : 1;
+bool Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+struct Sequence {
+    std::size_t length;
+    char32_t cp;
+    bool valid;
+};
+
+// The UTF-8 sequence at the start of in[0, n), which starts with a byte of 0x80 or
+// above. A malformed one (overlong, a surrogate, beyond U+10FFFF, truncated, a
+// stray continuation byte) is its lead byte with the continuation bytes that
+// belong to it, and becomes one "?".
+Sequence DecodeSequence(const unsigned char* in, std::size_t n) {
+    const auto at = [&](std::size_t k) { return k < n ? in[k] : 0; };
+    const unsigned char c = in[0];
+    if (c >= 0xC2 && c <= 0xDF && Continuation(at(1))) {
+        return {2, (c & 0x1Fu) << 6 | (at(1) & 0x3Fu), true};
+    }
+    if (c >= 0xE0 && c <= 0xEF && Continuation(at(1)) && Continuation(at(2)) &&
+        !(c == 0xE0 && at(1) < 0xA0) && !(c == 0xED && at(1) >= 0xA0)) {
+        return {3, (c & 0x0Fu) << 12 | (at(1) & 0x3Fu) << 6 | (at(2) & 0x3Fu), true};
+    }
+    if (c >= 0xF0 && c <= 0xF4 && Continuation(at(1)) && Continuation(at(2)) &&
+        Continuation(at(3)) && !(c == 0xF0 && at(1) < 0x90) && !(c == 0xF4 && at(1) >= 0x90)) {
+        return {4,
+                (c & 0x07u) << 18 | (at(1) & 0x3Fu) << 12 | (at(2) & 0x3Fu) << 6 | (at(3) & 0x3Fu),
+                true};
+    }
+    const std::size_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    std::size_t length = 1;
+    while (length < want && Continuation(at(length))) ++length;
+    return {length, 0, false};
 }
 
 }  // namespace
@@ -99,35 +196,37 @@ std::string BytesToText(std::string_view bytes) {
 
 std::string Utf8ToGbk(std::string_view bytes) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    if (bytes.empty()) return {};
-    // First replace every malformed sequence by "?", so that iconv sees valid
-    // UTF-8 and stops only at characters GBK cannot hold.
-    // Valid bytes are copied a run at a time: a page is mostly valid.
-    std::string clean;
-    clean.reserve(bytes.size());
-    size_t run = 0;
-    for (size_t i = 0; i < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        std::string_view rest = bytes.substr(i);
-        size_t n = ValidUtf8Length(rest);
-        if (n) {
-            i += n;
-        } else {
-            clean.append(bytes.substr(run, i - run));
-            clean.push_back('?');
-            i += MalformedUtf8Length(rest);
-            run = i;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    // Every UTF-8 sequence gives at most as many GBK bytes as it has.
+    std::string text(n, '\0');
+    char* out = text.data();
+    GbkCodeTable& table = CodeTable();
+    for (std::size_t i = 0; i < n;) {
+        // ASCII is the same in both, and most of a page is ASCII: copy it a run at a time.
+        std::size_t ascii = i;
+        while (ascii + 8 <= n && (Load64(in + ascii) & 0x8080808080808080u) == 0) ascii += 8;
+        while (ascii < n && in[ascii] < 0x80) ++ascii;
+        std::memcpy(out, in + i, ascii - i);
+        out += ascii - i;
+        i = ascii;
+        while (i < n && in[i] >= 0x80) {
+            const Sequence sequence = DecodeSequence(in + i, n - i);
+            i += sequence.length;
+            const std::uint16_t code =
+                sequence.valid ? table.Code(sequence.cp) : GbkCodeTable::kNoCode;
+            if (code == GbkCodeTable::kNoCode) {
+                *out++ = '?';
+            } else if (code < 0x100) {
+                *out++ = static_cast<char>(code);
+            } else if (code != GbkCodeTable::kDropped) {
+                *out++ = static_cast<char>(code >> 8);
+                *out++ = static_cast<char>(code & 0xFF);
+            }
         }
     }
-    clean.append(bytes.substr(run));
-    thread_local Converter converter("CP936", "UTF-8");
-    std::string out;
-    out.reserve(clean.size());
-    converter.Convert(clean, out, Utf8CharLength);
-    return out;
+    text.resize(static_cast<std::size_t>(out - text.data()));
+    return text;
 }
 
 std::string GbkToUtf8(std::string_view gbk) {

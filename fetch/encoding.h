@@ -13,7 +13,8 @@ std::string BytesToText(std::string_view bytes);
 
 // UTF-8 bytes to GBK text (code page 936). Each malformed UTF-8 sequence and
 // each character without a GBK code becomes "?"; neither stops the conversion.
-// A zero byte ends the text.
+// The Unicode tag characters (U+E0000 to U+E007F), which the converter skips,
+// give nothing. A zero byte ends the text.
 std::string Utf8ToGbk(std::string_view bytes);
 
 // GBK text to UTF-8, for showing it. A byte sequence without a Unicode form

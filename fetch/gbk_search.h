@@ -8,10 +8,14 @@
 // Searching GBK text. A byte of 0x80 or above is taken together with the byte after
 // it as one double-byte character, so a match only ever starts on a character
 // boundary: the "[" that is the trail byte of a Chinese character is not a "[".
+// Every search steps through the characters from its own start position.
 // Ignoring case folds the ASCII letters of single-byte characters only.
 //
 // Positions here are 0-based byte offsets; std::string::npos means "not found".
-// Every search is linear in the text (KMP over bytes, with a boundary check).
+// Every search is linear in the text and skips through it at memory speed where it
+// can: candidates come from a vector scan for two bytes of the needle, and where
+// the boundaries lie is decided locally, since the byte after any byte below 0x80
+// always starts a character.
 
 namespace vela {
 
@@ -23,10 +27,14 @@ inline std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
     return static_cast<unsigned char>(text[pos]) >= 0x80 && pos + 1 < text.size() ? 2 : 1;
 }
 
-// Finds the occurrences of one needle in one text, in increasing order, with the
-// character boundaries counted from `from`. Successive FindFrom calls must not go
-// backwards; together they scan the text once, so a loop over all markers of a
-// page stays linear however the markers overlap.
+// Finds the occurrences of one needle in one text, in increasing order. Each
+// FindFrom(pos) gives what GbkFind(text, needle, pos) gives; successive calls must
+// not go backwards, and then together they scan the text about once, so a loop over
+// all markers of a page stays linear however the markers overlap. (A call whose
+// start lies inside a character of the previous call's stepping, which only
+// happens after a needle that ends in a lone lead byte, looks again at what was
+// passed over from there: normally less than one needle length, up to the end of
+// the text when the previous call found nothing.)
 class GbkScanner {
 public:
     GbkScanner(std::string_view text, std::string_view needle, std::size_t from = 0,
@@ -37,15 +45,49 @@ public:
     std::size_t FindFrom(std::size_t pos);
 
 private:
+    // A byte of the needle that a candidate must show at `offset`: the text byte,
+    // ORed with `mask` (0x20 folds an ASCII letter), equals `value`.
+    struct Anchor {
+        std::size_t offset = 0;
+        unsigned char mask = 0;
+        unsigned char value = 0;
+    };
+
+    std::size_t RunStart(std::size_t at);
+    bool OnGrid(std::size_t at);
+    void Regrid(std::size_t pos);
+    std::size_t NextCandidate(std::size_t at) const;
+    std::size_t MatchedLength(std::size_t at) const;
+    std::size_t SearchByCandidates(std::size_t pos);
+    void StartAutomaton(std::size_t at);
+    std::size_t SearchByAutomaton(std::size_t pos);
+
     std::string_view text_;
-    std::string pattern_;  // the needle, folded where case is ignored
-    std::vector<std::size_t> failure_;
+    std::string pattern_;   // the needle, its letters folded where case is ignored
+    std::string foldMask_;  // 0x20 at each folded letter; empty when nothing folds
+    std::string words_;     // the pattern and the mask with eight zero bytes behind,
+    std::string wordMask_;  // for comparing a word at a time
     bool ignoreCase_;
-    std::size_t next_;               // next text byte to feed to the automaton
-    std::size_t state_;              // bytes of the pattern matched so far
-    std::size_t boundary_;           // a character boundary, never beyond a reported match
-    bool inTrail_ = false;           // the byte at next_ is the trail byte of a character
+    Anchor first_, second_;
+
+    // The stepping of the current search starts at grid_; knownStart_ is where the
+    // run of bytes >= 0x80 before knownAt_ begins (never before grid_).
+    std::size_t grid_;
+    std::size_t knownAt_;
+    std::size_t knownStart_;
+
+    std::size_t next_;               // candidate starts below next_ have been examined
     std::size_t found_ = kNotFound;  // last occurrence found and not yet passed
+
+    // Candidates are checked one by one while that stays cheap; a text full of near
+    // misses hands the rest of the scan to a KMP automaton, linear in any case.
+    std::size_t origin_;
+    std::size_t work_ = 0;
+    bool automaton_ = false;
+    std::vector<std::size_t> failure_;
+    std::size_t fed_ = 0;    // next text byte to feed to the automaton
+    std::size_t state_ = 0;  // bytes of the pattern matched so far
+    bool inTrail_ = false;   // the byte at fed_ is the trail byte of a character
 };
 
 // First occurrence of `needle` in `text` at or after `from`, stepping characters

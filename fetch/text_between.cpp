@@ -32,7 +32,7 @@ std::size_t TextsBetween(std::string_view text, std::string_view begin, std::str
     items.clear();
     const std::size_t from = StartOffset(start);
     // One scanner per marker: the positions asked for only ever grow, so each
-    // marker's occurrences are found in one pass over the text.
+    // marker's occurrences are found in about one pass over the text.
     GbkScanner opens(text, begin, from, !caseSensitive);
     GbkScanner closes(text, end, from, !caseSensitive);
     std::size_t pos = from;
@@ -45,12 +45,16 @@ std::size_t TextsBetween(std::string_view text, std::string_view begin, std::str
         // Only an empty begin marker can leave the scan where it was; it would
         // find the same pair again for ever.
         if (q == pos) break;
-        std::string item;
-        item.append(prefix).append(GbkTrimView(text.substr(s, q - s))).append(suffix);
-        if (!item.empty()) {
-            if (withBegin) item.insert(0, begin);
+        // The item is built in place once it is known to be kept.
+        const std::string_view trimmed = GbkTrimView(text.substr(s, q - s));
+        const std::size_t core = prefix.size() + trimmed.size() + suffix.size();
+        const std::size_t size = core + (withBegin ? begin.size() : 0) + (withEnd ? end.size() : 0);
+        if (core != 0 && (maxLength == 0 || size < maxLength)) {
+            std::string& item = items.emplace_back();
+            item.reserve(size);
+            if (withBegin) item.append(begin);
+            item.append(prefix).append(trimmed).append(suffix);
             if (withEnd) item.append(end);
-            if (maxLength == 0 || item.size() < maxLength) items.push_back(std::move(item));
         }
         pos = q;
         if (processPendingMessages) processPendingMessages();

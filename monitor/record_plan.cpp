@@ -1,6 +1,7 @@
 #include "record_plan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
@@ -24,28 +25,94 @@ RegionMarkers ChooseMarkers(const Scheme& scheme, const std::string& page) {
 }
 
 std::string RemoveCrLf(std::string page) {
-    size_t out = 0;
-    for (size_t i = 0; i < page.size(); ++i) {
-        if (page[i] == '\r' && i + 1 < page.size() && page[i + 1] == '\n') {
-            ++i;
-            continue;
-        }
-        page[out++] = page[i];
+    // The runs between the pairs move forward in place, each one whole.
+    char* const data = page.data();
+    const std::size_t n = page.size();
+    std::size_t kept = 0;  // bytes kept so far, at the front
+    std::size_t run = 0;   // start of the run not yet moved
+    for (std::size_t i = 0; i + 1 < n;) {
+        const void* hit = std::memchr(data + i, '\r', n - 1 - i);
+        if (!hit) break;
+        const auto cr = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        i = cr + 1;
+        if (data[i] != '\n') continue;
+        if (kept != run) std::memmove(data + kept, data + run, cr - run);
+        kept += cr - run;
+        run = i = cr + 2;
     }
-    page.resize(out);
+    if (kept != run) std::memmove(data + kept, data + run, n - run);
+    page.resize(kept + (n - run));
     return page;
 }
 
+namespace {
+
+// Group k of the match as SubMatchText gives it, without copying it.
+std::string_view GroupView(const MatchRecord& match, const std::string& region, int k) {
+    if (k < 0 || k >= static_cast<int>(match.size())) return {};
+    const SubMatch& group = match[k];
+    if (!group.matched || group.length < 1 || group.start < 0) return {};
+    const auto start = static_cast<std::size_t>(group.start);
+    if (start >= region.size()) return {};
+    return std::string_view(region).substr(start, static_cast<std::size_t>(group.length));
+}
+
+// A link template taken apart once per run. The keys "[item]" of its placeholder
+// items are replaced one after the other, each in the link as the keys before it
+// left it. Where the first key stands does not depend on the match, so the
+// template is cut there once.
+class LinkComposer {
+public:
+    explicit LinkComposer(std::string_view linkTemplate) : template_(linkTemplate) {
+        std::vector<std::string> items;
+        TextsBetween(linkTemplate, "[", "]", items);
+        for (const std::string& item : items) {
+            placeholders_.push_back({"[" + item + "]", LeadingInteger(item)});
+        }
+        if (placeholders_.empty()) return;
+        // The occurrences GbkReplaceAll replaces: left to right, without overlaps.
+        const std::string& key = placeholders_.front().key;
+        GbkScanner scanner(linkTemplate, key);
+        std::size_t pos = 0;
+        for (std::size_t hit; (hit = scanner.FindFrom(pos)) != kNotFound;) {
+            pieces_.push_back(linkTemplate.substr(pos, hit - pos));
+            pos = hit + key.size();
+        }
+        pieces_.push_back(linkTemplate.substr(pos));
+    }
+
+    std::string Compose(const MatchRecord& match, const std::string& region) const {
+        if (placeholders_.empty()) return std::string(template_);
+        const std::string_view first = GroupView(match, region, placeholders_.front().group);
+        std::string link;
+        link.reserve(template_.size() + (pieces_.size() - 1) * first.size());
+        link.append(pieces_.front());
+        for (std::size_t k = 1; k < pieces_.size(); ++k) link.append(first).append(pieces_[k]);
+        for (std::size_t k = 1; k < placeholders_.size(); ++k) {
+            const Placeholder& p = placeholders_[k];
+            // A key that is not even in the bytes is not in the characters either.
+            if (link.find(p.key) == std::string::npos) continue;
+            link = GbkReplaceAll(link, p.key, GroupView(match, region, p.group));
+        }
+        return link;
+    }
+
+private:
+    struct Placeholder {
+        std::string key;
+        int group;
+    };
+
+    std::string_view template_;
+    std::vector<Placeholder> placeholders_;
+    std::vector<std::string_view> pieces_;  // the template around the first key
+};
+
+}  // namespace
+
 std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& match,
                         const std::string& region) {
-    std::vector<std::string> items;
-    TextsBetween(linkTemplate, "[", "]", items);
-    std::string link = linkTemplate;
-    for (const std::string& item : items) {
-        std::string key = "[" + item + "]";
-        link = GbkReplaceAll(link, key, SubMatchText(match, region, LeadingInteger(item)));
-    }
-    return link;
+    return LinkComposer(linkTemplate).Compose(match, region);
 }
 
 RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
@@ -56,28 +123,36 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     const JudgeMode mode = ToJudgeMode(scheme.type);
     const bool compareIds = mode == JudgeMode::CompareArticleId;
     plan.newArticlesFound = !compareIds;
+    const LinkComposer composer(scheme.linkTemplate);
+    plan.inserts.reserve(matches.size());
+    // Cleaned through one scratch text, which keeps its capacity: each cleaned
+    // value then costs one new string, the one the plan keeps.
+    std::string scratch;
+    const auto cleaned = [&](std::string_view text) {
+        scratch.assign(text);
+        return SqlClean(scratch);
+    };
     const auto add = [&](const MatchRecord& match) {
-        ArticleInsert article;
+        int64_t id = 0;
         if (compareIds) {
-            article.id = LeadingInteger64(SubMatchText(match, region, scheme.idGroup));
-            if (article.id <= scheme.lastId) return;
-            if (article.id > plan.highestId) plan.highestId = article.id;
+            id = LeadingInteger64(GroupView(match, region, scheme.idGroup));
+            if (id <= scheme.lastId) return;
+            if (id > plan.highestId) plan.highestId = id;
             plan.newArticlesFound = true;
         }
-        article.marker = SubMatchText(match, region, scheme.titleGroup);
-        article.title = article.marker;
-        SqlClean(article.title);
-        article.link = ComposeLink(scheme.linkTemplate, match, region);
-        article.other = SubMatchText(match, region, scheme.otherGroup);
-        SqlClean(article.other);
-        plan.inserts.push_back(std::move(article));
+        ArticleInsert& article = plan.inserts.emplace_back();
+        article.id = id;
+        article.marker = GroupView(match, region, scheme.titleGroup);
+        article.title = cleaned(article.marker);
+        article.link = composer.Compose(match, region);
+        article.other = cleaned(GroupView(match, region, scheme.otherGroup));
     };
     if (mode == JudgeMode::OldestFirst) {
         for (const MatchRecord& match : matches) add(match);
-        plan.lastMarker = SubMatchText(matches.back(), region, scheme.titleGroup);
+        plan.lastMarker = GroupView(matches.back(), region, scheme.titleGroup);
     } else {
         for (auto match = matches.rbegin(); match != matches.rend(); ++match) add(*match);
-        plan.lastMarker = SubMatchText(matches.front(), region, scheme.titleGroup);
+        plan.lastMarker = GroupView(matches.front(), region, scheme.titleGroup);
     }
     if (compareIds) {
         std::stable_sort(
@@ -91,15 +166,29 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
 
 std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& now) {
-    return "insert into info(planname,planid,title,url,other,addtime,issoucang) values('" +
-           SqlQuote(scheme.name) + "'," + scheme.id + ",'" + article.title + "','" +
-           SqlQuote(article.link) + "','" + article.other + "','" + now + "',0)";
+    constexpr std::string_view kHead =
+        "insert into info(planname,planid,title,url,other,addtime,issoucang) values('";
+    const std::string name = SqlQuote(scheme.name);
+    const std::string link = SqlQuote(article.link);
+    std::string sql;
+    sql.reserve(kHead.size() + name.size() + scheme.id.size() + article.title.size() + link.size() +
+                article.other.size() + now.size() + 20);
+    sql.append(kHead).append(name).append("',").append(scheme.id).append(",'");
+    sql.append(article.title).append("','").append(link).append("','");
+    sql.append(article.other).append("','").append(now).append("',0)");
+    return sql;
 }
 
 std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now) {
-    return "update rule set arttile='" + SqlQuote(plan.lastMarker) + "',arturl='" +
-           SqlQuote(plan.lastLink) + "',lasttime='" + now +
-           "',lastid=" + std::to_string(plan.highestId) + " where id=" + scheme.id;
+    const std::string marker = SqlQuote(plan.lastMarker);
+    const std::string link = SqlQuote(plan.lastLink);
+    const std::string id = std::to_string(plan.highestId);
+    std::string sql;
+    sql.reserve(marker.size() + link.size() + now.size() + id.size() + scheme.id.size() + 64);
+    sql.append("update rule set arttile='").append(marker).append("',arturl='").append(link);
+    sql.append("',lasttime='").append(now).append("',lastid=").append(id);
+    sql.append(" where id=").append(scheme.id);
+    return sql;
 }
 
 std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article) {

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "tests/fetch/gbk_reference.h"
+
 namespace vela {
 namespace {
 
@@ -52,24 +54,7 @@ TEST(GbkFind, MatchesStartOnlyOnCharacterBoundaries) {
     }
 }
 
-// The search as the rule states it: step character by character from `from` and
-// compare at each step. Quadratic, and obviously right.
-std::size_t SteppingFind(const std::string& text, const std::string& needle, std::size_t from,
-                         bool ignoreCase) {
-    const auto fold = [&](std::string s) {
-        for (std::size_t i = 0; i < s.size(); i += GbkCharLength(s, i)) {
-            if (ignoreCase && s[i] >= 'A' && s[i] <= 'Z') s[i] += 'a' - 'A';
-        }
-        return s;
-    };
-    const std::string n = fold(needle);
-    for (std::size_t i = from; i < text.size(); i += GbkCharLength(text, i)) {
-        if (fold(text.substr(i)).compare(0, n.size(), n) == 0 && i + n.size() <= text.size()) {
-            return i;
-        }
-    }
-    return kNotFound;
-}
+using test::SteppingFind;
 
 TEST(GbkFind, AgreesWithCharacterSteppingOnRandomText) {
     // Few distinct bytes, so that near misses, overlaps and lead bytes in front of
@@ -91,6 +76,112 @@ TEST(GbkFind, AgreesWithCharacterSteppingOnRandomText) {
                                  : SteppingFind(text, needle, from, ignoreCase))
             << "text " << ::testing::PrintToString(text) << " needle "
             << ::testing::PrintToString(needle) << " from " << from << " ignoreCase " << ignoreCase;
+    }
+}
+
+// Long random texts, so that the vector scan and the boundary decisions behind it
+// run on every alignment, and scans that go on from each result the way the
+// callers do: behind the occurrence (also when the needle ends in a lone lead
+// byte, so the next start lies inside a character), one byte on, or further.
+TEST(GbkScanner, AgreesWithSteppingFromEachStart) {
+    const std::vector<std::string> pieces = {"a",
+                                             "A",
+                                             "b",
+                                             "[",
+                                             "]",
+                                             "<",
+                                             "\r",
+                                             "\n",
+                                             "\r\n",
+                                             "\x81",
+                                             "\xB0[",
+                                             "\xB0]",
+                                             "\xD6\xD0",
+                                             "\xA1\xA1",
+                                             "\xB0"
+                                             "a",
+                                             "\xB0"
+                                             "A",
+                                             "  "};
+    std::mt19937 random(4711);
+    for (int round = 0; round < 4000; ++round) {
+        SCOPED_TRACE(round);
+        const std::string text = test::RandomPieces(random, pieces, 1 + random() % 200);
+        // Half of the needles are cut out of the text, so that they occur.
+        std::string needle = test::RandomPieces(random, pieces, 1 + random() % 3);
+        if (random() % 2 && !text.empty()) {
+            const std::size_t at = random() % text.size();
+            needle = text.substr(at, 1 + random() % 6);
+        }
+        if (needle.empty()) continue;
+        const bool ignoreCase = random() % 2;
+        std::size_t pos = random() % 3 == 0 ? random() % (text.size() + 1) : 0;
+        GbkScanner scanner(text, needle, pos, ignoreCase);
+        for (int step = 0; step < 50; ++step) {
+            const std::size_t got = scanner.FindFrom(pos);
+            ASSERT_EQ(got, SteppingFind(text, needle, pos, ignoreCase))
+                << "text " << ::testing::PrintToString(text) << " needle "
+                << ::testing::PrintToString(needle) << " pos " << pos << " ignoreCase "
+                << ignoreCase;
+            if (got == kNotFound) {
+                // Nothing more from here; a later start may still find one.
+                if (random() % 2) break;
+                pos += 1 + random() % 8;
+                continue;
+            }
+            switch (random() % 5) {
+                case 0:
+                    pos = got + needle.size();
+                    break;
+                case 1:
+                    pos = got + 1;
+                    break;
+                case 2:
+                    break;  // the same start again
+                case 3:
+                    pos += 1;  // may lie before the occurrence just found
+                    break;
+                default:
+                    pos = got + random() % 40;
+            }
+        }
+    }
+}
+
+// Texts full of near misses: the candidates stop being worth checking one by one
+// and the scan goes on with the automaton, which must agree as well.
+TEST(GbkScanner, AgreesWithSteppingOnNearMisses) {
+    std::mt19937 random(99);
+    const std::string units[] = {"a",
+                                 "aA",
+                                 "\x81"
+                                 "a",
+                                 "\x81"
+                                 "A",
+                                 "a\x81",
+                                 "\xB0[",
+                                 "[\xB0"};
+    for (int round = 0; round < 400; ++round) {
+        SCOPED_TRACE(round);
+        const std::string& unit = units[random() % std::size(units)];
+        std::string text;
+        while (text.size() < 3000) text += unit;
+        // A rare slip every now and then shifts the stepping.
+        for (int k = 0; k < 5; ++k) text[random() % text.size()] = "\x81[aAb"[random() % 5];
+        std::string needle;
+        for (std::size_t k = 0, n = 8 + random() % 60; k < n; ++k) needle += unit;
+        needle += random() % 2 ? "b" : unit.substr(0, 1);
+        const bool ignoreCase = random() % 2;
+        std::size_t pos = random() % 5;
+        GbkScanner scanner(text, needle, pos, ignoreCase);
+        for (int step = 0; step < 200; ++step) {
+            const std::size_t got = scanner.FindFrom(pos);
+            ASSERT_EQ(got, SteppingFind(text, needle, pos, ignoreCase))
+                << "unit " << ::testing::PrintToString(unit) << " needle size " << needle.size()
+                << " pos " << pos << " ignoreCase " << ignoreCase;
+            if (got == kNotFound) break;
+            pos = got + 1 + (random() % 8 == 0 ? random() % 300 : random() % 3);
+        }
     }
 }
 

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "fetch/gbk_search.h"
+#include "fetch/text_between.h"
+#include "monitor/leading_integer.h"
+
 namespace vela {
 namespace {
 
@@ -159,6 +165,48 @@ TEST(ComposeLink, Placeholders) {
     for (const auto& c : cases) EXPECT_EQ(ComposeLink(c.tmpl, match, region), c.link) << c.tmpl;
 }
 
+// The rule as stated: the placeholder items of the template, each key replaced in
+// turn in the link as the keys before it left it.
+std::string SteppingComposeLink(const std::string& linkTemplate, const MatchRecord& match,
+                                const std::string& region) {
+    std::vector<std::string> items;
+    TextsBetween(linkTemplate, "[", "]", items);
+    std::string link = linkTemplate;
+    for (const std::string& item : items) {
+        link = GbkReplaceAll(link, "[" + item + "]",
+                             SubMatchText(match, region, LeadingInteger(item)));
+    }
+    return link;
+}
+
+TEST(ComposeLink, AgreesWithTheRuleOnRandomTemplates) {
+    // Group texts with brackets, digits and lone lead bytes make keys appear and
+    // vanish behind earlier replacements.
+    const std::string pieces[] = {"[", "]", "1", "2", "0", "x", " ", "[1]", "[2]", "\x81", "\xB0]"};
+    std::mt19937 random(77);
+    for (int round = 0; round < 5000; ++round) {
+        const auto text = [&](std::size_t most) {
+            std::string s;
+            for (std::size_t k = random() % (most + 1); k > 0; --k) {
+                s += pieces[random() % std::size(pieces)];
+            }
+            return s;
+        };
+        const std::string linkTemplate = text(8);
+        const std::string region = text(12);
+        MatchRecord match(1 + random() % 3);
+        for (SubMatch& group : match) {
+            group.matched = random() % 4 != 0;
+            group.start = static_cast<int32_t>(random() % (region.size() + 1));
+            group.length = static_cast<int32_t>(random() % 6);
+        }
+        ASSERT_EQ(ComposeLink(linkTemplate, match, region),
+                  SteppingComposeLink(linkTemplate, match, region))
+            << "template " << ::testing::PrintToString(linkTemplate) << " region "
+            << ::testing::PrintToString(region);
+    }
+}
+
 TEST(Statements, HostilePageTextStaysInsideItsLiterals) {
     Scheme scheme = BoardScheme(0);
     scheme.name = "it's";
@@ -189,6 +237,26 @@ TEST(RecordPlan, TitlesAreCleanedButTheMarkerIsNot) {
 }
 
 TEST(RemoveCrLf, OnlyPairs) { EXPECT_EQ(RemoveCrLf("a\r\nb\nc\rd\r\r\n"), "ab\nc\rd\r"); }
+
+TEST(RemoveCrLf, AgreesWithBytewiseRemovalOnRandomText) {
+    // Pairs are removed byte by byte, also behind a lead byte.
+    const std::string pieces[] = {"\r", "\n", "\r\n", "\r\r", "a", "\x81", "\xB0\r", "xyz"};
+    std::mt19937 random(31);
+    for (int round = 0; round < 5000; ++round) {
+        std::string page;
+        for (std::size_t k = random() % 60; k > 0; --k)
+            page += pieces[random() % std::size(pieces)];
+        std::string expected;
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            if (page[i] == '\r' && i + 1 < page.size() && page[i + 1] == '\n') {
+                ++i;
+            } else {
+                expected += page[i];
+            }
+        }
+        ASSERT_EQ(RemoveCrLf(page), expected) << ::testing::PrintToString(page);
+    }
+}
 
 }  // namespace
 }  // namespace vela

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace vela {
 namespace {
 
@@ -27,6 +29,45 @@ TEST(SqlClean, Cases) {
         std::string text = c.in;
         EXPECT_EQ(SqlClean(text), c.out);
         EXPECT_EQ(text, c.out) << "the caller's variable is updated too";
+    }
+}
+
+TEST(SqlClean, AgreesWithByteByByteCleaningOnRandomText) {
+    const std::string pieces[] = {
+        "'", ";", "(", ")", "\r", "\n", "\r\n", "a", "\xD6", "\xA3\xBB", std::string(1, '\0')};
+    std::mt19937 random(8);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        for (std::size_t k = random() % 30; k > 0; --k)
+            text += pieces[random() % std::size(pieces)];
+        std::string expected;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            switch (text[i]) {
+                case '\'':
+                    expected += "''";
+                    break;
+                case ';':
+                    expected += "\xA3\xBB";
+                    break;
+                case '(':
+                    expected += "\xA3\xA8";
+                    break;
+                case ')':
+                    expected += "\xA3\xA9";
+                    break;
+                case '\r':
+                    if (i + 1 < text.size() && text[i + 1] == '\n') {
+                        ++i;
+                        break;
+                    }
+                    [[fallthrough]];
+                default:
+                    expected += text[i];
+            }
+        }
+        std::string cleaned = text;
+        ASSERT_EQ(SqlClean(cleaned), expected) << ::testing::PrintToString(text);
+        ASSERT_EQ(cleaned, expected);
     }
 }
 
