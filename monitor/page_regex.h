@@ -19,6 +19,17 @@ struct SubMatch {
 // opening parentheses.
 using MatchRecord = std::vector<SubMatch>;
 
+// Boost's own traits with a faster case fold for the icase option: ASCII letters
+// only, as the "C" locale's ctype folds them, from a table instead of a virtual
+// call per byte. Bytes of 0x80 and above (GBK) are never folded.
+struct AsciiFoldRegexTraits : boost::regex_traits<char> {
+    char translate(char c, bool icase) const {
+        return icase && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    }
+    char translate(char c) const { return c; }
+    char translate_nocase(char c) const { return translate(c, true); }
+};
+
 // A scheme's pattern: perl syntax over GBK bytes. Compile errors and errors at
 // match time (complexity or stack limits) never escape: a pattern that does not
 // compile finds nothing, and a search that fails keeps the matches found so far.
@@ -33,7 +44,7 @@ public:
     int CaptureGroupCount() const;
 
 private:
-    std::optional<boost::regex> regex_;
+    std::optional<boost::basic_regex<char, AsciiFoldRegexTraits>> regex_;
 };
 
 // The text of group k of `match` in the searched `text`; empty when the group did

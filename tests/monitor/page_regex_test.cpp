@@ -33,6 +33,15 @@ TEST(PageRegex, FindsSuccessiveMatchesWithTheirGroups) {
     EXPECT_EQ(regex.CaptureGroupCount(), 2);
 }
 
+// Ignoring case folds ASCII letters only: GBK bytes match as they are, also the
+// ones a Latin-1 locale would fold (C1 and E1), in literals, sets and ranges.
+TEST(PageRegex, IgnoringCaseFoldsAsciiLettersOnly) {
+    EXPECT_EQ(Group("ab[c-e]", "ABD aBc", 0), (Texts{"ABD", "aBc"}));
+    EXPECT_EQ(Group("\xC1\xE1", "\xE1\xC1 \xC1\xE1", 0), (Texts{"\xC1\xE1"}));
+    EXPECT_EQ(Group("[\xC1]", "\xE1\xC1", 0), (Texts{"\xC1"}));
+    EXPECT_EQ(Group("\xD6\xD0(\\w)", "\xD6\xD0X", 1), (Texts{"X"}));
+}
+
 TEST(PageRegex, EachSearchTakesItsStartAsTheTextStart) {
     EXPECT_EQ(Group("^a", "aaa", 0), (Texts{"a", "a", "a"}));
     EXPECT_EQ(Group("\\bx", "xxx", 0), (Texts{"x", "x", "x"}));
