@@ -1,5 +1,7 @@
 #include "record_plan.h"
 
+#include <unordered_set>
+
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
 #include "leading_integer.h"
@@ -38,11 +40,40 @@ std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& matc
                         const std::string& region) {
     std::vector<std::string> items;
     TextsBetween(linkTemplate, "[", "]", items);
-    std::string link = linkTemplate;
+    // The link is made of pieces of the template and group texts, and each key is
+    // looked for in the template's pieces only. A group text is page text: were
+    // its placeholders replaced too, a page could make the link double with each
+    // repeated key of the template, until memory runs out.
+    struct Piece {
+        std::string text;
+        bool fromTemplate;
+    };
+    std::vector<Piece> pieces{{linkTemplate, true}};
+    std::unordered_set<std::string> replaced;
     for (const std::string& item : items) {
-        std::string key = "[" + item + "]";
-        link = GbkReplaceAll(link, key, SubMatchText(match, region, LeadingInteger(item)));
+        // A key replaced once is gone from the template's pieces.
+        if (!replaced.insert(item).second) continue;
+        const std::string key = "[" + item + "]";
+        const std::string value = SubMatchText(match, region, LeadingInteger(item));
+        std::vector<Piece> next;
+        for (Piece& piece : pieces) {
+            if (!piece.fromTemplate) {
+                next.push_back(std::move(piece));
+                continue;
+            }
+            GbkScanner scanner(piece.text, key);
+            std::size_t pos = 0;
+            for (std::size_t hit; (hit = scanner.FindFrom(pos)) != kNotFound;
+                 pos = hit + key.size()) {
+                next.push_back({piece.text.substr(pos, hit - pos), true});
+                next.push_back({value, false});
+            }
+            next.push_back({piece.text.substr(pos), true});
+        }
+        pieces = std::move(next);
     }
+    std::string link;
+    for (const Piece& piece : pieces) link += piece.text;
     return link;
 }
 

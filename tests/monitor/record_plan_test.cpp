@@ -147,6 +147,17 @@ TEST(ComposeLink, Placeholders) {
     for (const auto& c : cases) EXPECT_EQ(ComposeLink(c.tmpl, match, region), c.link) << c.tmpl;
 }
 
+// Placeholders in the page text are part of the group text, not of the template:
+// they stay as they are, and a repeated key cannot make the link grow with it.
+TEST(ComposeLink, PlaceholdersInThePageStayText) {
+    const std::string region = "[1][1]";
+    const MatchRecord match{{0, 6, true}, {0, 6, true}};
+    EXPECT_EQ(ComposeLink("x[1]y[1]", match, region), "x[1][1]y[1][1]");
+    std::string manyKeys;
+    for (int i = 0; i < 12; ++i) manyKeys += "[1]";
+    EXPECT_EQ(ComposeLink(manyKeys, match, region).size(), 12 * region.size());
+}
+
 TEST(Statements, HostilePageTextStaysInsideItsLiterals) {
     Scheme scheme = BoardScheme(0);
     scheme.name = "it's";
