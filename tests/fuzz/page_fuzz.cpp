@@ -128,6 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const vela::RecordPlan plan = vela::PlanRecords(scheme, region, matches);
     FUZZ_CHECK(plan.inserts.size() <= matches.size());
+    // Each placeholder of the template gives at most the region.
+    for (const vela::ArticleInsert& article : plan.inserts) {
+        FUZZ_CHECK(article.link.size() <= scheme.linkTemplate.size() * (region.size() + 1));
+    }
     if (!plan.update) return 0;
 
     store.Reset();
