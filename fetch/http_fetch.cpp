@@ -10,6 +10,7 @@
 #include "fetch/curl_handles.h"
 #include "fetch/gbk_search.h"
 #include "fetch/request_headers.h"
+#include "fetch/response_header.h"
 #include "fetch/url_parts.h"
 
 namespace vela {
@@ -17,8 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Raw response headers fit when they are shorter than this.
-constexpr std::size_t kHeaderLimit = 5000;
 constexpr std::chrono::milliseconds kPollInterval{100};
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -99,14 +98,8 @@ std::string WithoutFragment(std::string_view path) {
     return std::string(path.substr(0, path.find('#')));
 }
 
-// What one request brought back.
-struct Exchange {
-    bool inBlock = false;         // between a status line and the blank line after it
-    bool headerComplete = false;  // a whole final header block arrived
-    bool headerTooLong = false;
-    bool endAtHeader = false;  // the answer has no body even if it announces one
-    std::string header;        // the last header block, lines ended by CR LF
-    int status = 0;
+// What one request brought back: its header, read as it arrives, and its body.
+struct Exchange : ResponseHeader {
     std::string body;
     std::string redirectUrl;
     Clock::time_point lastByte;
@@ -117,37 +110,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     auto& ex = *static_cast<Exchange*>(user);
     const std::size_t length = size * count;
     ex.lastByte = Clock::now();
-    std::string_view line(data, length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (!ex.inBlock) {
-        // Between blocks only a status line opens a new one (the final answer
-        // after a 1xx one); anything else there is a trailer of the body.
-        if (!line.starts_with("HTTP/")) return length;
-        ex.inBlock = true;
-        ex.headerComplete = false;
-        ex.headerTooLong = false;
-        ex.header.clear();
-        ex.status = 0;
-        const std::size_t space = line.find(' ');
-        for (std::size_t i = space + 1; space != std::string_view::npos && i < line.size() &&
-                                        i < space + 4 && line[i] >= '0' && line[i] <= '9';
-             ++i) {
-            ex.status = ex.status * 10 + (line[i] - '0');
-        }
-    }
-    if (!ex.headerTooLong) {
-        ex.header.append(line).append("\r\n");
-        if (ex.header.size() >= kHeaderLimit) {
-            ex.headerTooLong = true;
-            std::string().swap(ex.header);
-        }
-    }
-    if (line.empty()) {
-        ex.inBlock = false;
-        ex.headerComplete = ex.status < 100 || ex.status > 199;
-        if (ex.headerComplete && ex.endAtHeader) return 0;
-    }
-    return length;
+    return ReadHeaderLine(ex, std::string_view(data, length)) ? length : 0;
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -331,11 +294,7 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
         ex = Perform(hop, options, deadline);
     }
 
-    if (ex.headerComplete && !ex.headerTooLong) {
-        p.responseHeaders = GbkReplaceAll(ex.header, "Set-Cookie", "Set-Cookie", true);
-    } else {
-        p.responseHeaders.assign(kHeaderLimit, ' ');
-    }
+    p.responseHeaders = ResponseHeaderText(ex);
     p.responseCookies = CollectResponseCookies(p.responseHeaders);
     if (p.cookie) p.responseCookies = MergeCookies(*p.cookie, p.responseCookies);
     if (!ex.headerComplete) return {};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
@@ -57,55 +58,61 @@ std::string_view GroupView(const MatchRecord& match, const std::string& region, 
     return std::string_view(region).substr(start, static_cast<std::size_t>(group.length));
 }
 
-// A link template taken apart once per run. The keys "[item]" of its placeholder
-// items are replaced one after the other, each in the link as the keys before it
-// left it. Where the first key stands does not depend on the match, so the
-// template is cut there once.
+// A link template taken apart once per run into its own text and the places of
+// its placeholders. Each key "[item]" is replaced in the template's own text only,
+// one key after the other: a group text is page text, and were its placeholders
+// replaced too, a page could make the link double with each repeated key of the
+// template, until memory runs out.
 class LinkComposer {
 public:
-    explicit LinkComposer(std::string_view linkTemplate) : template_(linkTemplate) {
+    explicit LinkComposer(std::string_view linkTemplate) {
         std::vector<std::string> items;
         TextsBetween(linkTemplate, "[", "]", items);
+        pieces_.push_back({std::string(linkTemplate), -1});
+        std::unordered_set<std::string> replaced;
         for (const std::string& item : items) {
-            placeholders_.push_back({"[" + item + "]", LeadingInteger(item)});
+            // A key replaced once is gone from the template's text.
+            if (!replaced.insert(item).second) continue;
+            const std::string key = "[" + item + "]";
+            const int group = LeadingInteger(item);
+            std::vector<Piece> next;
+            for (Piece& piece : pieces_) {
+                if (piece.group >= 0) {
+                    next.push_back(std::move(piece));
+                    continue;
+                }
+                // The occurrences GbkReplaceAll replaces: left to right, no overlaps.
+                GbkScanner scanner(piece.text, key);
+                std::size_t pos = 0;
+                for (std::size_t hit; (hit = scanner.FindFrom(pos)) != kNotFound;
+                     pos = hit + key.size()) {
+                    next.push_back({piece.text.substr(pos, hit - pos), -1});
+                    next.push_back({{}, group});
+                }
+                next.push_back({piece.text.substr(pos), -1});
+            }
+            pieces_ = std::move(next);
         }
-        if (placeholders_.empty()) return;
-        // The occurrences GbkReplaceAll replaces: left to right, without overlaps.
-        const std::string& key = placeholders_.front().key;
-        GbkScanner scanner(linkTemplate, key);
-        std::size_t pos = 0;
-        for (std::size_t hit; (hit = scanner.FindFrom(pos)) != kNotFound;) {
-            pieces_.push_back(linkTemplate.substr(pos, hit - pos));
-            pos = hit + key.size();
-        }
-        pieces_.push_back(linkTemplate.substr(pos));
     }
 
     std::string Compose(const MatchRecord& match, const std::string& region) const {
-        if (placeholders_.empty()) return std::string(template_);
-        const std::string_view first = GroupView(match, region, placeholders_.front().group);
         std::string link;
-        link.reserve(template_.size() + (pieces_.size() - 1) * first.size());
-        link.append(pieces_.front());
-        for (std::size_t k = 1; k < pieces_.size(); ++k) link.append(first).append(pieces_[k]);
-        for (std::size_t k = 1; k < placeholders_.size(); ++k) {
-            const Placeholder& p = placeholders_[k];
-            // A key that is not even in the bytes is not in the characters either.
-            if (link.find(p.key) == std::string::npos) continue;
-            link = GbkReplaceAll(link, p.key, GroupView(match, region, p.group));
+        for (const Piece& piece : pieces_) {
+            if (piece.group >= 0) {
+                link.append(GroupView(match, region, piece.group));
+            } else {
+                link.append(piece.text);
+            }
         }
         return link;
     }
 
 private:
-    struct Placeholder {
-        std::string key;
-        int group;
+    struct Piece {
+        std::string text;  // the template's own text, when group < 0
+        int group;         // the group whose text stands here, or -1
     };
-
-    std::string_view template_;
-    std::vector<Placeholder> placeholders_;
-    std::vector<std::string_view> pieces_;  // the template around the first key
+    std::vector<Piece> pieces_;
 };
 
 }  // namespace

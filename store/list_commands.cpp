@@ -41,8 +41,15 @@ public:
         list->viewport()->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        switch (event->type()) {
+        // Every event of the viewport passes here (paint, resize, hover …): only
+        // the three mouse button events are mouse events.
+        const QEvent::Type type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+            type != QEvent::MouseButtonDblClick) {
+            return false;
+        }
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        switch (type) {
             case QEvent::MouseButtonPress:
                 if (!list_->indexAt(mouse->position().toPoint()).isValid()) list_->clearSelection();
                 break;

@@ -165,17 +165,35 @@ TEST(ComposeLink, Placeholders) {
     for (const auto& c : cases) EXPECT_EQ(ComposeLink(c.tmpl, match, region), c.link) << c.tmpl;
 }
 
-// The rule as stated: the placeholder items of the template, each key replaced in
-// turn in the link as the keys before it left it.
+// The rule, step by step: the placeholder items of the template, each key
+// replaced in turn in what is left of the template's own text.
 std::string SteppingComposeLink(const std::string& linkTemplate, const MatchRecord& match,
                                 const std::string& region) {
     std::vector<std::string> items;
     TextsBetween(linkTemplate, "[", "]", items);
-    std::string link = linkTemplate;
+    std::vector<std::pair<std::string, bool>> pieces{{linkTemplate, true}};
     for (const std::string& item : items) {
-        link = GbkReplaceAll(link, "[" + item + "]",
-                             SubMatchText(match, region, LeadingInteger(item)));
+        const std::string key = "[" + item + "]";
+        std::vector<std::pair<std::string, bool>> next;
+        for (auto& [text, fromTemplate] : pieces) {
+            if (!fromTemplate) {
+                next.push_back({text, false});
+                continue;
+            }
+            // The key's places, as GbkReplaceAll finds them, marked by a zero byte.
+            const std::string marked = GbkReplaceAll(text, key, std::string(1, '\0'));
+            std::size_t from = 0;
+            for (std::size_t zero; (zero = marked.find('\0', from)) != std::string::npos;
+                 from = zero + 1) {
+                next.push_back({marked.substr(from, zero - from), true});
+                next.push_back({SubMatchText(match, region, LeadingInteger(item)), false});
+            }
+            next.push_back({marked.substr(from), true});
+        }
+        pieces = std::move(next);
     }
+    std::string link;
+    for (const auto& piece : pieces) link += piece.first;
     return link;
 }
 
@@ -207,13 +225,25 @@ TEST(ComposeLink, AgreesWithTheRuleOnRandomTemplates) {
     }
 }
 
+// Placeholders in the page text are part of the group text, not of the template:
+// they stay as they are, and a repeated key cannot make the link grow with it.
+TEST(ComposeLink, PlaceholdersInThePageStayText) {
+    const std::string region = "[1][1]";
+    const MatchRecord match{{0, 6, true}, {0, 6, true}};
+    EXPECT_EQ(ComposeLink("x[1]y[1]", match, region), "x[1][1]y[1][1]");
+    std::string manyKeys;
+    for (int i = 0; i < 12; ++i) manyKeys += "[1]";
+    EXPECT_EQ(ComposeLink(manyKeys, match, region).size(), 12 * region.size());
+}
+
 TEST(Statements, HostilePageTextStaysInsideItsLiterals) {
     Scheme scheme = BoardScheme(0);
     scheme.name = "it's";
-    ArticleInsert article{"t''x", "http://a/'; drop table info; --", "o"};
+    ArticleInsert article{"t''x", "http://a/'; drop table info; --", "o", "t'x", 0};
     EXPECT_EQ(InsertStatement(scheme, article, "2016-9-9 8:5 7"),
               "insert into info(planname,planid,title,url,other,addtime,issoucang) values('it''s',"
               "7,'t''x','http://a/''; drop table info; --','o','2016-9-9 8:5 7',0)");
+    EXPECT_EQ(MarkerStatement(scheme, article), "update rule set arttile='t''x' where id=7");
     RecordPlan plan;
     plan.lastMarker = "A'B;(C)";
     plan.lastLink = "l'";

@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets to tests/data/fuzz/<target>/.
+
+The seeds are cases of the unit tests, laid out the way each target reads its
+input (FuzzedDataProvider): strings from the front, each ended by a backslash and
+another character, a backslash inside one doubled; numbers and flags from the end,
+the one read first last. Run it again after changing a target's input layout.
+"""
+import pathlib
+import shutil
+
+ROOT = pathlib.Path(__file__).resolve().parents[2] / "tests" / "data" / "fuzz"
+
+
+def s(text):
+    """One string as ConsumeRandomLengthString reads it."""
+    if isinstance(text, str):
+        text = text.encode("latin-1")
+    return text.replace(b"\\", b"\\\\") + b"\\|"
+
+
+def raw(text):
+    return text.encode("latin-1") if isinstance(text, str) else text
+
+
+def tail(*values):
+    """Bytes read from the end, given in the order the target reads them."""
+    return bytes(v & 0xFF for v in reversed(values))
+
+
+QUOTE = "#\xD2\xFD\xBA\xC5"  # "#引号" in GBK
+
+
+def text_seeds():
+    # (text, begin, end, start, ignoreCase) from the TextBetween cases and
+    # (text, begin, end) from the TextsBetween ones.
+    cases = [
+        ("<b>x</b><b>y</b>", "<b>", "</b>", 0, False),
+        ("]a[b", "[", "]", 0, False),
+        ("ab]c]", "", "]", 0, False),
+        ("[ab]", "[", "", 0, False),
+        ('href="/a" x', "href=" + QUOTE, QUOTE, 0, False),
+        ("[a][b]", "[", "]", 4, False),
+        ("<B>x</b>", "<b>", "</B>", 0, True),
+        ("\xB0[x]\xB0]y[z\xB0]]", "[", "]", 0, False),
+        ("http://x/?a=[1]&b=[2]", "[", "]", 0, False),
+        ("[][ \xA1\xA1][3]", "[", "]", 0, False),
+        ("[[1]]", "[", "]", 0, False),
+        ("|a|b|", "|", "|", 0, False),
+        ("a]b]", "", "]", 0, False),
+    ]
+    seeds = {}
+    for i, (text, begin, end, start, ignore) in enumerate(cases):
+        options = [(0, b"", b""), (5, b"<", b">")]
+        for j, (max_len, prefix, suffix) in enumerate(options):
+            body = s(begin) + s(end) + s(prefix) + s(suffix) + raw(text)
+            # ignoreCase, withBegin, withEnd, far start?, start, maxLength
+            seeds[f"case{i:02}_{j}"] = body + tail(ignore, j, j, 0, start, max_len)
+    return seeds
+
+
+def cookie_seeds():
+    headers = [
+        "HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/; HttpOnly\r\nContent-Type: text/html\r\n"
+        "Set-Cookie:  theme=dark \r\n\r\n",
+        "X-Set-Cookie-Hint: a; b\r\nSet-Cookie: c=3\r\n",
+        "Set-Cookie: a=1\r\nSet-Cookie: a=1\r\n",
+        "a=1; b=2; a=1; a=2",
+    ]
+    merges = [
+        ("a=1; b=2", "b=3"),
+        ("a=1; b=2", "a=deleted"),
+        ("a = 1 ;b=x\xA1\xA1y", "c= 3"),
+        ("", "c=1; c=1"),
+        ("a=1; a=2", ""),
+        ("b=2;  a=1; b=2", ""),
+        (" sid \xA1\xA1=1", "sid=a=b"),
+    ]
+    seeds = {}
+    for i, (sent, received) in enumerate(merges):
+        seeds[f"case{i:02}"] = s(sent) + s(received) + s("; ") + raw(headers[i % len(headers)])
+    return seeds
+
+
+def url_seeds():
+    addresses = [
+        "http://Example.COM/List?Page=1#Top",
+        "HTTPS://a.com",
+        "https://a.com:8443/x",
+        "a.com/x/y",
+        "A.com:8080",
+        "a.com:\xA3\xB8\xA3\xB1/x",
+        "http://a.com:abc/",
+        "http://a.com:99999999999999/",
+        "http://",
+        "a.com/go?to=http://b.com/x",
+        "http://tp/x",
+        "httpsfoo.com/x",
+        "ftp://a.com/x",
+        "http://\xD6\xD0\xCE\xC4.com/\xD6\xD0",
+    ]
+    return {f"case{i:02}": raw(a) for i, a in enumerate(addresses)}
+
+
+def header_seeds():
+    blocks = [
+        "HTTP/1.1 404 Not Found\nset-cookie: s=1; path=/\n"
+        "SET-COOKIE: a=deleted; expires=Thu, 01 Jan 1970 00:00:00 GMT\nContent-Length: 5\n\n",
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+        "HTTP/1.1 100 Continue\r\nX-Early: 1\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 4\r\n"
+        "Connection: close\r\n\r\n",
+        "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1/final\r\nSet-Cookie: r=1\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n" + "".join(f"Set-Cookie: c{i}=1; path=/\r\n" for i in range(40)) + "\r\n",
+        "HTTP/1.1 400 Bad\r\n\r\n",
+    ]
+    seeds = {}
+    for i, block in enumerate(blocks):
+        for end_at_header in (0, 1):
+            seeds[f"case{i:02}_{end_at_header}"] = s("a=1; b = 2") + raw(block) + tail(end_at_header)
+    return seeds
+
+
+def board_page(ids, crlf="\r\n"):
+    page = "<html><ul>" + crlf
+    for n in ids:
+        page += f'<li id={n}><a href="/t/{n}">Title {n}</a></li>' + crlf
+    return page + "</ul></html>"
+
+
+def page_seed(page, pattern, template, before="<ul>", after="</ul>", marker="", name="board",
+              mode=0, gbk=True, title=3, article_id=1, other=2, last_id=0):
+    body = s(name) + s(marker) + s(before) + s(after) + s(pattern) + s(template) + raw(page)
+    # gbk, mode, title group, id group, other group, last id (each read as one byte)
+    return body + tail(gbk, mode, title + 2, article_id + 2, other + 2, last_id + 2)
+
+
+def page_seeds():
+    board = r'<li id=(\d+)><a href="(.*?)">(.*?)</a>'
+    template = "http://bbs.example[2]?id=[1]"
+    return {
+        "new_scheme": page_seed(board_page([3, 2, 1]), board, template),
+        "newest_first_marker": page_seed(board_page([5, 4, 3, 2, 1]), board, template,
+                                         marker="Title 3"),
+        "oldest_first_marker": page_seed(board_page([1, 2, 3, 4, 5]), board, template,
+                                         marker="Title 2", mode=1),
+        "compare_ids": page_seed(board_page([7, 3, 9, 1]), board, template, mode=2, last_id=3),
+        "ids_beyond_32_bits": page_seed(
+            '<ul><li id=3000000001><a href="/t/a">A</a></li><li id=2999999999>'
+            '<a href="/t/b">B</a></li><li id=x><a href="/t/c">C</a></li></ul>',
+            board, template, mode=2, last_id=250),
+        "hostile_titles": page_seed("<b>it's (new);</b>$<b>a'; drop table info; --</b>$",
+                                    "<b>(.*?)</b>", "http://a/'[1]", before="", after="$",
+                                    name="it's", title=1, other=1),
+        "utf8_page": page_seed("<ul><li id=1><a href=\"/t/1\">\u4e2d\u6587</a></li></ul>"
+                               .encode("utf-8"), board, template, gbk=False),
+        "gbk_page": page_seed(b'<ul><li id=1><a href="/t/1">\xD6\xD0\xCE\xC4</a></li></ul>',
+                              board, "[3][abc][ 1 ][]\xD6[1]", marker="\xD6\xD0"),
+    }
+
+
+def main():
+    for target, seeds in [("text_fuzz", text_seeds()), ("cookie_fuzz", cookie_seeds()),
+                          ("url_fuzz", url_seeds()), ("header_fuzz", header_seeds()),
+                          ("page_fuzz", page_seeds())]:
+        folder = ROOT / target
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        for name, data in seeds.items():
+            (folder / name).write_bytes(data)
+
+
+if __name__ == "__main__":
+    main()
