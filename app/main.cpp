@@ -12,24 +12,24 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/command_line.h"
-#include "app/gui_thread.h"
-#include "app/main_window.h"
-#include "app/remembered_settings.h"
-#include "app/startup.h"
-#include "app/tray_icon.h"
-#include "app/window_events.h"
-#include "editor/scheme_editor.h"
-#include "monitor/monitor_state.h"
-#include "monitor/monitoring.h"
+#include "gui/command_line.h"
+#include "gui/database_startup.h"
+#include "gui/gui_thread.h"
+#include "gui/list_commands.h"
+#include "gui/list_fill.h"
+#include "gui/main_window.h"
+#include "gui/monitor_state.h"
+#include "gui/monitoring.h"
+#include "gui/remembered_settings.h"
+#include "gui/scheme_editor.h"
+#include "gui/sql_console.h"
+#include "gui/startup.h"
+#include "gui/tray_icon.h"
+#include "gui/window_events.h"
 #include "skin/skin.h"
 #include "store/database.h"
 #include "store/database_location.h"
-#include "store/database_startup.h"
-#include "store/list_commands.h"
-#include "store/list_fill.h"
 #include "store/query_cursor.h"
-#include "store/sql_console.h"
 
 namespace {
 

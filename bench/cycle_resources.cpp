@@ -13,14 +13,14 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/gui_thread.h"
-#include "app/main_window.h"
-#include "app/tray_icon.h"
-#include "monitor/monitor_state.h"
-#include "monitor/monitoring.h"
-#include "monitor/responsive_wait.h"
+#include "gui/gui_thread.h"
+#include "gui/list_fill.h"
+#include "gui/main_window.h"
+#include "gui/monitor_state.h"
+#include "gui/monitoring.h"
+#include "gui/responsive_wait.h"
+#include "gui/tray_icon.h"
 #include "store/database.h"
-#include "store/list_fill.h"
 #include "store/query_cursor.h"
 #include "tests/support/loopback_http_server.h"
 #include "tests/support/test_database.h"

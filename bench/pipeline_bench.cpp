@@ -2,10 +2,10 @@
 
 #include <string>
 
+#include "engine/page_regex.h"
+#include "engine/record_plan.h"
 #include "fetch/encoding.h"
 #include "fetch/text_between.h"
-#include "monitor/page_regex.h"
-#include "monitor/record_plan.h"
 
 namespace vela {
 namespace {

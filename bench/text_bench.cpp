@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_plan.h"
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
-#include "monitor/record_plan.h"
 
 namespace vela {
 namespace {

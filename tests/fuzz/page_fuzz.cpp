@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/page_regex.h"
+#include "engine/record_plan.h"
+#include "engine/scheme.h"
 #include "fetch/encoding.h"
 #include "fetch/text_between.h"
-#include "monitor/page_regex.h"
-#include "monitor/record_plan.h"
-#include "monitor/scheme.h"
 #include "store/database.h"
 #include "store/sql_clean.h"
 #include "tests/fuzz/fuzz_check.h"

@@ -15,9 +15,9 @@
 #include <algorithm>
 #include <map>
 
-#include "app/guide_window.h"
-#include "editor/scheme_editor.h"
-#include "tests/monitor/monitor_fixture.h"
+#include "gui/guide_window.h"
+#include "gui/scheme_editor.h"
+#include "tests/gui/monitor_fixture.h"
 
 namespace vela {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/message_box.h"
+#include "gui/message_box.h"
 
 namespace vela::test {
 

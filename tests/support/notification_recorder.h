@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/desktop_notification.h"
+#include "gui/desktop_notification.h"
 
 namespace vela::test {
 

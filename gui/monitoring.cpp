@@ -1,0 +1,181 @@
+#include "monitoring.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "engine/leading_integer.h"
+#include "engine/now_text.h"
+#include "gbk_text.h"
+#include "gui_thread.h"
+#include "list_cells.h"
+#include "list_fill.h"
+#include "main_window.h"
+#include "message_box.h"
+#include "monitor_state.h"
+#include "responsive_wait.h"
+#include "status_box.h"
+
+namespace vela {
+namespace {
+
+const QString kStartCaption = QStringLiteral("开 始");
+const QString kStopCaption = QStringLiteral("停 止");
+
+MainWindow& Window(MonitorContext& c) { return c.process.window; }
+MonitorState& State(MonitorContext& c) { return c.process.state; }
+
+void SetSettingsEnabled(MainWindow& window, bool enabled) {
+    window.Control("自动监控框")->setEnabled(enabled);
+    window.Control("频率框")->setEnabled(enabled);
+}
+
+// True once the program is ending or a later press of 运行 has started monitoring
+// anew while this start waited: the later start owns the loop from then on.
+bool Overtaken(const MonitorContext& c, int start) { return ProgramEnding() || c.starts != start; }
+
+// Starts the worker for the scheme at CurrentTask. WorkerBusy reads 1 before the
+// thread runs, and 0 again when no thread could be started. False when the start
+// was overtaken while it waited for the previous worker.
+bool StartWorker(MonitorContext& c, int start) {
+    MonitorState& state = State(c);
+    // A stopped worker may still be finishing its last step.
+    c.worker.WaitUntilFinished();
+    if (Overtaken(c, start)) return false;
+    state.WorkerBusy = 1;
+    if (!c.worker.Start([&c] { ProcessScheme(ProcessMode::Monitor, c.process); })) {
+        state.WorkerBusy = 0;
+    }
+    return true;
+}
+
+// A run that recorded articles moved its scheme's marker in the database; a cycle
+// cut short by a stop did not reload the list, whose cells the next run reads.
+void ReloadSchemesIfRecorded(MonitorContext& c) {
+    if (State(c).NewArticlesFound) FillSchemeList(Window(c), c.cursor, c.process.database);
+}
+
+// The cycles. Runs inside the click handler of 运行; every wait handles events, so
+// every other handler (a stop included) runs nested in one of them. A stop ends the
+// loop at its next check; the waits themselves run out. A start pressed in one of
+// those waits runs its own loop there, and this one gives up as soon as it resumes.
+void MonitorLoop(MonitorContext& c, bool automatic, int start) {
+    MainWindow& window = Window(c);
+    MonitorState& state = State(c);
+    while (state.StopRequested == 0 && !ProgramEnding()) {
+        if (!StartWorker(c, start)) return;
+        do {
+            AppendStatus(window, "\r\n" + Gbk("开始访问任务") + std::to_string(state.CurrentTask) +
+                                     Gbk("的网页----") + NowText());
+            ResponsiveWait(c.process.timings.pollMs);
+            if (Overtaken(c, start)) return;
+        } while (state.WorkerBusy == 1);
+        state.CurrentTask = state.CurrentTask + 1;
+        if (state.CurrentTask > state.CheckedSchemeCount) {
+            state.CurrentTask = 1;
+            std::string frequency = ToGbk(window.Control<QLineEdit>("频率框")->text());
+            window.Control<QPlainTextEdit>("状态")->setPlainText(FromGbkLines(
+                Gbk("已执行一轮，") + frequency + Gbk("秒后继续下一轮----") + NowText()));
+            if (state.NewArticlesFound) {
+                FillArticleList(window, c.cursor, c.process.database);
+                QCoreApplication::processEvents();
+                if (Overtaken(c, start)) return;
+                FillSchemeList(window, c.cursor, c.process.database);
+                QCoreApplication::processEvents();
+                if (Overtaken(c, start)) return;
+                NewArticleAlert(true, c.alert);
+            }
+            if (automatic) {
+                long long seconds =
+                    LeadingInteger(ToGbk(window.Control<QLineEdit>("频率框")->text()));
+                ResponsiveWait(seconds * c.process.timings.secondMs);
+                if (Overtaken(c, start)) return;
+            } else {
+                AppendStatus(window, "\r\n" + Gbk("执行完毕！"));
+                // Only a loop that is still running stops itself: after a stop by the
+                // user the caption already reads 开 始, and a press would start anew.
+                if (state.StopRequested == 0) ToggleMonitoring(c);
+            }
+        }
+        ResponsiveWait(c.process.timings.pauseMs);
+        if (Overtaken(c, start)) return;
+    }
+    c.worker.WaitUntilFinished();
+    if (!Overtaken(c, start)) ReloadSchemesIfRecorded(c);
+}
+
+}  // namespace
+
+void ToggleMonitoring(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    MonitorState& state = State(c);
+    auto* frequencyBox = window.Control<QLineEdit>("频率框");
+    auto* automaticBox = window.Control<QCheckBox>("自动监控框");
+    auto* run = window.Control<QPushButton>("运行");
+    if (LeadingInteger(ToGbk(frequencyBox->text())) < 10 && automaticBox->isChecked()) {
+        ShowMessage(Gbk("监控频率不能低于 10 秒"));
+        frequencyBox->setText(QStringLiteral("10"));
+        return;
+    }
+    window.Control("状态")->setVisible(true);
+    if (run->text() == kStartCaption) {
+        auto* list = window.Control<QTableWidget>("项目列表框");
+        std::vector<int> rows;
+        for (int r = 0; r < list->rowCount(); ++r) {
+            if (RowChecked(list, r)) rows.push_back(r);
+        }
+        if (rows.empty()) {
+            ShowMessage(Gbk("请勾选至少1个 监控方案"));
+            return;
+        }
+        // Wait for a stopped worker before touching what it reads. A press in that
+        // wait may have started monitoring itself: then this start is void.
+        const int start = ++c.starts;
+        c.worker.WaitUntilFinished();
+        if (Overtaken(c, start) || run->text() != kStartCaption) return;
+        ReloadSchemesIfRecorded(c);
+        state.CheckedSchemeRows = std::move(rows);
+        state.CheckedSchemeCount = static_cast<int>(state.CheckedSchemeRows.size());
+        state.CurrentTask = 1;
+        SetSettingsEnabled(window, false);
+        run->setText(kStopCaption);
+        window.ShowPage(1);
+        state.StopRequested = 0;
+        MonitorLoop(c, automaticBox->isChecked(), start);
+    } else {
+        run->setText(kStartCaption);
+        SetSettingsEnabled(window, true);
+        state.StopRequested = 1;
+        // Cuts short the worker's own pause and its transfer in flight.
+        WakeWaits();
+    }
+}
+
+void OnAutoMonitorToggled(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    bool checked = window.Control<QCheckBox>("自动监控框")->isChecked();
+    window.Control("标签13")->setVisible(checked);
+    window.Control("频率框")->setVisible(checked);
+}
+
+void BindMonitoring(MonitorContext& c) {
+    MainWindow& window = Window(c);
+    QObject::connect(window.Control<QPushButton>("运行"), &QPushButton::clicked, &window,
+                     [&c] { ToggleMonitoring(c); });
+    QObject::connect(window.Control<QCheckBox>("自动监控框"), &QCheckBox::clicked, &window,
+                     [&c] { OnAutoMonitorToggled(c); });
+    QObject::connect(window.Control<QPushButton>("按钮_测试配置"), &QPushButton::clicked, &window,
+                     [&c] { OnTestScheme(c.process); });
+}
+
+bool StopMonitoringForExit(MonitorContext& c) {
+    State(c).StopRequested = 1;
+    WakeWaits();
+    return c.worker.JoinWithin(std::chrono::milliseconds(1500));
+}
+
+}  // namespace vela

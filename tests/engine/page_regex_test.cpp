@@ -1,0 +1,101 @@
+#include "engine/page_regex.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/leading_integer.h"
+
+namespace vela {
+namespace {
+
+std::vector<std::string> Group(const std::string& pattern, const std::string& text, int k) {
+    PageRegex regex;
+    regex.CompilePattern(pattern, false);
+    std::vector<std::string> out;
+    for (const auto& m : regex.FindAllMatches(text)) out.push_back(SubMatchText(m, text, k));
+    return out;
+}
+
+using Texts = std::vector<std::string>;
+
+TEST(PageRegex, FindsSuccessiveMatchesWithTheirGroups) {
+    const std::string page = "<a href=\"/t/1\">One</a>\n<A HREF=\"/t/2\">Two</A>";
+    const std::string pattern = "<a href=\"(.*?)\">(.*?)</a>";
+    EXPECT_EQ(Group(pattern, page, 1), (Texts{"/t/1", "/t/2"})) << "case is ignored";
+    EXPECT_EQ(Group(pattern, page, 2), (Texts{"One", "Two"}));
+    EXPECT_EQ(Group(pattern, page, 3), (Texts{"", ""})) << "a group out of range is empty";
+    EXPECT_EQ(Group(pattern, page, -1), (Texts{"", ""}));
+    // Offsets count from the start of the whole text.
+    PageRegex regex;
+    regex.CompilePattern(pattern, false);
+    auto matches = regex.FindAllMatches(page);
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[1][1].start, static_cast<int32_t>(page.find("/t/2")));
+    EXPECT_EQ(regex.CaptureGroupCount(), 2);
+}
+
+// Ignoring case folds ASCII letters only: GBK bytes match as they are, also the
+// ones a Latin-1 locale would fold (C1 and E1), in literals, sets and ranges.
+TEST(PageRegex, IgnoringCaseFoldsAsciiLettersOnly) {
+    EXPECT_EQ(Group("ab[c-e]", "ABD aBc", 0), (Texts{"ABD", "aBc"}));
+    EXPECT_EQ(Group("\xC1\xE1", "\xE1\xC1 \xC1\xE1", 0), (Texts{"\xC1\xE1"}));
+    EXPECT_EQ(Group("[\xC1]", "\xE1\xC1", 0), (Texts{"\xC1"}));
+    EXPECT_EQ(Group("\xD6\xD0(\\w)", "\xD6\xD0X", 1), (Texts{"X"}));
+}
+
+TEST(PageRegex, EachSearchTakesItsStartAsTheTextStart) {
+    EXPECT_EQ(Group("^a", "aaa", 0), (Texts{"a", "a", "a"}));
+    EXPECT_EQ(Group("\\bx", "xxx", 0), (Texts{"x", "x", "x"}));
+    // "." matches line ends; "^" matches after a newline.
+    EXPECT_EQ(Group("a.b", "a\nb", 0), (Texts{"a\nb"}));
+    EXPECT_EQ(Group("^c", "ab\ncd", 0), (Texts{"c"}));
+}
+
+TEST(PageRegex, AnEmptyMatchEndsTheList) {
+    EXPECT_EQ(Group("(\\d*)", "12ab34", 1), (Texts{"12", ""}));
+    EXPECT_EQ(Group("x*", "abc", 0), (Texts{""}));
+}
+
+TEST(PageRegex, BadPatternsAndPagesNeverThrow) {
+    PageRegex regex;
+    EXPECT_FALSE(regex.CompilePattern("(unclosed", false));
+    EXPECT_EQ(regex.CaptureGroupCount(), 0);
+    EXPECT_TRUE(regex.FindAllMatches("anything").empty());
+    EXPECT_TRUE(regex.CompilePattern("a", false));
+    EXPECT_TRUE(regex.FindAllMatches("").empty());
+    EXPECT_EQ(regex.CaptureGroupCount(), 0);
+    // Catastrophic backtracking hits Boost's complexity limit: caught, no matches.
+    ASSERT_TRUE(regex.CompilePattern("(a*)*b", false));
+    EXPECT_NO_THROW(regex.FindAllMatches(std::string(5000, 'a')));
+    // GBK bytes: "." matches one byte; a pattern of GBK text matches its bytes.
+    EXPECT_EQ(Group("\xD6\xD0(.)", "\xD6\xD0\xCE\xC4", 1), (Texts{"\xCE"}));
+}
+
+TEST(LeadingInteger, Cases) {
+    struct Case {
+        const char* text;
+        int32_t value;
+    } cases[] = {
+        {"", 0},
+        {"12", 12},
+        {"  -7x", -7},
+        {"+3", 3},
+        {"abc", 0},
+        {"\xA3\xB1\xA3\xB2", 12},
+        {"\xA1\xA1"
+         "5",
+         5},
+        {"1 2", 1},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483648LL},
+        {"- 5", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LeadingInteger(c.text), c.value) << c.text;
+    EXPECT_EQ(LeadingInteger64("4294967296123"), 4294967296123LL);
+    EXPECT_EQ(LeadingInteger64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(LeadingInteger64("99999999999999999999999"), INT64_MAX);
+    EXPECT_EQ(LeadingInteger64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(LeadingInteger64("-99999999999999999999999"), INT64_MIN);
+}
+
+}  // namespace
+}  // namespace vela

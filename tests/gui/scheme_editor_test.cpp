@@ -1,0 +1,224 @@
+#include "gui/scheme_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "gui/gbk_text.h"
+#include "gui/list_cells.h"
+#include "gui/list_fill.h"
+#include "gui/main_window.h"
+#include "gui/scheme_statement.h"
+#include "gui/window_layout.h"
+#include "store/database.h"
+#include "store/query_cursor.h"
+#include "store/sql_clean.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+class SchemeEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+        BindSchemeEditor(editor);
+    }
+    // Inserts a rule row with the given cells (column -> value) and selects it.
+    void AddAndSelect(std::initializer_list<std::pair<const char*, std::string>> values) {
+        std::string names, cells;
+        for (auto& [name, value] : values) {
+            names += std::string(names.empty() ? "" : ",") + name;
+            cells += std::string(cells.empty() ? "" : ",") + "'" + SqlQuote(value) + "'";
+        }
+        ASSERT_TRUE(db.ExecSql("insert into rule(" + names + ") values(" + cells + ")"));
+        FillSchemeList(window, cursor, db);
+        auto* list = window.Control<QTableWidget>("项目列表框");
+        list->selectRow(list->rowCount() - 1);
+    }
+    QString Text(const char* name) { return window.Control<QLineEdit>(name)->text(); }
+    bool Radio(const char* name) { return window.Control<QRadioButton>(name)->isChecked(); }
+    QPushButton* Save() { return window.Control<QPushButton>("按钮_保存配置"); }
+    TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
+
+    test::TestDatabaseFile file;
+    Database db;
+    QueryCursor cursor;
+    MainWindow window;
+    EditorContext editor{window, db, cursor};
+    test::MessageRecorder messages;
+};
+
+TEST_F(SchemeEditorTest, NewAfterEditingAUtf8SchemeEmptiesTheForm) {
+    AddAndSelect({{"code", "0"}, {"name", "n"}, {"url", "u"}, {"type", "8"}, {"ua", "X"}});
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_FALSE(window.Control<QCheckBox>("gbk")->isChecked());
+    EXPECT_EQ(Save()->text(), "更新规则");
+    OpenSchemeEditor(EditorOpenMode::New, editor);
+    EXPECT_TRUE(window.Control<QCheckBox>("gbk")->isChecked());
+    for (const char* f : {"编辑框_站名", "编辑框_网址", "采集前", "采集后", "补全框", "tindex框",
+                          "uindex框", "oindex框"})
+        EXPECT_EQ(Text(f), "") << f;
+    EXPECT_EQ(window.Control<QComboBox>("正则框")->currentText(), "");
+    EXPECT_EQ(Text("ua框"), kDefaultUserAgent);
+    EXPECT_EQ(Text("项目编号框"), "0");
+    EXPECT_EQ(Save()->text(), "新建规则");
+    EXPECT_TRUE(Radio("单选框1"));
+    EXPECT_FALSE(window.Control("uindex框")->isEnabled());
+}
+
+TEST_F(SchemeEditorTest, CopyKeepsEveryFieldButTheAgentAndInsertsANewRow) {
+    AddAndSelect({{"isdo", "0"},
+                  {"code", "1"},
+                  {"name", "n"},
+                  {"url", "u"},
+                  {"cookie", "a=1\r\nb=2"},
+                  {"ua", "Other"},
+                  {"buquan", "[1]"},
+                  {"regular", "(.)"},
+                  {"before", "<b>"},
+                  {"after", "</b>"},
+                  {"tindex", "1"},
+                  {"uindex", "2"},
+                  {"oindex", "3"},
+                  {"type", "2"}});
+    OpenSchemeEditor(EditorOpenMode::Copy, editor);
+    EXPECT_EQ(Text("ua框"), kDefaultUserAgent);
+    EXPECT_EQ(Text("项目编号框"), "0");
+    EXPECT_TRUE(Radio("单选框2"));
+    Save()->setEnabled(true);
+    Save()->click();
+    EXPECT_EQ(Rows("select isdo,code,name,url,cookie,ua,buquan,regular,before,after,tindex,uindex,"
+                   "oindex,type from rule order by id"),
+              (TextTable{{"0", "1", "n", "u", "a=1\r\nb=2", "Other", "[1]", "(.)", "<b>", "</b>",
+                          "1", "2", "3", "2"},
+                         {"1", "1", "n", "u", "a=1\r\nb=2", kDefaultUserAgent, "[1]", "(.)", "<b>",
+                          "</b>", "1", "2", "3", "2"}}));
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].caption, Gbk("方案新建成功！"));
+    EXPECT_EQ(window.Control<QTableWidget>("项目列表框")->rowCount(), 2) << "the list is reloaded";
+}
+
+TEST_F(SchemeEditorTest, JudgeModeRadiosAndAStoredFiveRoundTrip) {
+    AddAndSelect({{"type", "8"}, {"uindex", "4"}});
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_TRUE(Radio("单选框3"));
+    EXPECT_TRUE(window.Control("uindex框")->isEnabled());
+    window.show();
+    QTest::mouseClick(window.Control("单选框2"), Qt::LeftButton);
+    EXPECT_EQ(editor.EditorJudgeMode, 2);
+    EXPECT_FALSE(window.Control("uindex框")->isEnabled());
+    EXPECT_EQ(Text("uindex框"), "4");
+
+    AddAndSelect({{"type", "5"}, {"name", "five"}});
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_TRUE(Radio("单选框1"));
+    EXPECT_FALSE(Radio("单选框3"));
+    std::string id = CellText(window.Control<QTableWidget>("项目列表框"), 1, 0);
+    ASSERT_TRUE(db.ExecSql("update rule set type='7' where id=" + id));  // only a save restores 5
+    Save()->setEnabled(true);
+    Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
+    EXPECT_EQ(Rows("select type from rule where id=" + id), (TextTable{{"5"}}));
+    EXPECT_EQ(editor.EditorJudgeMode, 0) << "the form is reset after saving";
+}
+
+TEST_F(SchemeEditorTest, InsertOrUpdateFollowsTheIdBoxAlone) {
+    SchemeForm form;
+    form.id = "0";
+    EXPECT_EQ(SchemeSaveStatement(form),
+              "insert into rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,"
+              "oindex,ua,name,type) values('1','','','','','','','','','','','','','')");
+    form.id = "12";
+    form.name = "a'b";
+    EXPECT_EQ(SchemeSaveStatement(form),
+              "update rule set code='',url='',before='',after='',regular='',buquan='',cookie='',"
+              "tindex='',uindex='',oindex='',ua='',name='a''b',type='' where id=12");
+}
+
+TEST_F(SchemeEditorTest, HostileTextsAreStoredAndReadBackExactly) {
+    const std::string pattern = "<a href='(.*?)'>;(\\d+)\\\\</a>);drop table rule;--";
+    const std::string cookie(100 * 1024, 'c');
+    OpenSchemeEditor(EditorOpenMode::New, editor);
+    window.Control<QComboBox>("正则框")->setEditText(FromGbk(pattern));
+    window.Control<QLineEdit>("编辑框_站名")->setText(QString::fromUtf8("论坛's \\ 版块 😀"));
+    window.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbk(cookie));
+    Save()->setEnabled(true);
+    Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
+    EXPECT_EQ(Rows("select regular,name,length(cookie) from rule"),
+              (TextTable{{pattern, Gbk("论坛's \\ 版块 ?"), "102400"}}));
+    window.Control<QTableWidget>("项目列表框")->selectRow(0);
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_EQ(ToGbk(window.Control<QComboBox>("正则框")->currentText()), pattern);
+}
+
+TEST_F(SchemeEditorTest, FailedSaveStillResetsTheForm) {
+    window.Control<QLineEdit>("编辑框_站名")->setText("lost");
+    db.CloseDatabase();
+    Save()->setEnabled(true);
+    Save()->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].caption, Gbk("创建失败！"));
+    EXPECT_EQ(messages.boxes[0].text.rfind(Gbk("SQL语句：") + "insert into rule(", 0), 0u);
+    EXPECT_EQ(Text("编辑框_站名"), "");
+}
+
+TEST_F(SchemeEditorTest, SaveGateClosesOnlyOnPatternEdits) {
+    AddAndSelect({{"name", "a"}});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    Save()->setEnabled(true);  // as after a successful rule test
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_TRUE(Save()->isEnabled()) << "opening a scheme leaves the gate open";
+    QTest::keyClicks(window.Control("编辑框_站名"), "x");
+    EXPECT_TRUE(Save()->isEnabled()) << "other fields leave it open";
+    auto* pattern = window.Control<QComboBox>("正则框");
+    QTest::keyClicks(pattern->lineEdit(), "x");
+    EXPECT_FALSE(Save()->isEnabled());
+    Save()->setEnabled(true);
+    pattern->setEditText("set by the program");
+    EXPECT_TRUE(Save()->isEnabled());
+    emit pattern->activated(1);  // the user picks a preset
+    EXPECT_FALSE(Save()->isEnabled());
+}
+
+// A scheme with a ready-made pattern, tested: clicking into the pattern box,
+// pressing Enter there and leaving it is no choice of the user's.
+TEST_F(SchemeEditorTest, FocusAndEnterInAReadyMadePatternLeaveTheGateOpen) {
+    auto* pattern = window.Control<QComboBox>("正则框");
+    ASSERT_GE(pattern->count(), 2);
+    AddAndSelect({{"name", "a"}, {"regular", ToGbk(pattern->itemText(1))}});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    Save()->setEnabled(true);  // as after a successful rule test
+    QTest::mouseClick(pattern->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(pattern->lineEdit()->hasFocus());
+    QTest::keyClick(pattern->lineEdit(), Qt::Key_Return);
+    auto* name = window.Control<QLineEdit>("编辑框_站名");
+    QTest::mouseClick(name, Qt::LeftButton);
+    ASSERT_TRUE(name->hasFocus());
+    EXPECT_TRUE(Save()->isEnabled());
+    Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
+    // Choosing an entry with the keyboard is the user's choice.
+    window.Control<QTableWidget>("项目列表框")->selectRow(0);
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    Save()->setEnabled(true);
+    pattern->setFocus();
+    QTest::keyClick(pattern, Qt::Key_Down);
+    EXPECT_FALSE(Save()->isEnabled());
+}
+
+}  // namespace
+}  // namespace vela
