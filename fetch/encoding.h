@@ -21,4 +21,7 @@ std::string Utf8ToGbk(std::string_view bytes);
 // (a lone lead byte, an unassigned code) becomes "?". A zero byte ends the text.
 std::string GbkToUtf8(std::string_view gbk);
 
+// A fixed text of the program, written in UTF-8 in the source, as GBK bytes.
+inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
+
 }  // namespace vela

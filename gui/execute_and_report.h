@@ -2,23 +2,22 @@
 
 #include <string>
 
+#include "store/statement_run.h"
+
 namespace vela {
 
 class Database;
 class MainWindow;
 
-// Runs one statement text and reports it: on failure a message box with the error
+// Reports one statement that has run: on failure a message box with the error
 // code; in every case the statement and the result appended to 状态. Returns the
 // result text ("成功！SQL：" + sql, or "执行出错！错误代码：" + code). Safe from the
-// monitoring worker: the box and the append happen on the GUI thread.
-std::string ExecuteAndReport(Database& db, MainWindow& window, const std::string& sql);
+// monitoring worker: the box and the append happen on the GUI thread. Runs
+// without the database lock: the box waits for the user, and the worker must not
+// keep the connection while it waits.
+std::string ReportStatement(MainWindow& window, const std::string& sql, StatementOutcome outcome);
 
-// Records one article: runs `insert` and `marker` (the statement that moves the
-// scheme's last-article marker past it) in one transaction, so that a crash or a
-// stop can never leave the article stored without its marker, or the marker moved
-// without the article. Reports `insert` exactly as ExecuteAndReport does; the
-// marker statement is not reported. False when nothing was kept.
-bool ExecuteRecordAndReport(Database& db, MainWindow& window, const std::string& insert,
-                            const std::string& marker);
+// Runs one statement text and reports it.
+std::string ExecuteAndReport(Database& db, MainWindow& window, const std::string& sql);
 
 }  // namespace vela

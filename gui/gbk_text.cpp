@@ -23,8 +23,6 @@ std::string ToGbkLines(const QString& text) {
     return ToGbk(copy);
 }
 
-std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
-
 void SetItemBytes(QTableWidgetItem* item, const std::string& gbk) {
     item->setData(kBytesRole, QByteArray(gbk.data(), static_cast<qsizetype>(gbk.size())));
     item->setText(FromGbk(gbk));

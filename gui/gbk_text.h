@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/encoding.h"
+
 class QTableWidgetItem;
 
 // The one boundary where text changes encoding: the engine works in GBK bytes,
@@ -17,9 +19,6 @@ std::string ToGbk(const QString& text);
 // Multi-line boxes hold "\n" where the program's texts hold CR LF.
 QString FromGbkLines(std::string_view gbk);
 std::string ToGbkLines(const QString& text);
-
-// A fixed text of the program, written in UTF-8 in the source, as GBK bytes.
-std::string Gbk(std::string_view utf8);
 
 // List cells keep the exact bytes they were filled with: not every GBK byte string
 // survives the trip through QString, and the engine must read back what was stored.

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "new_articles.h"
+#include "engine/new_articles.h"
 
 namespace vela {
 

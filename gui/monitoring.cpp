@@ -46,8 +46,10 @@ bool StartWorker(MonitorContext& c, int start) {
     // A stopped worker may still be finishing its last step.
     c.worker.WaitUntilFinished();
     if (Overtaken(c, start)) return false;
+    // The worker touches no widget: its scheme is read here, from the list.
+    Scheme scheme = SchemeOfCurrentTask(Window(c), state);
     state.WorkerBusy = 1;
-    if (!c.worker.Start([&c] { ProcessScheme(ProcessMode::Monitor, c.process); })) {
+    if (!c.worker.Start([&c, scheme = std::move(scheme)] { RunMonitorTask(c.process, scheme); })) {
         state.WorkerBusy = 0;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "gbk_text.h"
 #include "main_window.h"
 #include "monitor_state.h"
+#include "new_article_notification.h"
 #include "status_box.h"
 #include "tray_icon.h"
 

@@ -3,17 +3,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableWidget>
-#include <chrono>
 
 #include "engine/now_text.h"
-#include "engine/page_regex.h"
 #include "engine/record_plan.h"
 #include "engine/region_preview.h"
+#include "engine/scheme_run.h"
 #include "execute_and_report.h"
-#include "fetch/encoding.h"
-#include "fetch/gbk_search.h"
-#include "fetch/http_fetch.h"
-#include "fetch/text_between.h"
 #include "gbk_text.h"
 #include "gui_thread.h"
 #include "list_cells.h"
@@ -46,9 +41,42 @@ Scheme SchemeFromEditor(MainWindow& window) {
     return s;
 }
 
-// The scheme in the row at position CurrentTask of the collected rows; a row that
-// no longer exists reads as empty cells.
-Scheme SchemeFromRow(MainWindow& window, const MonitorState& state) {
+// The window's side of a run: what the engine reports reaches the controls
+// through the hand-over to the GUI thread.
+class WindowReport : public RunReport {
+public:
+    WindowReport(ProcessContext& context, bool monitoring) : c_(context), monitoring_(monitoring) {}
+
+    // A stopped monitoring run (or an ending program) does nothing further.
+    bool Stopped() override {
+        return ProgramEnding() || (monitoring_ && c_.state.StopRequested.load() != 0);
+    }
+    void Status(const std::string& line) override {
+        if (!ProgramEnding()) AppendStatus(c_.window, line);
+    }
+    void Region(const std::string& region) override {
+        RunOnGuiThread([&] {
+            c_.window.Control<QPlainTextEdit>("测试编辑框")
+                ->setPlainText(FromGbkLines(RegionPreview(region)));
+        });
+    }
+    void Statement(const std::string& sql, const StatementOutcome& outcome) override {
+        ReportStatement(c_.window, sql, outcome);
+    }
+    void NewArticlesFound() override { c_.state.NewArticlesFound = 1; }
+    void Recorded(const Scheme& scheme, const ArticleInsert& article) override {
+        c_.state.NewArticles.AddRecorded(scheme.name, article.title);
+    }
+    void Pause(int milliseconds) override { ResponsiveWait(milliseconds); }
+
+private:
+    ProcessContext& c_;
+    bool monitoring_;
+};
+
+}  // namespace
+
+Scheme SchemeOfCurrentTask(MainWindow& window, const MonitorState& state) {
     auto* list = window.Control<QTableWidget>("项目列表框");
     int task = state.CurrentTask;
     int row = task >= 1 && task <= static_cast<int>(state.CheckedSchemeRows.size())
@@ -59,127 +87,27 @@ Scheme SchemeFromRow(MainWindow& window, const MonitorState& state) {
     return SchemeFromCells(cells);
 }
 
-class Run {
-public:
-    Run(ProcessMode mode, ProcessContext& context) : mode_(mode), c_(context) {}
+void RunMonitorTask(ProcessContext& context, const Scheme& scheme) {
+    WindowReport report(context, true);
+    MonitorScheme(scheme, context.database, context.timings, report);
+    report.Status("\r\n" + Gbk("任务") + std::to_string(context.state.CurrentTask) +
+                  Gbk("已结束----") + NowText());
+    context.state.WorkerBusy = 0;
+}
 
-    void Execute() {
-        if (!ReadScheme()) return;
-        if (!Stopped()) Process();
-        if (mode_ == ProcessMode::Monitor) {
-            Status("\r\n" + Gbk("任务") + std::to_string(c_.state.CurrentTask) + Gbk("已结束----") +
-                   NowText());
-            c_.state.WorkerBusy = 0;
-        }
-    }
-
-private:
-    bool Monitor() const { return mode_ == ProcessMode::Monitor; }
-
-    // A stopped monitoring run (or an ending program) does nothing further.
-    bool Stopped() const {
-        return ProgramEnding() || (Monitor() && c_.state.StopRequested.load() != 0);
-    }
-
-    void Status(const std::string& line) {
-        if (!ProgramEnding()) AppendStatus(c_.window, line);
-    }
-
-    bool ReadScheme() {
-        bool read = RunOnGuiThread([&] {
-            scheme_ = Monitor() ? SchemeFromRow(c_.window, c_.state) : SchemeFromEditor(c_.window);
-        });
-        if (!read && Monitor()) c_.state.WorkerBusy = 0;
-        return read;
-    }
-
-    std::string Fetch() {
-        HttpFetchParams params;
-        params.url = scheme_.url;
-        params.method = kHttpGet;
-        params.cookie = scheme_.cookie;
-        params.headers = "User-Agent: " + scheme_.userAgent;
-        FetchOptions options;
-        options.stopRequested = [this] { return Stopped(); };
-        options.connectTimeout = std::chrono::milliseconds(c_.timings.connectTimeoutMs);
-        options.stallTimeout = std::chrono::milliseconds(c_.timings.stallTimeoutMs);
-        options.totalTimeout = std::chrono::milliseconds(c_.timings.transferLimitMs);
-        return HttpFetch(params, options);
-    }
-
-    void Process() {
-        std::string body = Fetch();
-        // A transfer cut short by a stop is not the page: judging it would report
-        // a missing marker and an empty region that are not there.
-        if (Stopped()) return;
-        std::string page = RemoveCrLf(scheme_.gbk ? BytesToText(body) : Utf8ToGbk(body));
-        body.clear();
-        if (Stopped()) return;
-        RegionMarkers markers{scheme_.before, scheme_.after, false};
-        if (Monitor()) {
-            markers = ChooseMarkers(scheme_, page);
-            if (markers.markerMissing) Status("\r\n" + Gbk("出错！无法在源码中找到最后文章标记！"));
-        }
-        region_ = TextBetween(page, markers.begin, markers.end);
-        page.clear();
-        if (region_.empty()) Status("\r\n" + Gbk("出错！截取源码为空，请检查方案的采集区域！"));
-        ShowRegion();
-        regex_.CompilePattern(scheme_.pattern, false);
-        matches_ = regex_.FindAllMatches(region_);
-        if (Stopped()) return;
-        if (Monitor()) {
-            Record();
-        } else {
-            ShowTestResult(c_.window, region_, regex_.CaptureGroupCount(), matches_);
-        }
-    }
-
-    void ShowRegion() {
-        RunOnGuiThread([&] {
-            c_.window.Control<QPlainTextEdit>("测试编辑框")
-                ->setPlainText(FromGbkLines(RegionPreview(region_)));
-        });
-    }
-
-    void Record() {
-        RecordPlan plan = PlanRecords(scheme_, region_, matches_);
-        if (!plan.update) return;
-        if (plan.newArticlesFound) c_.state.NewArticlesFound = 1;
-        for (const ArticleInsert& article : plan.inserts) {
-            if (Stopped()) return;
-            // An article that could not be stored ends the run: the marker stays
-            // behind it, so the next cycle stores it and the rest.
-            if (!ExecuteRecordAndReport(c_.database, c_.window,
-                                        InsertStatement(scheme_, article, NowText()),
-                                        MarkerStatement(scheme_, article))) {
-                return;
-            }
-            c_.state.NewArticles.AddRecorded(scheme_.name, article.title);
-            ResponsiveWait(c_.timings.insertPauseMs);
-        }
-        if (Stopped()) return;
-        ExecuteAndReport(c_.database, c_.window, UpdateStatement(scheme_, plan, NowText()));
-    }
-
-    ProcessMode mode_;
-    ProcessContext& c_;
-    Scheme scheme_;
-    std::string region_;
-    PageRegex regex_;
-    std::vector<MatchRecord> matches_;
-};
-
-}  // namespace
-
-void ProcessScheme(ProcessMode mode, ProcessContext& context) { Run(mode, context).Execute(); }
+void RunRuleTest(ProcessContext& context) {
+    WindowReport report(context, false);
+    SchemeRun run = TestScheme(SchemeFromEditor(context.window), context.timings, report);
+    if (!run.stopped) ShowTestResult(context.window, run.region, run.groupCount, run.matches);
+}
 
 void OnTestScheme(ProcessContext& context) {
     std::string url = ToGbk(context.window.Control<QLineEdit>("编辑框_网址")->text());
-    if (GbkContains(url, kBlockedSiteToken)) {
+    if (IsBlockedSite(url)) {
         ShowMessage(Gbk("此站不允许监控!"));
         return;
     }
-    ProcessScheme(ProcessMode::Test, context);
+    RunRuleTest(context);
 }
 
 }  // namespace vela

@@ -61,7 +61,9 @@ TEST_F(KillTest, KilledAtAnyMomentThenANormalRunStoresEachArticleOnce) {
         state.CurrentTask = 1;
         state.StopRequested = 0;
         state.WorkerBusy = 1;
-        std::thread worker([this] { ProcessScheme(ProcessMode::Monitor, context.process); });
+        std::thread worker([this, scheme = SchemeOfCurrentTask(window, state)] {
+            RunMonitorTask(context.process, scheme);
+        });
         QTRY_VERIFY_WITH_TIMEOUT(state.WorkerBusy == 0, 20000);
         worker.join();
         EXPECT_EQ(Rows("select title from info order by title"), expected) << Status();

@@ -1,8 +1,7 @@
-#include "gui/new_articles.h"
-
 #include <gtest/gtest.h>
 
 #include "fetch/encoding.h"
+#include "gui/new_article_notification.h"
 
 namespace vela {
 namespace {

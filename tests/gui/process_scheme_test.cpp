@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/record_plan.h"
+#include "engine/scheme_run.h"
 #include "gui/responsive_wait.h"
 #include "monitor_fixture.h"
 
@@ -28,7 +29,9 @@ protected:
         state.CheckedSchemeCount = 1;
         state.CurrentTask = task;
         state.WorkerBusy = 1;
-        std::thread worker([this] { ProcessScheme(ProcessMode::Monitor, context.process); });
+        std::thread worker([this, scheme = SchemeOfCurrentTask(window, state)] {
+            RunMonitorTask(context.process, scheme);
+        });
         QTRY_VERIFY_WITH_TIMEOUT(state.WorkerBusy == 0, 10000);
         worker.join();
     }

@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
     state.WorkerBusy = 1;
     vela::ProcessContext context{window, db, state};
     context.timings.insertPauseMs = std::atoi(argv[2]);
-    std::thread worker([&] {
-        vela::ProcessScheme(vela::ProcessMode::Monitor, context);
+    std::thread worker([&, scheme = vela::SchemeOfCurrentTask(window, state)] {
+        vela::RunMonitorTask(context, scheme);
         QMetaObject::invokeMethod(
             &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop_notification.h"
-
 namespace vela {
 
 // One article recorded by a monitoring run, as stored: GBK texts.
@@ -38,12 +36,5 @@ private:
     int count_ = 0;
     std::deque<NewArticle> latest_;  // newest first
 };
-
-// The notification of a cycle's new articles: the count in the title, and up to
-// three titles with their schemes, one per line, newest first (the top of 最新文章).
-// Page texts may be hostile: markup characters are shown in their full-width forms
-// (notification services read the body as markup), control characters become
-// blanks, and long titles and names are cut at a character boundary.
-NotificationRequest NewArticleNotification(const NewArticleDigest::Snapshot& news);
 
 }  // namespace vela

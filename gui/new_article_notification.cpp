@@ -1,4 +1,4 @@
-#include "new_articles.h"
+#include "new_article_notification.h"
 
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
@@ -40,32 +40,7 @@ std::string Shortened(const std::string& gbk, std::size_t limit) {
     return gbk.substr(0, end) + Utf8ToGbk("…");
 }
 
-std::string StoredForm(const std::string& cleaned) {
-    std::string out;
-    out.reserve(cleaned.size());
-    for (std::size_t i = 0; i < cleaned.size(); ++i) {
-        out += cleaned[i];
-        if (cleaned[i] == '\'' && i + 1 < cleaned.size() && cleaned[i + 1] == '\'') ++i;
-    }
-    return out;
-}
-
 }  // namespace
-
-void NewArticleDigest::AddRecorded(const std::string& scheme, const std::string& cleanedTitle) {
-    std::lock_guard lock(mutex_);
-    ++count_;
-    latest_.push_front({scheme, StoredForm(cleanedTitle)});
-    if (latest_.size() > kNamed) latest_.pop_back();
-}
-
-NewArticleDigest::Snapshot NewArticleDigest::Take() {
-    std::lock_guard lock(mutex_);
-    Snapshot news{count_, {latest_.begin(), latest_.end()}};
-    count_ = 0;
-    latest_.clear();
-    return news;
-}
 
 NotificationRequest NewArticleNotification(const NewArticleDigest::Snapshot& news) {
     NotificationRequest request;

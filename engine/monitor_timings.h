@@ -1,0 +1,18 @@
+#pragma once
+
+namespace vela {
+
+// Every pause and time-out of monitoring, in one place so that tests can shorten
+// them. The run of one scheme uses the fetch limits and the pause between two
+// recorded articles; the window's cycles use the rest.
+struct MonitorTimings {
+    int pollMs = 2000;              // between two checks of a running worker
+    int pauseMs = 5000;             // after each scheme
+    int secondMs = 1000;            // one second of the frequency
+    int insertPauseMs = 200;        // between two recorded articles
+    int connectTimeoutMs = 60'000;  // a fetch waiting for its connection
+    int stallTimeoutMs = 60'000;    // a fetch receiving no byte
+    int transferLimitMs = 120'000;  // a whole fetch, redirects included
+};
+
+}  // namespace vela

@@ -1,0 +1,33 @@
+#include "new_articles.h"
+
+namespace vela {
+namespace {
+
+std::string StoredForm(const std::string& cleaned) {
+    std::string out;
+    out.reserve(cleaned.size());
+    for (std::size_t i = 0; i < cleaned.size(); ++i) {
+        out += cleaned[i];
+        if (cleaned[i] == '\'' && i + 1 < cleaned.size() && cleaned[i + 1] == '\'') ++i;
+    }
+    return out;
+}
+
+}  // namespace
+
+void NewArticleDigest::AddRecorded(const std::string& scheme, const std::string& cleanedTitle) {
+    std::lock_guard lock(mutex_);
+    ++count_;
+    latest_.push_front({scheme, StoredForm(cleanedTitle)});
+    if (latest_.size() > kNamed) latest_.pop_back();
+}
+
+NewArticleDigest::Snapshot NewArticleDigest::Take() {
+    std::lock_guard lock(mutex_);
+    Snapshot news{count_, {latest_.begin(), latest_.end()}};
+    count_ = 0;
+    latest_.clear();
+    return news;
+}
+
+}  // namespace vela

@@ -1,0 +1,106 @@
+#include "scheme_run.h"
+
+#include <chrono>
+
+#include "fetch/encoding.h"
+#include "fetch/gbk_search.h"
+#include "fetch/http_fetch.h"
+#include "fetch/text_between.h"
+#include "now_text.h"
+#include "record_plan.h"
+
+namespace vela {
+namespace {
+
+std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
+    HttpFetchParams params;
+    params.url = scheme.url;
+    params.method = kHttpGet;
+    params.cookie = scheme.cookie;
+    params.headers = "User-Agent: " + scheme.userAgent;
+    FetchOptions options;
+    options.stopRequested = [&report] { return report.Stopped(); };
+    options.connectTimeout = std::chrono::milliseconds(timings.connectTimeoutMs);
+    options.stallTimeout = std::chrono::milliseconds(timings.stallTimeoutMs);
+    options.totalTimeout = std::chrono::milliseconds(timings.transferLimitMs);
+    return HttpFetch(params, options);
+}
+
+// Fetches the page, cuts the region and matches the pattern. False when a stop
+// cut the run short: a transfer cut short by a stop is not the page, and judging
+// it would report a missing marker and an empty region that are not there.
+bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
+                 RunReport& report, SchemeRun& run) {
+    if (report.Stopped()) return false;
+    std::string body = Fetch(scheme, timings, report);
+    if (report.Stopped()) return false;
+    run.noAnswer = body.empty();
+    std::string page = RemoveCrLf(scheme.gbk ? BytesToText(body) : Utf8ToGbk(body));
+    body.clear();
+    if (report.Stopped()) return false;
+    RegionMarkers markers{scheme.before, scheme.after, false};
+    if (monitoring) {
+        markers = ChooseMarkers(scheme, page);
+        if (markers.markerMissing) {
+            run.markerMissing = true;
+            report.Status("\r\n" + Gbk("出错！无法在源码中找到最后文章标记！"));
+        }
+    }
+    run.region = TextBetween(page, markers.begin, markers.end);
+    page.clear();
+    if (run.region.empty()) {
+        run.regionEmpty = true;
+        report.Status("\r\n" + Gbk("出错！截取源码为空，请检查方案的采集区域！"));
+    }
+    report.Region(run.region);
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    run.matches = regex.FindAllMatches(run.region);
+    run.groupCount = regex.CaptureGroupCount();
+    return !report.Stopped();
+}
+
+// Stores the new articles oldest first, each with its marker, then updates the
+// scheme's row. An article that could not be stored ends the run: the marker
+// stays behind it, so the next cycle stores it and the rest.
+void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, RunReport& report,
+            SchemeRun& run) {
+    RecordPlan plan = PlanRecords(scheme, run.region, run.matches);
+    if (!plan.update) return;
+    if (plan.newArticlesFound) report.NewArticlesFound();
+    for (const ArticleInsert& article : plan.inserts) {
+        if (report.Stopped()) return;
+        const std::string insert = InsertStatement(scheme, article, NowText());
+        const StatementOutcome outcome =
+            ExecuteRecord(db, insert, MarkerStatement(scheme, article));
+        report.Statement(insert, outcome);
+        if (!outcome.ok) return;
+        ++run.stored;
+        report.Recorded(scheme, article);
+        report.Pause(timings.insertPauseMs);
+    }
+    if (report.Stopped()) return;
+    const std::string update = UpdateStatement(scheme, plan, NowText());
+    report.Statement(update, ExecuteStatement(db, update));
+}
+
+}  // namespace
+
+SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
+                        RunReport& report) {
+    SchemeRun run;
+    if (CutAndMatch(scheme, true, timings, report, run)) Record(scheme, db, timings, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
+    SchemeRun run;
+    CutAndMatch(scheme, false, timings, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+bool IsBlockedSite(const std::string& url) { return GbkContains(url, kBlockedSiteToken); }
+
+}  // namespace vela

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "monitor_timings.h"
+#include "page_regex.h"
+#include "run_report.h"
+#include "scheme.h"
+
+namespace vela {
+
+class Database;
+
+// What one run of a scheme met. The error flags are the conditions that write
+// the status box's error lines.
+struct SchemeRun {
+    bool stopped = false;        // a stop (or the program's end) cut the run short
+    bool noAnswer = false;       // the fetch brought no byte
+    bool markerMissing = false;  // monitoring: the last article's marker was not in the page
+    bool regionEmpty = false;    // nothing between the region's markers
+    std::string region;
+    int groupCount = 0;  // capturing groups of the pattern, the whole match included
+    std::vector<MatchRecord> matches;
+    int stored = 0;  // articles recorded
+
+    bool failed() const { return noAnswer || markerMissing || regionEmpty; }
+};
+
+// A monitoring run of `scheme`: fetch the page, cut the region (its markers
+// chosen by the judgement mode), match the pattern, and record the new articles,
+// each with its marker in one transaction, then update the scheme's row. After a
+// stop it starts no request and runs no statement.
+SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
+                        RunReport& report);
+
+// A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
+// records nothing.
+SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
+
+// The rule tester refuses addresses of this site.
+inline constexpr const char* kBlockedSiteToken = "lanqi.example";
+// True when `url` (GBK) is an address of that site.
+bool IsBlockedSite(const std::string& url);
+
+}  // namespace vela
