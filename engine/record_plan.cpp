@@ -7,6 +7,7 @@
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
 #include "leading_integer.h"
+#include "store/article_statements.h"
 #include "store/sql_clean.h"
 
 namespace vela {
@@ -173,36 +174,19 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
 
 std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& now) {
-    constexpr std::string_view kHead =
-        "insert into info(planname,planid,title,url,other,addtime,issoucang) values('";
-    const std::string name = SqlQuote(scheme.name);
-    const std::string link = SqlQuote(article.link);
-    std::string sql;
-    sql.reserve(kHead.size() + name.size() + scheme.id.size() + article.title.size() + link.size() +
-                article.other.size() + now.size() + 20);
-    sql.append(kHead).append(name).append("',").append(scheme.id).append(",'");
-    sql.append(article.title).append("','").append(link).append("','");
-    sql.append(article.other).append("','").append(now).append("',0)");
-    return sql;
+    return ArticleInsertStatement(scheme.name, scheme.id, article.title, article.link,
+                                  article.other, now);
 }
 
 std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now) {
-    const std::string marker = SqlQuote(plan.lastMarker);
-    const std::string link = SqlQuote(plan.lastLink);
-    const std::string id = std::to_string(plan.highestId);
-    std::string sql;
-    sql.reserve(marker.size() + link.size() + now.size() + id.size() + scheme.id.size() + 64);
-    sql.append("update rule set arttile='").append(marker).append("',arturl='").append(link);
-    sql.append("',lasttime='").append(now).append("',lastid=").append(id);
-    sql.append(" where id=").append(scheme.id);
-    return sql;
+    return SchemeAfterRunStatement(scheme.id, plan.lastMarker, plan.lastLink, plan.highestId, now);
 }
 
 std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article) {
     if (ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
-        return "update rule set lastid=" + std::to_string(article.id) + " where id=" + scheme.id;
+        return MarkerIdStatement(scheme.id, article.id);
     }
-    return "update rule set arttile='" + SqlQuote(article.marker) + "' where id=" + scheme.id;
+    return MarkerTitleStatement(scheme.id, article.marker);
 }
 
 }  // namespace vela

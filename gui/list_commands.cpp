@@ -13,6 +13,7 @@
 #include "list_fill.h"
 #include "main_window.h"
 #include "open_link.h"
+#include "store/list_statements.h"
 
 namespace vela {
 namespace {
@@ -105,14 +106,14 @@ void OnFavouriteListRightClick(MainWindow& window) {
 void OnFavouriteArticle(MainWindow& window, QueryCursor& cursor, Database& db) {
     auto* list = List(window, "文章列表框");
     std::string id = CellText(list, SelectedRow(list), 0);
-    ExecuteAndReport(db, window, "update info set issoucang=1 where id=" + id);
+    ExecuteAndReport(db, window, FavouriteStatement(id));
     FillFavouriteList(window, cursor, db);
 }
 
 void OnRemoveFavourite(MainWindow& window, QueryCursor& cursor, Database& db) {
     auto* list = List(window, "收藏列表框");
     std::string id = CellText(list, SelectedRow(list), 0);
-    ExecuteAndReport(db, window, "update info set issoucang=0 where id=" + id);
+    ExecuteAndReport(db, window, RemoveFavouriteStatement(id));
     FillFavouriteList(window, cursor, db);
 }
 
@@ -120,7 +121,7 @@ void OnMarkDefaultChecked(MainWindow& window, Database& db) {
     auto* list = List(window, "项目列表框");
     int row = SelectedRow(list);
     SetRowChecked(list, row, true);
-    ExecuteAndReport(db, window, "update rule set isdo=1 where id=" + CellText(list, row, 0));
+    ExecuteAndReport(db, window, MarkCheckedStatement(CellText(list, row, 0)));
 }
 
 void OnArticleClick(MainWindow& window) {

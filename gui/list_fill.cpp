@@ -9,6 +9,7 @@
 #include "list_cells.h"
 #include "main_window.h"
 #include "store/database.h"
+#include "store/list_statements.h"
 #include "store/query_cursor.h"
 
 namespace vela {
@@ -64,7 +65,7 @@ void FillSchemeList(MainWindow& window, QueryCursor& cursor, Database& db) {
     ClearList(list, true);
     TextTable rows;
     std::vector<std::string> names;
-    if (!ReadRows(cursor, db, "select * from rule", rows, &names)) return;
+    if (!ReadRows(cursor, db, kSchemeListQuery, rows, &names)) return;
     list->setColumnCount(static_cast<int>(names.size()));
     for (int i = 0; i < static_cast<int>(names.size()); ++i) {
         list->setHorizontalHeaderItem(i,
@@ -81,13 +82,12 @@ void FillSchemeList(MainWindow& window, QueryCursor& cursor, Database& db) {
 }
 
 void FillArticleList(MainWindow& window, QueryCursor& cursor, Database& db) {
-    FillInfoList(window.Control<QTableWidget>("文章列表框"), cursor, db,
-                 "select * from info where 1 order by id desc LIMIT 100", true);
+    FillInfoList(window.Control<QTableWidget>("文章列表框"), cursor, db, kArticleListQuery, true);
 }
 
 void FillFavouriteList(MainWindow& window, QueryCursor& cursor, Database& db) {
-    FillInfoList(window.Control<QTableWidget>("收藏列表框"), cursor, db,
-                 "select * from info where issoucang=1 order by id desc LIMIT 100", false);
+    FillInfoList(window.Control<QTableWidget>("收藏列表框"), cursor, db, kFavouriteListQuery,
+                 false);
 }
 
 }  // namespace vela

@@ -17,8 +17,9 @@
 #include "list_fill.h"
 #include "main_window.h"
 #include "message_box.h"
-#include "scheme_statement.h"
+#include "scheme_form.h"
 #include "store/database.h"
+#include "store/scheme_statement.h"
 #include "window_layout.h"
 
 namespace vela {

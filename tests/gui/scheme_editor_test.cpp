@@ -15,7 +15,6 @@
 #include "gui/list_cells.h"
 #include "gui/list_fill.h"
 #include "gui/main_window.h"
-#include "gui/scheme_statement.h"
 #include "gui/window_layout.h"
 #include "store/database.h"
 #include "store/query_cursor.h"
@@ -129,19 +128,6 @@ TEST_F(SchemeEditorTest, JudgeModeRadiosAndAStoredFiveRoundTrip) {
     EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
     EXPECT_EQ(Rows("select type from rule where id=" + id), (TextTable{{"5"}}));
     EXPECT_EQ(editor.EditorJudgeMode, 0) << "the form is reset after saving";
-}
-
-TEST_F(SchemeEditorTest, InsertOrUpdateFollowsTheIdBoxAlone) {
-    SchemeForm form;
-    form.id = "0";
-    EXPECT_EQ(SchemeSaveStatement(form),
-              "insert into rule(isdo,code,url,before,after,regular,buquan,cookie,tindex,uindex,"
-              "oindex,ua,name,type) values('1','','','','','','','','','','','','','')");
-    form.id = "12";
-    form.name = "a'b";
-    EXPECT_EQ(SchemeSaveStatement(form),
-              "update rule set code='',url='',before='',after='',regular='',buquan='',cookie='',"
-              "tindex='',uindex='',oindex='',ua='',name='a''b',type='' where id=12");
 }
 
 TEST_F(SchemeEditorTest, HostileTextsAreStoredAndReadBackExactly) {

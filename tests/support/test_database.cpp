@@ -1,7 +1,9 @@
 #include "test_database.h"
 
 #include <sqlite3.h>
+#include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -10,7 +12,18 @@
 
 namespace vela::test {
 
-TestDatabaseFile::TestDatabaseFile() : path_(dir_.filePath("vela.sdb").toStdString()) {
+namespace {
+
+std::string MakeTemporaryDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/vela-test-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
+    return pattern;
+}
+
+}  // namespace
+
+TestDatabaseFile::TestDatabaseFile() : dir_(MakeTemporaryDir()), path_(dir_ + "/vela.sdb") {
     std::ifstream in(VELA_SCHEMA);
     std::stringstream schema;
     schema << in.rdbuf();
@@ -19,6 +32,11 @@ TestDatabaseFile::TestDatabaseFile() : path_(dir_.filePath("vela.sdb").toStdStri
     int rc = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
     if (rc != SQLITE_OK || schema.str().empty()) throw std::runtime_error("schema not applied");
+}
+
+TestDatabaseFile::~TestDatabaseFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
 }
 
 TextTable QueryRows(Database& db, const std::string& sql) {

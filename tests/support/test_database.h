@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QTemporaryDir>
 #include <string>
 
 #include "store/query_cursor.h"
@@ -12,11 +11,14 @@ namespace vela::test {
 class TestDatabaseFile {
 public:
     TestDatabaseFile();
+    ~TestDatabaseFile();
+    TestDatabaseFile(const TestDatabaseFile&) = delete;
+    TestDatabaseFile& operator=(const TestDatabaseFile&) = delete;
     const std::string& path() const { return path_; }
-    std::string dir() const { return dir_.path().toStdString(); }
+    const std::string& dir() const { return dir_; }
 
 private:
-    QTemporaryDir dir_;
+    std::string dir_;
     std::string path_;
 };
 

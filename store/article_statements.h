@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The SQL texts that record articles and move a scheme's marker. `schemeId` is
+// the scheme row's integer key and goes into the text as it stands; the texts
+// named "cleaned" were made safe by SqlClean already; every other text value has
+// its apostrophes doubled here, so it is stored byte for byte.
+
+namespace vela {
+
+std::string ArticleInsertStatement(const std::string& schemeName, const std::string& schemeId,
+                                   const std::string& cleanedTitle, const std::string& link,
+                                   const std::string& cleanedOther, const std::string& now);
+
+// The scheme's row after a run: newest article, its link, the time and the
+// highest article id.
+std::string SchemeAfterRunStatement(const std::string& schemeId, const std::string& marker,
+                                    const std::string& link, int64_t highestId,
+                                    const std::string& now);
+
+// The last-article marker alone: the newest title, or the highest id.
+std::string MarkerTitleStatement(const std::string& schemeId, const std::string& marker);
+std::string MarkerIdStatement(const std::string& schemeId, int64_t id);
+
+}  // namespace vela

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// The SQL texts of the window's lists: the queries that fill them and the
+// statements of their menu commands. An id is a list cell holding the row's
+// integer primary key, put into the text as it stands.
+
+namespace vela {
+
+// Every scheme, all columns in table order.
+inline constexpr const char* kSchemeListQuery = "select * from rule";
+// The 100 newest articles.
+inline constexpr const char* kArticleListQuery =
+    "select * from info where 1 order by id desc LIMIT 100";
+// The 100 newest favourites.
+inline constexpr const char* kFavouriteListQuery =
+    "select * from info where issoucang=1 order by id desc LIMIT 100";
+
+inline std::string FavouriteStatement(const std::string& articleId) {
+    return "update info set issoucang=1 where id=" + articleId;
+}
+inline std::string RemoveFavouriteStatement(const std::string& articleId) {
+    return "update info set issoucang=0 where id=" + articleId;
+}
+// Ticks a scheme for monitoring.
+inline std::string MarkCheckedStatement(const std::string& schemeId) {
+    return "update rule set isdo=1 where id=" + schemeId;
+}
+
+}  // namespace vela

@@ -1,0 +1,197 @@
+#include "engine/scheme_run.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "engine/record_plan.h"
+#include "fetch/encoding.h"
+#include "store/database.h"
+#include "store/sql_clean.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+using test::CannedReply;
+using test::LoopbackHttpServer;
+using test::SimpleResponse;
+using test::UnusedLoopbackPort;
+
+// A board page: entries <li id=N><a href="/t/N">Title N</a></li>, newest first.
+std::string BoardPage(std::initializer_list<int> ids) {
+    std::string page = "<html><ul>\r\n";
+    for (int id : ids) {
+        std::string n = std::to_string(id);
+        page += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a></li>\r\n";
+    }
+    return page + "</ul></html>";
+}
+
+// Everything a run reports, as plain values.
+class RecordedReport : public RunReport {
+public:
+    bool Stopped() override { return stop; }
+    void Status(const std::string& line) override { lines.push_back(line); }
+    void Region(const std::string& region) override { regions.push_back(region); }
+    void Statement(const std::string& sql, const StatementOutcome& outcome) override {
+        statements.push_back(sql);
+        if (!outcome.ok) failures.push_back(outcome.code);
+    }
+    void NewArticlesFound() override { ++found; }
+    void Recorded(const Scheme&, const ArticleInsert& article) override {
+        titles.push_back(article.title);
+        // A stop asked for while an article is recorded: nothing follows it.
+        if (stopAfterRecorded > 0 && static_cast<int>(titles.size()) == stopAfterRecorded) {
+            stop = true;
+        }
+    }
+    void Pause(int) override { ++pauses; }
+
+    bool stop = false;
+    int stopAfterRecorded = 0;
+    std::vector<std::string> lines, regions, statements, titles;
+    std::vector<int> failures;
+    int found = 0, pauses = 0;
+};
+
+// A database file with one scheme for the loopback server's board page, run by
+// the engine alone: no window, no Qt.
+class SchemeRunTest : public ::testing::Test {
+protected:
+    SchemeRunTest()
+        : server(
+              [this](const std::string&) { return CannedReply{SimpleResponse("200 OK", page)}; }) {
+        db.OpenDatabase(file.path(), false);
+        timings.insertPauseMs = 0;
+        timings.connectTimeoutMs = timings.stallTimeoutMs = 2000;
+    }
+
+    void AddScheme(int type = 0, const std::string& arttile = "", const std::string& url = "") {
+        db.ExecSql(
+            "insert into rule(code,name,url,cookie,ua,arttile,buquan,regular,before,after,tindex,"
+            "uindex,oindex,isdo,lastid,type) values('1','board','" +
+            (url.empty() ? server.Url("/board") : url) + "','sid=1','TestAgent','" +
+            SqlQuote(arttile) +
+            "','http://bbs.example[2]','<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>','<ul>',"
+            "'</ul>','3','1','1','1','0','" +
+            std::to_string(type) + "')");
+    }
+
+    // The scheme as the runner reads it: its database row.
+    Scheme StoredScheme() {
+        return SchemeFromCells(test::QueryRows(db, "select * from rule").at(0));
+    }
+
+    SchemeRun Run() { return MonitorScheme(StoredScheme(), db, timings, report); }
+
+    TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
+
+    test::TestDatabaseFile file;
+    Database db;
+    MonitorTimings timings;
+    RecordedReport report;
+    std::string page = BoardPage({3, 2, 1});
+    LoopbackHttpServer server;
+};
+
+TEST_F(SchemeRunTest, FirstRunStoresThePageAndMovesTheMarker) {
+    AddScheme();
+    SchemeRun run = Run();
+    EXPECT_EQ(run.stored, 3);
+    EXPECT_FALSE(run.stopped);
+    EXPECT_TRUE(run.markerMissing) << "no article seen yet";
+    EXPECT_EQ(Rows("select planname,planid,title,url,other,issoucang from info order by id"),
+              (TextTable{{"board", "1", "Title 1", "http://bbs.example/t/1", "1", "0"},
+                         {"board", "1", "Title 2", "http://bbs.example/t/2", "2", "0"},
+                         {"board", "1", "Title 3", "http://bbs.example/t/3", "3", "0"}}));
+    EXPECT_EQ(Rows("select arttile,arturl,lastid from rule"),
+              (TextTable{{"Title 3", "http://bbs.example/t/3", "0"}}));
+    EXPECT_EQ(report.lines,
+              (std::vector<std::string>{"\r\n" + Gbk("出错！无法在源码中找到最后文章标记！")}));
+    ASSERT_EQ(report.regions.size(), 1u);
+    EXPECT_EQ(report.regions[0].find("\r\n"), std::string::npos) << "CR LF pairs are removed";
+    // Three inserts oldest first, then the scheme's row; every one succeeded.
+    ASSERT_EQ(report.statements.size(), 4u);
+    EXPECT_NE(report.statements[0].find("'Title 1'"), std::string::npos);
+    EXPECT_EQ(report.statements[3].rfind("update rule set arttile='Title 3'", 0), 0u);
+    EXPECT_TRUE(report.failures.empty());
+    EXPECT_EQ(report.found, 1);
+    EXPECT_EQ(report.pauses, 3);
+    // The request carried the scheme's cookie and agent.
+    std::string request = server.Requests().at(0);
+    EXPECT_NE(request.find("Cookie: sid=1\r\n"), std::string::npos) << request;
+    EXPECT_NE(request.find("User-Agent: TestAgent\r\n"), std::string::npos) << request;
+}
+
+TEST_F(SchemeRunTest, LaterRunsStoreOnlyWhatIsNew) {
+    AddScheme();
+    Run();
+    report = {};
+    EXPECT_EQ(Run().stored, 0);
+    EXPECT_TRUE(report.lines.empty());
+    page = BoardPage({5, 4, 3, 2, 1});
+    EXPECT_EQ(Run().stored, 2);
+    EXPECT_EQ(Rows("select title from info where id>3 order by id"),
+              (TextTable{{"Title 4"}, {"Title 5"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 5"}}));
+}
+
+TEST_F(SchemeRunTest, StopRunsNothingFurther) {
+    AddScheme();
+    report.stop = true;
+    SchemeRun run = Run();
+    EXPECT_TRUE(run.stopped);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(report.statements.empty());
+    EXPECT_TRUE(report.lines.empty()) << "a stopped fetch is not judged";
+
+    // A stop after the first stored article: that article and its marker, no more.
+    report = {};
+    report.stopAfterRecorded = 1;
+    run = Run();
+    EXPECT_TRUE(run.stopped);
+    EXPECT_EQ(Rows("select title from info"), (TextTable{{"Title 1"}}));
+    EXPECT_EQ(Rows("select arttile,lasttime from rule"), (TextTable{{"Title 1", ""}}));
+}
+
+TEST_F(SchemeRunTest, UnansweredSchemeFails) {
+    AddScheme(0, "", "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/board");
+    SchemeRun run = Run();
+    EXPECT_TRUE(run.noAnswer);
+    EXPECT_TRUE(run.regionEmpty);
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(report.lines.size(), 2u);
+    EXPECT_TRUE(report.statements.empty());
+    EXPECT_TRUE(Rows("select * from info").empty());
+}
+
+TEST(RuleTest, MatchesBetweenTheSchemesOwnMarkersAndRecordsNothing) {
+    LoopbackHttpServer server([](const std::string&) {
+        return CannedReply{SimpleResponse("200 OK", "<ul><li>a</li><li>b</li></ul>")};
+    });
+    Scheme scheme;
+    scheme.url = server.Url("/");
+    scheme.gbk = true;
+    scheme.before = "<ul>";
+    scheme.after = "</ul>";
+    scheme.pattern = "<li>(.)</li>";
+    RecordedReport report;
+    SchemeRun run = TestScheme(scheme, MonitorTimings{}, report);
+    EXPECT_EQ(run.region, "<li>a</li><li>b</li>");
+    EXPECT_EQ(run.groupCount, 2);
+    EXPECT_EQ(run.matches.size(), 2u);
+    EXPECT_TRUE(report.statements.empty());
+    EXPECT_FALSE(run.failed());
+}
+
+TEST(BlockedSite, IsFoundAnywhereInTheAddressCaseSensitively) {
+    EXPECT_TRUE(IsBlockedSite("http://www.lanqi.example/bbs"));
+    EXPECT_FALSE(IsBlockedSite("http://www.LANQI.example/bbs"));
+    EXPECT_FALSE(IsBlockedSite("http://bbs.example/"));
+}
+
+}  // namespace
+}  // namespace vela
