@@ -20,7 +20,7 @@ struct SchemeRun {
     bool markerMissing = false;  // monitoring: the last article's marker was not in the page
     bool regionEmpty = false;    // nothing between the region's markers
     std::string region;
-    int groupCount = 0;  // capturing groups of the pattern, the whole match included
+    int groupCount = 0;  // capturing groups of the pattern
     std::vector<MatchRecord> matches;
     int stored = 0;  // articles recorded
 
