@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "engine/new_articles.h"
@@ -17,7 +16,6 @@ struct MonitorState {
     std::atomic<int> WorkerBusy{0};
     std::atomic<int> NewArticlesFound{0};
     std::atomic<int> StopRequested{0};
-    std::thread WorkerThread;      // the most recently started worker
     NewArticleDigest NewArticles;  // recorded since the last alert, for the notification
 };
 
