@@ -2,33 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <vector>
 
 #include "engine/record_plan.h"
 #include "fetch/encoding.h"
 #include "store/database.h"
 #include "store/sql_clean.h"
+#include "tests/support/board_page.h"
 #include "tests/support/loopback_http_server.h"
 #include "tests/support/test_database.h"
 
 namespace vela {
 namespace {
 
+using test::BoardPage;
 using test::CannedReply;
 using test::LoopbackHttpServer;
 using test::SimpleResponse;
 using test::UnusedLoopbackPort;
-
-// A board page: entries <li id=N><a href="/t/N">Title N</a></li>, newest first.
-std::string BoardPage(std::initializer_list<int> ids) {
-    std::string page = "<html><ul>\r\n";
-    for (int id : ids) {
-        std::string n = std::to_string(id);
-        page += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a></li>\r\n";
-    }
-    return page + "</ul></html>";
-}
 
 // Everything a run reports, as plain values.
 class RecordedReport : public RunReport {

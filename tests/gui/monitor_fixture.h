@@ -17,21 +17,12 @@
 #include "store/database.h"
 #include "store/query_cursor.h"
 #include "store/sql_clean.h"
+#include "tests/support/board_page.h"
 #include "tests/support/loopback_http_server.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/test_database.h"
 
 namespace vela::test {
-
-// A board page: entries <li id=N><a href="/t/N">Title N</a></li>, newest first.
-inline std::string BoardPage(std::initializer_list<int> ids) {
-    std::string page = "<html><ul>\r\n";
-    for (int id : ids) {
-        std::string n = std::to_string(id);
-        page += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a></li>\r\n";
-    }
-    return page + "</ul></html>";
-}
 
 // A window, a database, the monitoring state and a server serving `page`, with
 // monitoring wired as the program wires it, its pauses shortened.
