@@ -32,4 +32,18 @@ Scheme SchemeFromCells(const std::vector<std::string>& cells) {
     return s;
 }
 
+Scheme SchemeFromForm(const SchemeForm& form) {
+    Scheme s;
+    s.name = form.name;
+    s.gbk = form.code == "1";
+    s.url = form.url;
+    s.before = form.before;
+    s.after = form.after;
+    s.pattern = form.regular;
+    s.linkTemplate = form.buquan;
+    s.cookie = form.cookie;
+    s.userAgent = form.ua;
+    return s;
+}
+
 }  // namespace vela

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "store/scheme_statement.h"
+
 namespace vela {
 
 // How a scheme decides which matches are new.
@@ -35,5 +37,9 @@ struct Scheme {
 // A scheme from the cells of its row in the scheme list (cell i = column i of
 // table rule); missing cells read as empty.
 Scheme SchemeFromCells(const std::vector<std::string>& cells);
+
+// The scheme the editor's form describes, for a rule test: its address, encoding,
+// markers, pattern, link template, cookie and agent; nothing of a run's history.
+Scheme SchemeFromForm(const SchemeForm& form);
 
 }  // namespace vela

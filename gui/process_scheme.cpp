@@ -25,22 +25,6 @@ namespace {
 
 constexpr int kSchemeFields = 20;
 
-// The scheme as the editor's form holds it (a rule test).
-Scheme SchemeFromEditor(MainWindow& window) {
-    SchemeForm form = ReadSchemeForm(window);
-    Scheme s;
-    s.name = form.name;
-    s.gbk = form.code == "1";
-    s.url = form.url;
-    s.before = form.before;
-    s.after = form.after;
-    s.pattern = form.regular;
-    s.linkTemplate = form.buquan;
-    s.cookie = form.cookie;
-    s.userAgent = form.ua;
-    return s;
-}
-
 // The window's side of a run: what the engine reports reaches the controls
 // through the hand-over to the GUI thread.
 class WindowReport : public RunReport {
@@ -97,7 +81,8 @@ void RunMonitorTask(ProcessContext& context, const Scheme& scheme) {
 
 void RunRuleTest(ProcessContext& context) {
     WindowReport report(context, false);
-    SchemeRun run = TestScheme(SchemeFromEditor(context.window), context.timings, report);
+    SchemeRun run =
+        TestScheme(SchemeFromForm(ReadSchemeForm(context.window)), context.timings, report);
     if (!run.stopped) ShowTestResult(context.window, run.region, run.groupCount, run.matches);
 }
 
