@@ -27,8 +27,10 @@ public:
     virtual void Statement(const std::string& sql, const StatementOutcome& outcome) = 0;
     // The page holds new articles; said before the first of them is stored.
     virtual void NewArticlesFound() = 0;
-    // One article was stored together with its marker.
-    virtual void Recorded(const Scheme& scheme, const ArticleInsert& article) = 0;
+    // One article was stored together with its marker; `time` is the time text
+    // stored with it.
+    virtual void Recorded(const Scheme& scheme, const ArticleInsert& article,
+                          const std::string& time) = 0;
     // The pause between two stored articles; a stop should cut it short.
     virtual void Pause(int milliseconds) = 0;
 };

@@ -43,14 +43,14 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
         markers = ChooseMarkers(scheme, page);
         if (markers.markerMissing) {
             run.markerMissing = true;
-            report.Status("\r\n" + Gbk("出错！无法在源码中找到最后文章标记！"));
+            report.Status("\r\n" + Gbk(kMarkerMissingText));
         }
     }
     run.region = TextBetween(page, markers.begin, markers.end);
     page.clear();
     if (run.region.empty()) {
         run.regionEmpty = true;
-        report.Status("\r\n" + Gbk("出错！截取源码为空，请检查方案的采集区域！"));
+        report.Status("\r\n" + Gbk(kRegionEmptyText));
     }
     report.Region(run.region);
     PageRegex regex;
@@ -70,13 +70,14 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
     if (plan.newArticlesFound) report.NewArticlesFound();
     for (const ArticleInsert& article : plan.inserts) {
         if (report.Stopped()) return;
-        const std::string insert = InsertStatement(scheme, article, NowText());
+        const std::string now = NowText();
+        const std::string insert = InsertStatement(scheme, article, now);
         const StatementOutcome outcome =
             ExecuteRecord(db, insert, MarkerStatement(scheme, article));
         report.Statement(insert, outcome);
         if (!outcome.ok) return;
         ++run.stored;
-        report.Recorded(scheme, article);
+        report.Recorded(scheme, article, now);
         report.Pause(timings.insertPauseMs);
     }
     if (report.Stopped()) return;
@@ -89,6 +90,8 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
 SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
                         RunReport& report) {
     SchemeRun run;
+    run.firstRun =
+        scheme.lastMarker.empty() && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId;
     if (CutAndMatch(scheme, true, timings, report, run)) Record(scheme, db, timings, report, run);
     run.stopped = report.Stopped();
     return run;

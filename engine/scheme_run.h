@@ -23,6 +23,9 @@ struct SchemeRun {
     int groupCount = 0;  // capturing groups of the pattern
     std::vector<MatchRecord> matches;
     int stored = 0;  // articles recorded
+    // Monitoring a scheme that has seen no article yet: its marker is missing by
+    // nature, and the page is stored whole.
+    bool firstRun = false;
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
@@ -37,6 +40,11 @@ SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings
 // A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
 // records nothing.
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
+
+// The error lines a run writes to the status box (UTF-8; the status box gets them
+// in GBK after a line break).
+inline constexpr const char* kMarkerMissingText = "出错！无法在源码中找到最后文章标记！";
+inline constexpr const char* kRegionEmptyText = "出错！截取源码为空，请检查方案的采集区域！";
 
 // The rule tester refuses addresses of this site.
 inline constexpr const char* kBlockedSiteToken = "lanqi.example";

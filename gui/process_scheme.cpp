@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 
+#include "engine/exclusive_run.h"
 #include "engine/now_text.h"
 #include "engine/record_plan.h"
 #include "engine/region_preview.h"
@@ -48,7 +49,7 @@ public:
         ReportStatement(c_.window, sql, outcome);
     }
     void NewArticlesFound() override { c_.state.NewArticlesFound = 1; }
-    void Recorded(const Scheme& scheme, const ArticleInsert& article) override {
+    void Recorded(const Scheme& scheme, const ArticleInsert& article, const std::string&) override {
         c_.state.NewArticles.AddRecorded(scheme.name, article.title);
     }
     void Pause(int milliseconds) override { ResponsiveWait(milliseconds); }
@@ -73,7 +74,9 @@ Scheme SchemeOfCurrentTask(MainWindow& window, const MonitorState& state) {
 
 void RunMonitorTask(ProcessContext& context, const Scheme& scheme) {
     WindowReport report(context, true);
-    MonitorScheme(scheme, context.database, context.timings, report);
+    // Another program on the same database (the headless runner) never checks
+    // this scheme at the same moment.
+    MonitorSchemeExclusively(scheme, context.database, context.timings, report);
     report.Status("\r\n" + Gbk("任务") + std::to_string(context.state.CurrentTask) +
                   Gbk("已结束----") + NowText());
     context.state.WorkerBusy = 0;

@@ -34,6 +34,7 @@ bool Database::OpenDatabase(const std::string& path, bool create) {
     }
     db_ = db;
     lastCode_ = 0;
+    path_ = path;
     return true;
 }
 
@@ -57,6 +58,7 @@ void Database::CloseDatabase() {
     sqlite3_close_v2(db_);
     db_ = nullptr;
     lastCode_ = 0;
+    path_.clear();
 }
 
 bool Database::IsOpen() const {

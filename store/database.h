@@ -25,6 +25,8 @@ public:
     int LastErrorCode() const;
     void CloseDatabase();
     bool IsOpen() const;
+    // The file given to the last successful OpenDatabase; empty when closed.
+    const std::string& Path() const { return path_; }
 
     // For the query object: holds the connection across a prepare-count-read sequence.
     std::recursive_mutex& Mutex() const { return mutex_; }
@@ -35,6 +37,7 @@ private:
     mutable std::recursive_mutex mutex_;
     sqlite3* db_ = nullptr;
     int lastCode_ = 0;
+    std::string path_;
 };
 
 }  // namespace vela

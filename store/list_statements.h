@@ -17,6 +17,21 @@ inline constexpr const char* kArticleListQuery =
 inline constexpr const char* kFavouriteListQuery =
     "select * from info where issoucang=1 order by id desc LIMIT 100";
 
+// The newest `limit` articles, or favourites, as the two lists show them; for
+// a limit of 100 these are the texts above.
+inline std::string ArticleListQuery(int limit, bool favouritesOnly) {
+    return std::string("select * from info where ") + (favouritesOnly ? "issoucang=1" : "1") +
+           " order by id desc LIMIT " + std::to_string(limit);
+}
+
+// Every scheme in id order, all columns in table order: what a run of the
+// ticked schemes goes through.
+inline constexpr const char* kSchemesInIdOrderQuery = "select * from rule order by id";
+// One scheme's row, all columns in table order.
+inline std::string SchemeRowQuery(const std::string& schemeId) {
+    return "select * from rule where id=" + schemeId;
+}
+
 inline std::string FavouriteStatement(const std::string& articleId) {
     return "update info set issoucang=1 where id=" + articleId;
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vela {
+
+struct ArticleInsert;
+struct Scheme;
+
+// The lines the commands print, readable (fields apart by tabs, UTF-8) or as one
+// JSON object each. Every text comes in GBK and leaves as UTF-8.
+
+// A new article as it is stored: scheme name, title, link.
+std::string RecordedLine(const Scheme& scheme, const ArticleInsert& article);
+// {"scheme_id", "scheme", "title", "link", "other", "time"}
+std::string RecordedJson(const Scheme& scheme, const ArticleInsert& article,
+                         const std::string& time);
+
+// A row of table info (all columns in table order): id, time, favourite mark,
+// scheme, title, link.
+std::string ArticleRowLine(const std::vector<std::string>& row);
+// {"id", "scheme_id", "scheme", "title", "link", "other", "time", "favourite"}
+std::string ArticleRowJson(const std::vector<std::string>& row);
+
+// A row of table rule: id, ticked mark, name, address, last article seen, when.
+std::string SchemeRowLine(const std::vector<std::string>& row);
+// {"id", "name", "ticked", "url", "last_title", "last_link", "last_time", "last_id"}
+std::string SchemeRowJson(const std::vector<std::string>& row);
+
+}  // namespace vela

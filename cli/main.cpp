@@ -1,0 +1,44 @@
+// vela-cli: the headless runner. Watches the ticked schemes of the window's
+// database from a terminal, cron or a systemd timer.
+
+#include <unistd.h>
+
+#include "cli_options.h"
+#include "command_database.h"
+#include "commands.h"
+#include "console.h"
+#include "stop_signal.h"
+#include "store/database.h"
+
+int main(int argc, char** argv) {
+    const vela::CliParse parse = vela::ParseCliOptions(argc, argv);
+    if (!parse.proceed) {
+        std::fputs(parse.out.c_str(), stdout);
+        if (!parse.error.empty()) std::fprintf(stderr, "vela-cli: %s\n", parse.error.c_str());
+        return parse.exitCode;
+    }
+    const vela::CliOptions& options = parse.options;
+    vela::Console console;
+    console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    vela::InstallStopSignals();
+
+    vela::Database db;
+    std::string error;
+    if (!vela::OpenCommandDatabase(options.databasePath, db, error)) {
+        vela::PrintError(console, error);
+        return vela::kExitUsage;
+    }
+    switch (options.command) {
+        case vela::CliCommand::Run:
+            return vela::RunCommand(options, db, console);
+        case vela::CliCommand::Test:
+            return vela::TestCommand(options, db, console);
+        case vela::CliCommand::List:
+            return vela::ListCommand(options, db, console);
+        case vela::CliCommand::Articles:
+            return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::None:
+            break;
+    }
+    return vela::kExitUsage;
+}

@@ -1,0 +1,62 @@
+#include <string>
+
+#include "commands.h"
+#include "console_text.h"
+#include "engine/scheme_run.h"
+#include "stop_signal.h"
+#include "store/database.h"
+#include "store/list_statements.h"
+#include "store/read_rows.h"
+
+namespace vela {
+namespace {
+
+// Reports nothing while it goes: the outcome is printed whole afterwards.
+class QuietReport : public RunReport {
+public:
+    bool Stopped() override { return StopRequested(); }
+    void Status(const std::string&) override {}
+    void Region(const std::string&) override {}
+    void Statement(const std::string&, const StatementOutcome&) override {}
+    void NewArticlesFound() override {}
+    void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
+    void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
+};
+
+}  // namespace
+
+int TestCommand(const CliOptions& options, Database& db, const Console& console) {
+    const std::string id = std::to_string(options.schemeId);
+    TextTable rows;
+    if (!ReadRows(db, SchemeRowQuery(id), rows) || rows.empty()) {
+        PrintError(console, "no scheme with id " + id);
+        return kExitUsage;
+    }
+    const Scheme scheme = SchemeFromCells(rows[0]);
+    if (IsBlockedSite(scheme.url)) {
+        PrintError(console, "此站不允许监控!");
+        return kExitSchemeFailed;
+    }
+    QuietReport report;
+    const SchemeRun run = TestScheme(scheme, MonitorTimings{}, report);
+    if (run.stopped) {
+        EndByStopSignal();
+        return kExitSchemeFailed;
+    }
+    std::fprintf(console.out, "region: %zu bytes\n", run.region.size());
+    for (std::size_t m = 0; m < run.matches.size(); ++m) {
+        std::fprintf(console.out, "match %zu\n", m + 1);
+        // The whole match, then each capturing group.
+        for (int k = 0; k <= run.groupCount; ++k) {
+            std::fprintf(console.out, "  [%d] %s\n", k,
+                         ConsoleField(SubMatchText(run.matches[m], run.region, k)).c_str());
+        }
+    }
+    std::fflush(console.out);
+    if (run.noAnswer) PrintError(console, "no answer from " + ConsoleField(scheme.url));
+    if (run.regionEmpty) PrintError(console, kRegionEmptyText);
+    if (run.matches.empty()) PrintError(console, "匹配结果为0,请检查正则匹配规则!");
+    return run.failed() || run.matches.empty() ? kExitSchemeFailed : kExitOk;
+}
+
+}  // namespace vela

@@ -1,0 +1,19 @@
+#include "read_rows.h"
+
+#include <mutex>
+
+#include "database.h"
+
+namespace vela {
+
+bool ReadRows(Database& db, const std::string& sql, TextTable& rows,
+              std::vector<std::string>* names) {
+    std::lock_guard lock(db.Mutex());
+    QueryCursor cursor;
+    if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return false;
+    if (names) *names = cursor.ColumnNames();
+    rows = cursor.AllRowsAsText(false);
+    return true;
+}
+
+}  // namespace vela
