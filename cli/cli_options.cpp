@@ -47,6 +47,19 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     articles->add_flag("--favourites", o.favourites, "Only the favourites");
     articles->add_flag("--json", o.json, "One JSON object per article");
 
+    // A first word that names no command would otherwise read as a missing one.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const CLI::App* command : {run, test, list, articles}) {
+            known = known || command->check_name(argv[1]);
+        }
+        if (!known) {
+            parse.exitCode = 2;
+            parse.error = std::string("unknown command '") + argv[1] +
+                          "' (the commands are run, test, list and articles)";
+            return parse;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

@@ -1,0 +1,342 @@
+// The headless runner as its users start it: the built program, the loopback
+// server and database files on disk.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "engine/exclusive_run.h"
+#include "fetch/encoding.h"
+#include "store/database.h"
+#include "store/run_lock.h"
+#include "tests/support/board_page.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+using test::BoardPage;
+using test::CannedReply;
+using test::ChildOutcome;
+using test::ChildProcess;
+using test::Lines;
+using test::LoopbackHttpServer;
+using test::SimpleResponse;
+
+const std::string kCli = VELA_CLI;
+
+// A run of the window's side: what its worker does with one scheme.
+class SilentReport : public RunReport {
+public:
+    bool Stopped() override { return false; }
+    void Status(const std::string&) override {}
+    void Region(const std::string&) override {}
+    void Statement(const std::string&, const StatementOutcome&) override {}
+    void NewArticlesFound() override {}
+    void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
+    void Pause(int) override {}
+};
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A database file with board schemes for the loopback server's pages.
+class CliTest : public ::testing::Test {
+protected:
+    CliTest()
+        : server([this](const std::string& request) {
+              if (delayReplies) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+              return CannedReply{SimpleResponse("200 OK", PageFor(test::RequestTarget(request)))};
+          }) {
+        db.OpenDatabase(file.path(), false);
+    }
+
+    std::string PageFor(const std::string& target) {
+        std::lock_guard lock(pageMutex);
+        return target == "/other" ? otherPage : page;
+    }
+    void SetPage(const std::string& bytes, bool other = false) {
+        std::lock_guard lock(pageMutex);
+        (other ? otherPage : page) = bytes;
+    }
+
+    // A ticked board scheme (GBK name) for `path` of the server.
+    void AddScheme(Database& into, const std::string& name, const std::string& path,
+                   const std::string& before = "<ul>", const std::string& isdo = "1") {
+        into.ExecSql(
+            "insert into rule(code,name,url,cookie,ua,arttile,buquan,regular,before,after,tindex,"
+            "uindex,oindex,isdo,lastid,type) values('1','" +
+            name + "','" + server.Url(path) +
+            "','','TestAgent','','http://bbs.example[2]','<li id=(\\d+)><a href=\"(.*?)\">"
+            "(.*?)</a>','" +
+            before + "','</ul>','3','1','1','" + isdo + "','0','0')");
+    }
+
+    ChildOutcome Cli(std::vector<std::string> args) {
+        return test::RunChild(kCli, args, file.dir());
+    }
+    ChildOutcome RunOnce(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"run", "--once", "--db", file.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Cli(args);
+    }
+
+    TextTable Rows(Database& from, const std::string& sql) { return test::QueryRows(from, sql); }
+
+    static constexpr const char* kArticles =
+        "select planname,planid,title,url,other,issoucang from info order by id";
+    static constexpr const char* kMarkers = "select id,arttile,arturl,lastid from rule order by id";
+
+    test::TestDatabaseFile file;
+    Database db;
+    std::mutex pageMutex;
+    std::string page = BoardPage({3, 2, 1});
+    std::string otherPage = BoardPage({7});
+    std::atomic<bool> delayReplies{false};
+    LoopbackHttpServer server;
+};
+
+TEST_F(CliTest, StoresWhatIsNewAsTheWindowDoes) {
+    AddScheme(db, "board", "/board");
+    // The same scheme in a second file, run through the window's path.
+    test::TestDatabaseFile windowFile;
+    Database windowDb;
+    ASSERT_TRUE(windowDb.OpenDatabase(windowFile.path(), false));
+    AddScheme(windowDb, "board", "/board");
+    auto windowRun = [&] {
+        SilentReport report;
+        MonitorTimings timings;
+        timings.insertPauseMs = 0;
+        Scheme scheme = SchemeFromCells(Rows(windowDb, "select * from rule").at(0));
+        MonitorSchemeExclusively(scheme, windowDb, timings, report);
+    };
+
+    struct Step {
+        std::string page;
+        std::vector<std::string> printed;
+    };
+    const Step steps[] = {
+        {BoardPage({3, 2, 1}),
+         {"board\tTitle 1\thttp://bbs.example/t/1", "board\tTitle 2\thttp://bbs.example/t/2",
+          "board\tTitle 3\thttp://bbs.example/t/3"}},
+        {BoardPage({3, 2, 1}), {}},
+        {BoardPage({5, 4, 3, 2, 1}),
+         {"board\tTitle 4\thttp://bbs.example/t/4", "board\tTitle 5\thttp://bbs.example/t/5"}},
+    };
+    for (const Step& step : steps) {
+        SetPage(step.page);
+        ChildOutcome run = RunOnce();
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Lines(run.out), step.printed);
+        EXPECT_EQ(run.err, "") << "nothing but articles when not on a terminal";
+        windowRun();
+        EXPECT_EQ(Rows(db, kArticles), Rows(windowDb, kArticles));
+        EXPECT_EQ(Rows(db, kMarkers), Rows(windowDb, kMarkers));
+    }
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"5"}}));
+    EXPECT_EQ(Rows(db, "select arttile from rule"), (TextTable{{"Title 5"}}));
+    // The requests carried the scheme's agent, as the window's do.
+    EXPECT_NE(server.Requests().at(0).find("User-Agent: TestAgent\r\n"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonLinesAndListsCarryUtf8Text) {
+    // A GBK name and title, and a title with a byte pair that has no Unicode form.
+    AddScheme(db, Gbk("论坛"), "/board");
+    SetPage("<ul><li id=9><a href=\"/t/9\">" + Gbk("中文标题") +
+            "</a></li><li id=8><a href=\"/t/8\">bad \x81\x20 end</a></li></ul>");
+    ChildOutcome run = RunOnce({"--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    nlohmann::json oldest = nlohmann::json::parse(lines[0]);
+    nlohmann::json newest = nlohmann::json::parse(lines[1]);
+    EXPECT_EQ(newest["scheme_id"], 1);
+    EXPECT_EQ(newest["scheme"], "论坛");
+    EXPECT_EQ(newest["title"], "中文标题");
+    EXPECT_EQ(newest["link"], "http://bbs.example/t/9");
+    EXPECT_EQ(newest["other"], "9");
+    EXPECT_EQ(newest["time"], Rows(db, "select addtime from info where other='9'").at(0).at(0));
+    EXPECT_EQ(oldest["title"].get<std::string>().find('?'), 4u) << oldest.dump();
+    EXPECT_NE(oldest["title"].get<std::string>().find("end"), std::string::npos);
+
+    ChildOutcome list = Cli({"list", "--json", "--db", file.path()});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    nlohmann::json scheme = nlohmann::json::parse(Lines(list.out).at(0));
+    EXPECT_EQ(scheme["name"], "论坛");
+    EXPECT_EQ(scheme["ticked"], true);
+    EXPECT_EQ(scheme["last_title"], "中文标题");
+
+    db.ExecSql("update info set issoucang=1 where other='8'");
+    ChildOutcome favourites = Cli({"articles", "--favourites", "--json", "--db", file.path()});
+    ASSERT_EQ(Lines(favourites.out).size(), 1u) << favourites.out;
+    EXPECT_EQ(nlohmann::json::parse(favourites.out)["favourite"], true);
+    ChildOutcome newest1 = Cli({"articles", "--limit", "1", "--db", file.path()});
+    ASSERT_EQ(Lines(newest1.out).size(), 1u) << newest1.out;
+    EXPECT_NE(newest1.out.find("\t论坛\t中文标题\thttp://bbs.example/t/9"), std::string::npos)
+        << newest1.out;
+}
+
+TEST_F(CliTest, AFailingSchemeGivesExitOneAndTheOthersStillRun) {
+    const int deadPort = test::UnusedLoopbackPort();
+    db.ExecSql(
+        "insert into rule(code,name,url,ua,arttile,regular,before,after,tindex,isdo,type) "
+        "values('1','dead','http://127.0.0.1:" +
+        std::to_string(deadPort) + "/','UA','','(x)','<ul>','</ul>','1','1','0')");
+    AddScheme(db, "nomarker", "/board", "<nowhere>");
+    AddScheme(db, "unticked", "/other", "<ul>", "0");
+    AddScheme(db, "good", "/other");
+    ChildOutcome run = RunOnce();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"good\tTitle 7\thttp://bbs.example/t/7"}));
+    const std::vector<std::string> errors = Lines(run.err);
+    ASSERT_EQ(errors.size(), 3u) << run.err;
+    EXPECT_EQ(errors[0].rfind("vela-cli: [dead] no answer from http://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(errors[1], "vela-cli: [dead] 出错！截取源码为空，请检查方案的采集区域！");
+    EXPECT_EQ(errors[2], "vela-cli: [nomarker] 出错！截取源码为空，请检查方案的采集区域！");
+    EXPECT_EQ(Rows(db, "select title from info"), (TextTable{{"Title 7"}}));
+    // The unticked scheme was not fetched: one request for "nomarker", one for "good".
+    EXPECT_EQ(server.Requests().size(), 2u);
+
+    // A marker that has gone from the page is an error too; the page is stored
+    // from its start, as the window does.
+    db.ExecSql("update rule set arttile='Gone' where name='good'");
+    SetPage(BoardPage({8, 7}), true);
+    run = RunOnce({"--quiet"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("vela-cli: [good] 出错！无法在源码中找到最后文章标记！"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(CliTest, UsageAndDatabaseErrorsGiveExitTwoAndWriteNothing) {
+    AddScheme(db, "board", "/board");
+    const std::string notADatabase = test::WriteFile(file.dir(), "notes.txt", "just text\n");
+    const std::string noTables = file.dir() + "/empty.sdb";
+    {
+        Database empty;
+        empty.OpenDatabase(noTables, true);
+        empty.ExecSql("create table other(x)");
+    }
+    const std::string before = FileBytes(file.path());
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{}, "A subcommand is required"},
+        {{"watch"}, "watch"},
+        {{"run", "--every", "5", "--db", file.path()}, "--every"},
+        {{"run", "--once", "--every", "10", "--db", file.path()}, "excludes"},
+        {{"articles", "--limit", "0", "--db", file.path()}, "--limit"},
+        {{"test", "--db", file.path()}, "SCHEME_ID"},
+        {{"test", "--db", file.path(), "one"}, "SCHEME_ID"},
+        {{"run", "--db", file.dir() + "/missing.sdb"}, "no database at " + file.dir()},
+        {{"list", "--db", notADatabase}, "cannot read the database"},
+        {{"run", "--db", noTables}, "not a database of this program"},
+        {{"test", "--db", file.path(), "42"}, "no scheme with id 42"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const auto& arg : c.args) shown += arg + " ";
+        ChildOutcome outcome = Cli(c.args);
+        EXPECT_EQ(outcome.exitCode, 2) << shown;
+        EXPECT_EQ(outcome.out, "") << shown;
+        const std::vector<std::string> lines = Lines(outcome.err);
+        ASSERT_EQ(lines.size(), 1u) << shown << outcome.err;
+        EXPECT_EQ(lines[0].rfind("vela-cli: ", 0), 0u) << shown;
+        EXPECT_NE(lines[0].find(c.message), std::string::npos) << shown << lines[0];
+    }
+    EXPECT_EQ(FileBytes(file.path()), before);
+    EXPECT_EQ(FileBytes(notADatabase), "just text\n");
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(file.dir() + "/missing.sdb"));
+    EXPECT_FALSE(std::filesystem::exists(RunLockPath(file.path())));
+}
+
+TEST_F(CliTest, SigtermDuringAStalledFetchEndsWithinASecond) {
+    LoopbackHttpServer stalled([](const std::string&) {
+        return CannedReply{"HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<ul><li", true};
+    });
+    AddScheme(db, "board", "/board");
+    db.ExecSql("update rule set url='" + stalled.Url("/stalled") + "'");
+    AddScheme(db, "next", "/board");
+    const TextTable rule = Rows(db, "select * from rule");
+
+    ChildProcess runner(kCli, {"run", "--every", "10", "--db", file.path()}, file.dir());
+    ASSERT_TRUE(stalled.WaitForReplies(1, std::chrono::seconds(10)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto signalled = std::chrono::steady_clock::now();
+    runner.Signal(SIGTERM);
+    ChildOutcome outcome = runner.Wait(std::chrono::seconds(10));
+    const auto took = std::chrono::steady_clock::now() - signalled;
+    EXPECT_LT(took, std::chrono::seconds(1));
+    EXPECT_EQ(outcome.signal, SIGTERM) << "ends by the signal, as asked";
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"0"}}));
+    EXPECT_EQ(Rows(db, "select * from rule"), rule);
+    EXPECT_TRUE(server.Requests().empty()) << "no request after the stop";
+}
+
+TEST_F(CliTest, TwoProgramsOnOneDatabaseStoreEachArticleOnce) {
+    AddScheme(db, "board", "/board");
+    // Both read the scheme before either has stored anything: each page takes a
+    // while to come.
+    delayReplies = true;
+    const Scheme stale = SchemeFromCells(Rows(db, "select * from rule").at(0));
+    ChildProcess first(kCli, {"run", "--db", file.path()}, file.dir(), "first");
+    ChildProcess second(kCli, {"run", "--db", file.path()}, file.dir(), "second");
+    // The window's worker, with the scheme as its list read it.
+    Database windowDb;
+    ASSERT_TRUE(windowDb.OpenDatabase(file.path(), false));
+    SilentReport report;
+    MonitorTimings timings;
+    timings.insertPauseMs = 0;
+    SchemeRun windowRun = MonitorSchemeExclusively(stale, windowDb, timings, report);
+    ChildOutcome a = first.Wait();
+    ChildOutcome b = second.Wait();
+    EXPECT_EQ(a.exitCode, 0) << a.err;
+    EXPECT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_EQ(Lines(a.out).size() + Lines(b.out).size() + windowRun.stored, 3u) << a.out << b.out;
+    EXPECT_EQ(Rows(db, "select title from info order by id"),
+              (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+}
+
+TEST_F(CliTest, TestPrintsTheRegionAndEveryMatchAndRecordsNothing) {
+    AddScheme(db, "board", "/board");
+    SetPage(BoardPage({2, 1}));
+    ChildOutcome test = Cli({"test", "--db", file.path(), "1"});
+    EXPECT_EQ(test.exitCode, 0) << test.err;
+    const std::string region = BoardPage({2, 1});
+    const std::size_t begin = region.find("<ul>") + 4;
+    // The region without its CR LF pairs.
+    std::string cut = region.substr(begin, region.find("</ul>") - begin);
+    for (std::size_t at; (at = cut.find("\r\n")) != std::string::npos;) cut.erase(at, 2);
+    EXPECT_EQ(Lines(test.out),
+              (std::vector<std::string>{"region: " + std::to_string(cut.size()) + " bytes",
+                                        "match 1", "  [0] <li id=2><a href=\"/t/2\">Title 2</a>",
+                                        "  [1] 2", "  [2] /t/2", "  [3] Title 2", "match 2",
+                                        "  [0] <li id=1><a href=\"/t/1\">Title 1</a>", "  [1] 1",
+                                        "  [2] /t/1", "  [3] Title 1"}));
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"0"}}));
+    EXPECT_EQ(Rows(db, "select arttile from rule"), (TextTable{{""}}));
+
+    SetPage("<html>no list</html>");
+    test = Cli({"test", "--db", file.path(), "1"});
+    EXPECT_EQ(test.exitCode, 1);
+    EXPECT_NE(test.err.find("匹配结果为0"), std::string::npos) << test.err;
+}
+
+}  // namespace
+}  // namespace vela
