@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks what a desktop finds there:
 # the program and its schema, the desktop entry and the AppStream metainfo (both
-# accepted by their validators), and the icon at every size in the hicolor theme.
+# accepted by their validators), the runner's systemd units, and the icon at every size in the hicolor theme.
 # Usage: install_test.sh BUILD_DIR
 set -eu
 build=$1
@@ -15,6 +15,15 @@ p=$tmp/p
 [ -x "$p/bin/vela" ] || fail "no executable bin/vela"
 cmp -s "$p/share/vela/schema.sql" "$(dirname "$0")/../../resources/schema.sql" || fail "schema not in share/vela"
 [ ! -e "$p/bin/vela.sdb" ] || fail "a database was installed beside the program"
+[ -x "$p/bin/vela-cli" ] || fail "no executable bin/vela-cli"
+
+# The runner's user service and timer, as systemd reads them.
+for unit in vela-cli.service vela-cli.timer; do
+    [ -f "$p/lib/systemd/user/$unit" ] || fail "no $unit in lib/systemd/user"
+done
+echo "systemd-analyze verify:"
+systemd-analyze verify "$p/lib/systemd/user/vela-cli.service" "$p/lib/systemd/user/vela-cli.timer" ||
+    fail "systemd refuses the runner's units"
 
 echo "desktop-file-validate:"
 desktop-file-validate "$p/share/applications/$id.desktop" || fail "desktop entry refused"

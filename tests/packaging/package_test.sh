@@ -25,7 +25,8 @@ done
 
 dpkg-deb --contents "$deb" >"$tmp/contents"
 id=example.lanqi.vela
-for path in usr/bin/vela usr/share/vela/schema.sql usr/share/applications/$id.desktop \
+for path in usr/bin/vela usr/bin/vela-cli usr/lib/systemd/user/vela-cli.service \
+            usr/lib/systemd/user/vela-cli.timer usr/share/vela/schema.sql usr/share/applications/$id.desktop \
             usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/16x16/apps/$id.png \
             usr/share/icons/hicolor/128x128/apps/$id.png \
             usr/share/icons/hicolor/scalable/apps/$id.svg; do
@@ -49,4 +50,9 @@ db=$tmp/data/vela/vela.sdb
 sqlite3 "$db" "insert into info(title) values('kept')"
 start || fail "second start (exit $?)"
 [ "$(sqlite3 "$db" 'select title from info')" = kept ] || fail "second start lost the data"
+
+# The installed runner finds the same database by the same decision.
+articles=$(env XDG_DATA_HOME="$tmp/data" HOME="$tmp/home" "$tmp/root/usr/bin/vela-cli" articles) ||
+    fail "the installed vela-cli did not read the window's database"
+echo "$articles" | grep -q "	kept	" || fail "vela-cli articles lacks the stored row: $articles"
 echo "package ok"
