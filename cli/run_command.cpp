@@ -96,9 +96,13 @@ private:
 std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
                                    const ConsoleReport& report) {
     std::vector<std::string> errors;
-    if (run.noAnswer) errors.push_back("no answer from " + ConsoleField(scheme.url));
-    if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
-    if (run.regionEmpty) errors.push_back(kRegionEmptyText);
+    // A page that never came has neither the marker nor the region: one line says it.
+    if (run.noAnswer) {
+        errors.push_back("no answer from " + ConsoleField(scheme.url));
+    } else {
+        if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
+        if (run.regionEmpty) errors.push_back(kRegionEmptyText);
+    }
     if (report.statementFailed) {
         errors.push_back("the database refused a statement (SQLite code " +
                          std::to_string(report.failedCode) + ")");

@@ -53,9 +53,13 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
         }
     }
     std::fflush(console.out);
-    if (run.noAnswer) PrintError(console, "no answer from " + ConsoleField(scheme.url));
-    if (run.regionEmpty) PrintError(console, kRegionEmptyText);
-    if (run.matches.empty()) PrintError(console, "匹配结果为0,请检查正则匹配规则!");
+    if (run.noAnswer) {
+        PrintError(console, "no answer from " + ConsoleField(scheme.url));
+    } else if (run.regionEmpty) {
+        PrintError(console, kRegionEmptyText);
+    } else if (run.matches.empty()) {
+        PrintError(console, "匹配结果为0,请检查正则匹配规则!");
+    }
     return run.failed() || run.matches.empty() ? kExitSchemeFailed : kExitOk;
 }
 
