@@ -59,7 +59,7 @@ Outcome Process(const Scheme& scheme, const std::string& page) {
 
 Texts Titles(const RecordPlan& plan) {
     Texts t;
-    for (const auto& a : plan.inserts) t.push_back(a.title);
+    for (const auto& a : plan.inserts) t.emplace_back(a.title);
     return t;
 }
 
