@@ -3,7 +3,7 @@
 namespace vela {
 namespace {
 
-std::string StoredForm(const std::string& cleaned) {
+std::string StoredForm(std::string_view cleaned) {
     std::string out;
     out.reserve(cleaned.size());
     for (std::size_t i = 0; i < cleaned.size(); ++i) {
@@ -15,7 +15,7 @@ std::string StoredForm(const std::string& cleaned) {
 
 }  // namespace
 
-void NewArticleDigest::AddRecorded(const std::string& scheme, const std::string& cleanedTitle) {
+void NewArticleDigest::AddRecorded(const std::string& scheme, std::string_view cleanedTitle) {
     std::lock_guard lock(mutex_);
     ++count_;
     latest_.push_front({scheme, StoredForm(cleanedTitle)});

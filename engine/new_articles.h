@@ -3,6 +3,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vela {
@@ -27,7 +28,7 @@ public:
 
     // `cleanedTitle` is the title as it went into the insert statement: SqlClean
     // doubled its apostrophes, and the digest keeps the stored form.
-    void AddRecorded(const std::string& scheme, const std::string& cleanedTitle);
+    void AddRecorded(const std::string& scheme, std::string_view cleanedTitle);
     // Returns what was gathered and starts afresh.
     Snapshot Take();
 

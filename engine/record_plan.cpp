@@ -96,15 +96,32 @@ public:
         }
     }
 
-    std::string Compose(const MatchRecord& match, const std::string& region) const {
-        std::string link;
+    // The length of the link Compose gives.
+    std::size_t Length(const MatchRecord& match, const std::string& region) const {
+        std::size_t length = 0;
         for (const Piece& piece : pieces_) {
-            if (piece.group >= 0) {
-                link.append(GroupView(match, region, piece.group));
-            } else {
-                link.append(piece.text);
-            }
+            length +=
+                piece.group >= 0 ? GroupView(match, region, piece.group).size() : piece.text.size();
         }
+        return length;
+    }
+
+    // Writes the link to `out`, which has room for Length() bytes; returns its length.
+    std::size_t ComposeTo(const MatchRecord& match, const std::string& region, char* out) const {
+        char* w = out;
+        for (const Piece& piece : pieces_) {
+            const std::string_view text =
+                piece.group >= 0 ? GroupView(match, region, piece.group) : piece.text;
+            if (text.empty()) continue;
+            std::memcpy(w, text.data(), text.size());
+            w += text.size();
+        }
+        return static_cast<std::size_t>(w - out);
+    }
+
+    std::string Compose(const MatchRecord& match, const std::string& region) const {
+        std::string link(Length(match, region), '\0');
+        ComposeTo(match, region, link.data());
         return link;
     }
 
@@ -132,14 +149,23 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     const bool compareIds = mode == JudgeMode::CompareArticleId;
     plan.newArticlesFound = !compareIds;
     const LinkComposer composer(scheme.linkTemplate);
-    plan.inserts.reserve(matches.size());
-    // Cleaned through one scratch text, which keeps its capacity: each cleaned
-    // value then costs one new string, the one the plan keeps.
-    std::string scratch;
-    const auto cleaned = [&](std::string_view text) {
-        scratch.assign(text);
-        return SqlClean(scratch);
+    // All texts of the plan go into one buffer, sized up front for the most they
+    // can take so that no view into it ever moves: the marker, the title (cleaning
+    // at most doubles it), the link, the other value (cleaned).
+    std::size_t room = 0;
+    for (const MatchRecord& match : matches) {
+        room += 3 * GroupView(match, region, scheme.titleGroup).size() +
+                composer.Length(match, region) +
+                2 * GroupView(match, region, scheme.otherGroup).size();
+    }
+    plan.texts = std::make_unique_for_overwrite<char[]>(room);
+    char* spare = plan.texts.get();
+    const auto kept = [&spare](std::size_t length) {
+        const std::string_view text(spare, length);
+        spare += length;
+        return text;
     };
+    plan.inserts.reserve(matches.size());
     const auto add = [&](const MatchRecord& match) {
         int64_t id = 0;
         if (compareIds) {
@@ -150,24 +176,31 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         }
         ArticleInsert& article = plan.inserts.emplace_back();
         article.id = id;
-        article.marker = GroupView(match, region, scheme.titleGroup);
-        article.title = cleaned(article.marker);
-        article.link = composer.Compose(match, region);
-        article.other = cleaned(GroupView(match, region, scheme.otherGroup));
+        const std::string_view marker = GroupView(match, region, scheme.titleGroup);
+        if (!marker.empty()) std::memcpy(spare, marker.data(), marker.size());
+        article.marker = kept(marker.size());
+        // Most titles need no cleaning: then the title is the marker's bytes.
+        const std::size_t cleaned = SqlCleanTo(marker, spare);
+        article.title =
+            cleaned == marker.size() && std::memcmp(spare, article.marker.data(), cleaned) == 0
+                ? article.marker
+                : kept(cleaned);
+        article.link = kept(composer.ComposeTo(match, region, spare));
+        article.other = kept(SqlCleanTo(GroupView(match, region, scheme.otherGroup), spare));
     };
     if (mode == JudgeMode::OldestFirst) {
         for (const MatchRecord& match : matches) add(match);
-        plan.lastMarker = GroupView(matches.back(), region, scheme.titleGroup);
+        plan.lastMarker = std::string(GroupView(matches.back(), region, scheme.titleGroup));
     } else {
         for (auto match = matches.rbegin(); match != matches.rend(); ++match) add(*match);
-        plan.lastMarker = GroupView(matches.front(), region, scheme.titleGroup);
+        plan.lastMarker = std::string(GroupView(matches.front(), region, scheme.titleGroup));
     }
     if (compareIds) {
         std::stable_sort(
             plan.inserts.begin(), plan.inserts.end(),
             [](const ArticleInsert& a, const ArticleInsert& b) { return a.id < b.id; });
     }
-    if (!plan.inserts.empty()) plan.lastLink = plan.inserts.back().link;
+    if (!plan.inserts.empty()) plan.lastLink = std::string(plan.inserts.back().link);
     plan.update = true;
     return plan;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "page_regex.h"
@@ -25,16 +28,26 @@ RegionMarkers ChooseMarkers(const Scheme& scheme, const std::string& page);
 // The page with every CR LF pair removed (lone CR and LF stay).
 std::string RemoveCrLf(std::string page);
 
-// One new article, its title and other value already made safe by SqlClean.
+// One new article, its title and other value already made safe by SqlClean. The
+// texts are views: into the plan the article belongs to, or into whatever a
+// caller that builds an article itself keeps alive.
 struct ArticleInsert {
-    std::string title;
-    std::string link;
-    std::string other;
-    std::string marker;  // the title as the page has it: the last-article marker once stored
-    int64_t id = 0;      // the article id (CompareArticleId)
+    std::string_view title;
+    std::string_view link;
+    std::string_view other;
+    std::string_view marker;  // the title as the page has it: the last-article marker once stored
+    int64_t id = 0;           // the article id (CompareArticleId)
 };
 
 struct RecordPlan {
+    RecordPlan() = default;
+    // The articles' texts live in `texts`: a copy's views would point into the
+    // original, so a plan only moves (which keeps the buffer where it is).
+    RecordPlan(const RecordPlan&) = delete;
+    RecordPlan& operator=(const RecordPlan&) = delete;
+    RecordPlan(RecordPlan&&) = default;
+    RecordPlan& operator=(RecordPlan&&) = default;
+
     // In the order they run, oldest article first, so that the marker can move
     // with each one: the page's last match first (NewestFirst), the page's order
     // (OldestFirst), ascending id (CompareArticleId).
@@ -45,6 +58,8 @@ struct RecordPlan {
     std::string lastLink;  // the link of the new article inserted last
     int64_t highestId = 0;
     bool newArticlesFound = false;
+    // Every text of the inserts, one after the other in one allocation.
+    std::unique_ptr<char[]> texts;
 };
 
 RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,

@@ -26,6 +26,12 @@ std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport
     return HttpFetch(params, options);
 }
 
+// The page as GBK text without CR LF pairs. A GBK body becomes the page in
+// place; either way the body's memory is gone on return.
+std::string PageText(bool gbk, std::string body) {
+    return RemoveCrLf(gbk ? BytesToText(std::move(body)) : Utf8ToGbk(body));
+}
+
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
@@ -35,8 +41,7 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     std::string body = Fetch(scheme, timings, report);
     if (report.Stopped()) return false;
     run.noAnswer = body.empty();
-    std::string page = RemoveCrLf(scheme.gbk ? BytesToText(body) : Utf8ToGbk(body));
-    body.clear();
+    std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
     RegionMarkers markers{scheme.before, scheme.after, false};
     if (monitoring) {
@@ -46,8 +51,9 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
             report.Status("\r\n" + Gbk(kMarkerMissingText));
         }
     }
-    run.region = TextBetween(page, markers.begin, markers.end);
-    page.clear();
+    // The region is cut out of the page where it lies.
+    run.region = std::move(page);
+    CutTextBetween(run.region, markers.begin, markers.end);
     if (run.region.empty()) {
         run.regionEmpty = true;
         report.Status("\r\n" + Gbk(kRegionEmptyText));

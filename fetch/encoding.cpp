@@ -190,8 +190,10 @@ Sequence DecodeSequence(const unsigned char* in, std::size_t n) {
 
 }  // namespace
 
-std::string BytesToText(std::string_view bytes) {
-    return std::string(bytes.substr(0, bytes.find('\0')));
+std::string BytesToText(std::string bytes) {
+    const std::size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    return bytes;
 }
 
 std::string Utf8ToGbk(std::string_view bytes) {

@@ -8,8 +8,9 @@
 
 namespace vela {
 
-// The bytes up to, not including, the first zero byte.
-std::string BytesToText(std::string_view bytes);
+// The bytes up to, not including, the first zero byte. Taken by value so that a
+// page handed over with std::move is cut in place instead of copied.
+std::string BytesToText(std::string bytes);
 
 // UTF-8 bytes to GBK text (code page 936). Each malformed UTF-8 sequence and
 // each character without a GBK code becomes "?"; neither stops the conversion.

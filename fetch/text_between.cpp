@@ -10,10 +10,14 @@ constexpr std::string_view kQuoteToken = "#\xD2\xFD\xBA\xC5";
 
 std::size_t StartOffset(std::size_t start) { return start <= 1 ? 0 : start - 1; }
 
-}  // namespace
+struct Span {
+    std::size_t start = 0;
+    std::size_t length = 0;
+};
 
-std::string TextBetween(std::string_view text, std::string_view begin, std::string_view end,
-                        std::size_t start, bool ignoreCase) {
+// Where the text between the markers lies; empty when either is missing.
+Span SpanBetween(std::string_view text, std::string_view begin, std::string_view end,
+                 std::size_t start, bool ignoreCase) {
     const std::string open = GbkReplaceAll(begin, kQuoteToken, "\"");
     const std::string close = GbkReplaceAll(end, kQuoteToken, "\"");
     const std::size_t p = GbkFind(text, open, StartOffset(start), ignoreCase);
@@ -21,7 +25,23 @@ std::string TextBetween(std::string_view text, std::string_view begin, std::stri
     const std::size_t s = p + open.size();
     const std::size_t q = GbkFind(text, close, s, ignoreCase);
     if (q == kNotFound) return {};
-    return std::string(text.substr(s, q - s));
+    return {s, q - s};
+}
+
+}  // namespace
+
+std::string TextBetween(std::string_view text, std::string_view begin, std::string_view end,
+                        std::size_t start, bool ignoreCase) {
+    const Span span = SpanBetween(text, begin, end, start, ignoreCase);
+    return std::string(text.substr(span.start, span.length));
+}
+
+void CutTextBetween(std::string& text, std::string_view begin, std::string_view end,
+                    std::size_t start, bool ignoreCase) {
+    const Span span = SpanBetween(text, begin, end, start, ignoreCase);
+    text.resize(span.start + span.length);
+    text.erase(0, span.start);
+    if (text.size() < text.capacity() / 2) text.shrink_to_fit();
 }
 
 std::size_t TextsBetween(std::string_view text, std::string_view begin, std::string_view end,

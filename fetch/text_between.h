@@ -21,6 +21,12 @@ namespace vela {
 std::string TextBetween(std::string_view text, std::string_view begin, std::string_view end,
                         std::size_t start = 0, bool ignoreCase = false);
 
+// Makes `text` what TextBetween(text, begin, end, start, ignoreCase) gives, cut
+// out of it in place: a page-sized region is not copied. When the region is much
+// smaller than the page, its memory is given back.
+void CutTextBetween(std::string& text, std::string_view begin, std::string_view end,
+                    std::size_t start = 0, bool ignoreCase = false);
+
 // Every text between successive begin/end pairs, trimmed, with `prefix` and
 // `suffix` around it; pairs that give an empty item are skipped. With `withBegin`
 // / `withEnd` the markers are put back around an item. With `maxLength` > 0 only

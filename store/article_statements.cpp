@@ -6,19 +6,28 @@
 
 namespace vela {
 
-std::string ArticleInsertStatement(const std::string& schemeName, const std::string& schemeId,
-                                   const std::string& cleanedTitle, const std::string& link,
-                                   const std::string& cleanedOther, const std::string& now) {
+namespace {
+
+// Room for a text whose apostrophes are doubled.
+std::size_t QuotedSizeBound(std::string_view text) { return 2 * text.size(); }
+
+}  // namespace
+
+std::string ArticleInsertStatement(std::string_view schemeName, std::string_view schemeId,
+                                   std::string_view cleanedTitle, std::string_view link,
+                                   std::string_view cleanedOther, std::string_view now) {
     constexpr std::string_view kHead =
         "insert into info(planname,planid,title,url,other,addtime,issoucang) values('";
-    const std::string name = SqlQuote(schemeName);
-    const std::string quotedLink = SqlQuote(link);
+    // Built in one buffer, the quoted texts written straight into it.
     std::string sql;
-    sql.reserve(kHead.size() + name.size() + schemeId.size() + cleanedTitle.size() +
-                quotedLink.size() + cleanedOther.size() + now.size() + 20);
-    sql.append(kHead).append(name).append("',").append(schemeId).append(",'");
-    sql.append(cleanedTitle).append("','").append(quotedLink).append("','");
-    sql.append(cleanedOther).append("','").append(now).append("',0)");
+    sql.reserve(kHead.size() + QuotedSizeBound(schemeName) + schemeId.size() + cleanedTitle.size() +
+                QuotedSizeBound(link) + cleanedOther.size() + now.size() + 20);
+    sql.append(kHead);
+    AppendSqlQuoted(sql, schemeName);
+    sql.append("',").append(schemeId).append(",'");
+    sql.append(cleanedTitle).append("','");
+    AppendSqlQuoted(sql, link);
+    sql.append("','").append(cleanedOther).append("','").append(now).append("',0)");
     return sql;
 }
 
@@ -37,8 +46,14 @@ std::string SchemeAfterRunStatement(const std::string& schemeId, const std::stri
     return sql;
 }
 
-std::string MarkerTitleStatement(const std::string& schemeId, const std::string& marker) {
-    return "update rule set arttile='" + SqlQuote(marker) + "' where id=" + schemeId;
+std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker) {
+    constexpr std::string_view kHead = "update rule set arttile='";
+    std::string sql;
+    sql.reserve(kHead.size() + QuotedSizeBound(marker) + schemeId.size() + 12);
+    sql.append(kHead);
+    AppendSqlQuoted(sql, marker);
+    sql.append("' where id=").append(schemeId);
+    return sql;
 }
 
 std::string MarkerIdStatement(const std::string& schemeId, int64_t id) {

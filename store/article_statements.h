@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The SQL texts that record articles and move a scheme's marker. `schemeId` is
 // the scheme row's integer key and goes into the text as it stands; the texts
@@ -10,9 +11,9 @@
 
 namespace vela {
 
-std::string ArticleInsertStatement(const std::string& schemeName, const std::string& schemeId,
-                                   const std::string& cleanedTitle, const std::string& link,
-                                   const std::string& cleanedOther, const std::string& now);
+std::string ArticleInsertStatement(std::string_view schemeName, std::string_view schemeId,
+                                   std::string_view cleanedTitle, std::string_view link,
+                                   std::string_view cleanedOther, std::string_view now);
 
 // The scheme's row after a run: newest article, its link, the time and the
 // highest article id.
@@ -21,7 +22,7 @@ std::string SchemeAfterRunStatement(const std::string& schemeId, const std::stri
                                     const std::string& now);
 
 // The last-article marker alone: the newest title, or the highest id.
-std::string MarkerTitleStatement(const std::string& schemeId, const std::string& marker);
+std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker);
 std::string MarkerIdStatement(const std::string& schemeId, int64_t id);
 
 }  // namespace vela

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vela {
 
@@ -11,7 +13,14 @@ namespace vela {
 // not hide it. Updates `text` and returns a copy.
 std::string SqlClean(std::string& text);
 
+// What SqlClean makes of `text`, written to `out`, which has room for
+// 2 * text.size() bytes (no byte becomes more than two); returns the number
+// written. Lets a caller clean many texts into one buffer of its own.
+std::size_t SqlCleanTo(std::string_view text, char* out);
+
 // Doubles every apostrophe, byte by byte, so that any text stays inside its literal.
 std::string SqlQuote(const std::string& text);
+// The same, appended to `out`.
+void AppendSqlQuoted(std::string& out, std::string_view text);
 
 }  // namespace vela

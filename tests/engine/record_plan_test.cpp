@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "engine/leading_integer.h"
@@ -59,7 +60,7 @@ Outcome Process(const Scheme& scheme, const std::string& page) {
 
 Texts Titles(const RecordPlan& plan) {
     Texts t;
-    for (const auto& a : plan.inserts) t.push_back(a.title);
+    for (const auto& a : plan.inserts) t.emplace_back(a.title);
     return t;
 }
 
@@ -264,6 +265,35 @@ TEST(RecordPlan, TitlesAreCleanedButTheMarkerIsNot) {
     ASSERT_EQ(run.plan.inserts.size(), 1u);
     EXPECT_EQ(run.plan.inserts[0].title, "it''s \xA3\xA8new\xA3\xA9\xA3\xBB");
     EXPECT_EQ(run.plan.lastMarker, "it's (new);");
+}
+
+// The articles' texts belong to the plan: they outlive the region and the
+// matches, and stay where they are when the plan moves.
+TEST(RecordPlan, TextsStayWithThePlanWhenItMoves) {
+    Scheme scheme = BoardScheme(0);
+    scheme.otherGroup = 0;
+    auto region =
+        std::make_unique<std::string>("<li id=1><a href=\"/t/1\">it's (1)</a>" +
+                                      std::string(40, ' ') + "<li id=2><a href=\"/t/2\">B</a>");
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    RecordPlan planned = PlanRecords(scheme, *region, regex.FindAllMatches(*region));
+    region->assign(region->size(), 'x');
+    region.reset();
+    const RecordPlan plan = std::move(planned);
+    ASSERT_EQ(plan.inserts.size(), 2u);
+    EXPECT_EQ(plan.inserts[0].marker, "B");
+    EXPECT_EQ(plan.inserts[0].title, "B");
+    EXPECT_EQ(plan.inserts[0].link, "http://bbs.example/t/2?id=2");
+    EXPECT_EQ(plan.inserts[0].other, "<li id=2><a href=\"/t/2\">B</a>");
+    EXPECT_EQ(plan.inserts[1].marker, "it's (1)");
+    EXPECT_EQ(plan.inserts[1].title,
+              "it''s \xA3\xA8"
+              "1\xA3\xA9");
+    EXPECT_EQ(plan.inserts[1].other,
+              "<li id=1><a href=\"/t/1\">it''s \xA3\xA8"
+              "1\xA3\xA9</a>");
+    EXPECT_EQ(plan.lastLink, "http://bbs.example/t/1?id=1");
 }
 
 TEST(RemoveCrLf, OnlyPairs) { EXPECT_EQ(RemoveCrLf("a\r\nb\nc\rd\r\r\n"), "ab\nc\rd\r"); }

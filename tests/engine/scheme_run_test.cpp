@@ -33,7 +33,7 @@ public:
     }
     void NewArticlesFound() override { ++found; }
     void Recorded(const Scheme&, const ArticleInsert& article, const std::string&) override {
-        titles.push_back(article.title);
+        titles.emplace_back(article.title);
         // A stop asked for while an article is recorded: nothing follows it.
         if (stopAfterRecorded > 0 && static_cast<int>(titles.size()) == stopAfterRecorded) {
             stop = true;

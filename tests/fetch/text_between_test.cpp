@@ -175,11 +175,14 @@ TEST(TextBetween, AgreesWithSteppingOnRandomText) {
         const std::string end = test::RandomPieces(random, kPieces, 3);
         const std::size_t start = random() % 4 ? 0 : random() % (text.size() + 3);
         const bool ignoreCase = random() % 2;
-        ASSERT_EQ(TextBetween(text, begin, end, start, ignoreCase),
-                  SteppingTextBetween(text, begin, end, start, ignoreCase))
+        const std::string expected = SteppingTextBetween(text, begin, end, start, ignoreCase);
+        ASSERT_EQ(TextBetween(text, begin, end, start, ignoreCase), expected)
             << "text " << ::testing::PrintToString(text) << " begin "
             << ::testing::PrintToString(begin) << " end " << ::testing::PrintToString(end)
             << " start " << start << " ignoreCase " << ignoreCase;
+        std::string cut = text;
+        CutTextBetween(cut, begin, end, start, ignoreCase);
+        ASSERT_EQ(cut, expected) << "cut in place";
     }
 }
 
