@@ -1,24 +1,12 @@
 #include "new_articles.h"
 
+#include "store/sql_clean.h"
+
 namespace vela {
-namespace {
-
-std::string StoredForm(std::string_view cleaned) {
-    std::string out;
-    out.reserve(cleaned.size());
-    for (std::size_t i = 0; i < cleaned.size(); ++i) {
-        out += cleaned[i];
-        if (cleaned[i] == '\'' && i + 1 < cleaned.size() && cleaned[i + 1] == '\'') ++i;
-    }
-    return out;
-}
-
-}  // namespace
-
 void NewArticleDigest::AddRecorded(const std::string& scheme, std::string_view cleanedTitle) {
     std::lock_guard lock(mutex_);
     ++count_;
-    latest_.push_front({scheme, StoredForm(cleanedTitle)});
+    latest_.push_front({scheme, StoredText(cleanedTitle)});
     if (latest_.size() > kNamed) latest_.pop_back();
 }
 

@@ -23,6 +23,11 @@ int PageRegex::CaptureGroupCount() const {
 }
 
 std::vector<MatchRecord> PageRegex::FindAllMatches(const std::string& text) const {
+    return FindMatchesUntil(text, {});
+}
+
+std::vector<MatchRecord> PageRegex::FindMatchesUntil(
+    const std::string& text, const std::function<bool(const MatchRecord&)>& last) const {
     std::vector<MatchRecord> matches;
     if (!regex_ || text.empty()) return matches;
     const auto begin = text.begin();
@@ -41,7 +46,7 @@ std::vector<MatchRecord> PageRegex::FindAllMatches(const std::string& text) cons
                 }
             }
             matches.push_back(std::move(record));
-            if (found.length(0) == 0) break;
+            if (found.length(0) == 0 || (last && last(matches.back()))) break;
             position = found[0].second;
         }
     } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include <boost/regex.hpp>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ public:
     // and takes that point as the start of the text ("^" and "\b" match there);
     // the list ends after a match whose whole text is empty.
     std::vector<MatchRecord> FindAllMatches(const std::string& text) const;
+    // The same, ending early right after the first match for which `last` is true.
+    std::vector<MatchRecord> FindMatchesUntil(
+        const std::string& text, const std::function<bool(const MatchRecord&)>& last) const;
     // N, the number of capturing groups; 0 without a compiled pattern.
     int CaptureGroupCount() const;
 

@@ -43,37 +43,36 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     run.noAnswer = body.empty();
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
-    RegionMarkers markers{scheme.before, scheme.after, false};
-    if (monitoring) {
-        markers = ChooseMarkers(scheme, page);
-        if (markers.markerMissing) {
-            run.markerMissing = true;
-            report.Status("\r\n" + Gbk(kMarkerMissingText));
-        }
-    }
-    // The region is cut out of the page where it lies.
+    // The region is cut out of the page where it lies, between the scheme's own
+    // markers: the last article is looked for among the matches, never in the page.
     run.region = std::move(page);
-    CutTextBetween(run.region, markers.begin, markers.end);
+    CutTextBetween(run.region, scheme.before, scheme.after);
+    report.Region(run.region);
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    run.matches = monitoring ? FindJudgedMatches(scheme, regex, run.region)
+                             : regex.FindAllMatches(run.region);
+    run.groupCount = regex.CaptureGroupCount();
+    if (monitoring && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId &&
+        FindMarkerMatch(scheme, run.region, run.matches) == kNoMarker) {
+        run.markerMissing = true;
+        report.Status("\r\n" + Gbk(kMarkerMissingText));
+    }
     if (run.region.empty()) {
         run.regionEmpty = true;
         report.Status("\r\n" + Gbk(kRegionEmptyText));
     }
-    report.Region(run.region);
-    PageRegex regex;
-    regex.CompilePattern(scheme.pattern, false);
-    run.matches = regex.FindAllMatches(run.region);
-    run.groupCount = regex.CaptureGroupCount();
     return !report.Stopped();
 }
 
 // Stores the new articles oldest first, each with its marker, then updates the
 // scheme's row. An article that could not be stored ends the run: the marker
-// stays behind it, so the next cycle stores it and the rest.
+// stays behind it, so the next cycle stores it and the rest. An untitled article
+// that is stored already is passed over.
 void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, RunReport& report,
             SchemeRun& run) {
     RecordPlan plan = PlanRecords(scheme, run.region, run.matches);
     if (!plan.update) return;
-    if (plan.newArticlesFound) report.NewArticlesFound();
     for (const ArticleInsert& article : plan.inserts) {
         if (report.Stopped()) return;
         const std::string now = NowText();
@@ -82,7 +81,8 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
             ExecuteRecord(db, insert, MarkerStatement(scheme, article));
         report.Statement(insert, outcome);
         if (!outcome.ok) return;
-        ++run.stored;
+        if (outcome.changes == 0) continue;
+        if (run.stored++ == 0) report.NewArticlesFound();
         report.Recorded(scheme, article, now);
         report.Pause(timings.insertPauseMs);
     }

@@ -12,6 +12,7 @@ class Database;
 struct StatementOutcome {
     bool ok = false;
     int code = 0;
+    int changes = 0;  // rows the statement (the insert of a record) changed
 };
 
 // Runs one statement text.
@@ -21,7 +22,7 @@ StatementOutcome ExecuteStatement(Database& db, const std::string& sql);
 // scheme's last-article marker past it) in one transaction, so that a crash or a
 // stop can never leave the article stored without its marker, or the marker moved
 // without the article. Not ok when nothing was kept; the code is the one of the
-// step that failed.
+// step that failed. An empty `marker` leaves the marker as it is.
 StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const std::string& marker);
 
 }  // namespace vela
