@@ -189,6 +189,30 @@ TEST_F(CliTest, JsonLinesAndListsCarryUtf8Text) {
         << newest1.out;
 }
 
+// Printed titles and other values are the texts the database holds, not the
+// form they took inside the insert statement.
+TEST_F(CliTest, PrintedArticlesAreTheStoredText) {
+    AddScheme(db, "board", "/board");
+    db.ExecSql("update rule set oindex='3'");
+    const std::string stored = "It's " + Gbk("（new）；") + " ok";
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        db.ExecSql("delete from info; update rule set arttile='', arturl=''");
+        SetPage("<ul><li id=1><a href=\"/t/1\">It's (new); ok</a></li></ul>");
+        ChildOutcome run = json ? RunOnce({"--json"}) : RunOnce();
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Rows(db, "select title,other from info"), (TextTable{{stored, stored}}));
+        const std::string shown = "It's （new）； ok";
+        if (json) {
+            const nlohmann::json article = nlohmann::json::parse(run.out);
+            EXPECT_EQ(article["title"], shown);
+            EXPECT_EQ(article["other"], shown);
+        } else {
+            EXPECT_EQ(run.out, "board\t" + shown + "\thttp://bbs.example/t/1\n");
+        }
+    }
+}
+
 TEST_F(CliTest, AFailingSchemeGivesExitOneAndTheOthersStillRun) {
     const int deadPort = test::UnusedLoopbackPort();
     db.ExecSql(
