@@ -20,7 +20,7 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
                  "vela-cli"};
     app.require_subcommand(1);
 
-    CLI::App* run = app.add_subcommand("run", "Monitor every ticked scheme in id order");
+    CLI::App* run = app.add_subcommand("run", "Monitor every ticked scheme");
     run->add_option("--db", o.databasePath, kDbHelp);
     bool onceFlag = false;
     CLI::Option* once = run->add_flag("--once", onceFlag, "Run one cycle (the default)");
@@ -30,6 +30,12 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->excludes(once);
     run->add_flag("--json", o.json, "One JSON object per new article");
     run->add_flag("--quiet", o.quiet, "Print only the articles and the errors");
+    run->add_option("--jobs", o.jobs, "Schemes checked at once (default 16; 1: one by one)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 256));
+    run->add_option("--per-host", o.perHost, "Requests to one host name at once (default 2)")
+        ->type_name("M")
+        ->check(CLI::Range(1, 256));
 
     CLI::App* test = app.add_subcommand("test", "Run the rule test of a stored scheme");
     test->add_option("--db", o.databasePath, kDbHelp);

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "concurrent_checks.h"
 #include "console_text.h"
 #include "engine/exclusive_run.h"
 #include "engine/scheme_run.h"
@@ -14,42 +15,46 @@
 namespace vela {
 namespace {
 
-// The progress line of the scheme being checked, on a terminal: "[i/n] name …",
-// completed by its outcome. An article or error printed meanwhile clears it first
-// and puts it back afterwards.
+// The progress line on a terminal: how many schemes are done, in flight and
+// failed, one line redrawn as they change. An article or error printed meanwhile
+// clears it first and puts it back afterwards.
 class Progress {
 public:
     explicit Progress(const Console& console) : console_(console) {}
 
-    void Begin(int index, int count, const std::string& name) {
-        if (!console_.progress) return;
-        prefix_ = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " + name;
+    void Update(const CheckCounts& counts) {
+        counts_ = counts;
+        Show();
+    }
+    void Failed() {
+        ++failed_;
         Show();
     }
     void Interrupt() {
         if (shown_) std::fputs("\r\033[K", console_.err);
         shown_ = false;
     }
-    void Resume() {
-        if (!prefix_.empty()) Show();
-    }
-    void End(const std::string& outcome) {
-        if (!console_.progress) return;
-        Interrupt();
-        std::fprintf(console_.err, "%s: %s\n", prefix_.c_str(), outcome.c_str());
+    void Resume() { Show(); }
+    // The last state stays on screen, ended by a line break.
+    void End() {
+        if (!shown_) return;
+        std::fputc('\n', console_.err);
         std::fflush(console_.err);
-        prefix_.clear();
+        shown_ = false;
     }
 
 private:
     void Show() {
-        std::fprintf(console_.err, "%s …", prefix_.c_str());
+        if (!console_.progress || counts_.total == 0) return;
+        std::fprintf(console_.err, "\r\033[K[%d/%d] %d in flight, %d failed", counts_.done,
+                     counts_.total, counts_.inFlight, failed_);
         std::fflush(console_.err);
         shown_ = true;
     }
 
     const Console& console_;
-    std::string prefix_;
+    CheckCounts counts_;
+    int failed_ = 0;
     bool shown_ = false;
 };
 
@@ -110,7 +115,8 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
     return errors;
 }
 
-// One cycle over the ticked schemes. False when a scheme failed.
+// One cycle over the ticked schemes: checked concurrently, each recorded in one
+// transaction under the run lock as its check ends. False when a scheme failed.
 bool RunCycle(const CliOptions& options, Database& db, const Console& console,
               const MonitorTimings& timings, bool& readFailed) {
     TextTable rows;
@@ -126,27 +132,27 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
         std::fputs("vela-cli: no scheme is ticked\n", console.err);
     }
     bool allRan = true;
-    const int count = static_cast<int>(ticked.size());
-    for (int i = 0; i < count && !StopRequested(); ++i) {
-        const Scheme& scheme = ticked[i];
-        const std::string name = ConsoleField(scheme.name);
-        Progress progress(console);
-        progress.Begin(i + 1, count, name);
-        ConsoleReport report(options, console, progress);
-        const SchemeRun run = MonitorSchemeExclusively(scheme, db, timings, report);
-        if (run.stopped) {
-            progress.End("stopped");
-            break;
-        }
-        const std::vector<std::string> errors = RunErrors(scheme, run, report);
-        if (errors.empty()) {
-            progress.End(std::to_string(run.stored) + " new");
-            continue;
-        }
-        allRan = false;
-        progress.End("failed");
-        for (const std::string& error : errors) PrintError(console, "[" + name + "] " + error);
-    }
+    Progress progress(console);
+    ConcurrentChecks checks(CheckLimits{options.jobs, options.perHost}, timings,
+                            [] { return StopRequested(); });
+    const StopWatcher watcher([&checks] { checks.Stop(); });
+    checks.Run(
+        ticked,
+        [&](std::size_t index, SchemeRun& run) {
+            const Scheme& scheme = ticked[index];
+            ConsoleReport report(options, console, progress);
+            RecordExclusively(scheme, db, report, run);
+            if (run.stopped || StopRequested()) return;
+            const std::vector<std::string> errors = RunErrors(scheme, run, report);
+            if (errors.empty()) return;
+            allRan = false;
+            progress.Interrupt();
+            const std::string name = ConsoleField(scheme.name);
+            for (const std::string& error : errors) PrintError(console, "[" + name + "] " + error);
+            progress.Failed();
+        },
+        [&progress](const CheckCounts& counts) { progress.Update(counts); });
+    progress.End();
     return allRan;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "record_plan.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
@@ -17,11 +18,32 @@ bool IsRowKey(const std::string& id) {
            std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-Scheme CurrentScheme(const Scheme& scheme, Database& db) {
+// The scheme's row as it is now; `gone` when the query found no row. When the row
+// cannot be read (a query that fails) `scheme` stands as given.
+Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
     if (!IsRowKey(scheme.id)) return scheme;
     TextTable rows;
-    if (!ReadRows(db, SchemeRowQuery(scheme.id), rows) || rows.size() != 1) return scheme;
+    if (!ReadRows(db, SchemeRowQuery(scheme.id), rows)) return scheme;
+    if (rows.size() != 1) {
+        if (gone) *gone = rows.empty();
+        return scheme;
+    }
     return SchemeFromCells(rows[0]);
+}
+
+// Waits for the run lock in pauses of the report; false when a stop came first.
+bool AwaitRunLock(RunLock& lock, RunReport& report) {
+    while (!lock.TryLock()) {
+        if (report.Stopped()) return false;
+        report.Pause(kRunLockRetryMs);
+    }
+    return true;
+}
+
+bool MarkerMoved(const Scheme& before, const Scheme& now) {
+    if (ToJudgeMode(now.type) == JudgeMode::CompareArticleId) return false;  // ids judge alone
+    return before.lastMarker != now.lastMarker || before.lastLink != now.lastLink ||
+           before.type != now.type;
 }
 
 }  // namespace
@@ -29,15 +51,36 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db) {
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report) {
     RunLock lock(db.Path());
-    while (!lock.TryLock()) {
-        if (report.Stopped()) {
-            SchemeRun run;
-            run.stopped = true;
-            return run;
-        }
-        report.Pause(kRunLockRetryMs);
+    if (!AwaitRunLock(lock, report)) {
+        SchemeRun run;
+        run.stopped = true;
+        return run;
     }
     return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
+}
+
+void RecordExclusively(const Scheme& checked, Database& db, RunReport& report, SchemeRun& run) {
+    if (run.stopped) return;
+    RunLock lock(db.Path());
+    if (!AwaitRunLock(lock, report)) {
+        run.stopped = true;
+        return;
+    }
+    bool gone = false;
+    const Scheme current = CurrentScheme(checked, db, &gone);
+    if (gone) {
+        run.stale = true;
+        return;
+    }
+    if (MarkerMoved(checked, current)) {
+        const bool found = FindMarkerMatch(current, run.region, run.matches) != kNoMarker;
+        if (!found) {
+            run.stale = true;
+            return;
+        }
+        run.markerMissing = false;
+    }
+    RecordCheckedRun(current, db, report, run);
 }
 
 }  // namespace vela

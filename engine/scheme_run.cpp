@@ -47,6 +47,8 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     // markers: the last article is looked for among the matches, never in the page.
     run.region = std::move(page);
     CutTextBetween(run.region, scheme.before, scheme.after);
+    // Much of the page around a small region: keep the region alone.
+    if (run.region.capacity() > 2 * run.region.size() + 65536) run.region.shrink_to_fit();
     report.Region(run.region);
     PageRegex regex;
     regex.CompilePattern(scheme.pattern, false);
@@ -92,6 +94,40 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
 }
 
 }  // namespace
+
+SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
+    SchemeRun run;
+    run.firstRun =
+        scheme.lastMarker.empty() && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId;
+    CutAndMatch(scheme, true, timings, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+void RecordCheckedRun(const Scheme& current, Database& db, RunReport& report, SchemeRun& run) {
+    if (run.stopped || report.Stopped()) {
+        run.stopped = true;
+        return;
+    }
+    const RecordPlan plan = PlanRecords(current, run.region, run.matches);
+    if (!plan.update) return;
+    const std::string now = NowText();
+    std::vector<std::string> inserts;
+    inserts.reserve(plan.inserts.size());
+    for (const ArticleInsert& article : plan.inserts) {
+        inserts.push_back(InsertStatement(current, article, now));
+    }
+    const std::string update = UpdateStatement(current, plan, now);
+    std::vector<bool> stored;
+    const StatementOutcome outcome = ExecuteRecords(db, inserts, update, stored);
+    report.Statement(update, outcome);
+    if (!outcome.ok) return;
+    for (std::size_t i = 0; i < plan.inserts.size(); ++i) {
+        if (!stored[i]) continue;
+        if (run.stored++ == 0) report.NewArticlesFound();
+        report.Recorded(current, plan.inserts[i], now);
+    }
+}
 
 SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
                         RunReport& report) {

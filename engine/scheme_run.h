@@ -26,6 +26,10 @@ struct SchemeRun {
     // Monitoring a scheme that has seen no article yet: its marker is missing by
     // nature, and the page is stored whole.
     bool firstRun = false;
+    // A checked page that was not recorded: another program moved the scheme's
+    // marker since the page was fetched, and the page does not hold the new
+    // marker (it is older than what was stored), or the scheme is gone.
+    bool stale = false;
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
@@ -36,6 +40,18 @@ struct SchemeRun {
 // stop it starts no request and runs no statement.
 SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
                         RunReport& report);
+
+// The first half of a monitoring run, which needs no database: fetch the page,
+// cut the region between the scheme's own markers and find the matches that the
+// judgement needs; reports the error lines as MonitorScheme does. The page's
+// memory is given back once the region is cut.
+SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
+
+// The second half, for a run that CheckScheme made: judges its matches against
+// `current` (the scheme's row as it is now) and records every new article with
+// the scheme's row in one transaction, all of it or nothing. The articles are
+// reported once the transaction is committed. Runs nothing after a stop.
+void RecordCheckedRun(const Scheme& current, Database& db, RunReport& report, SchemeRun& run);
 
 // A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
 // records nothing.

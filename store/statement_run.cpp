@@ -39,4 +39,32 @@ StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const st
     return outcome;
 }
 
+StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& inserts,
+                                const std::string& update, std::vector<bool>& stored) {
+    std::lock_guard lock(db.Mutex());
+    stored.assign(inserts.size(), false);
+    StatementOutcome outcome;
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        return outcome;
+    }
+    outcome.ok = true;
+    for (std::size_t i = 0; i < inserts.size() && outcome.ok; ++i) {
+        outcome.ok = db.ExecSql(inserts[i]);
+        if (outcome.ok && sqlite3_changes(db.Handle()) > 0) {
+            stored[i] = true;
+            ++outcome.changes;
+        }
+    }
+    outcome.ok = outcome.ok && db.ExecSql(update) && db.ExecSql("commit");
+    outcome.code = db.LastErrorCode();
+    if (!outcome.ok) {
+        db.ExecSql("rollback");
+        stored.assign(inserts.size(), false);
+        outcome.changes = 0;
+    }
+    db.RecordResult(outcome.code);
+    return outcome;
+}
+
 }  // namespace vela

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vela {
 
@@ -24,5 +25,12 @@ StatementOutcome ExecuteStatement(Database& db, const std::string& sql);
 // without the article. Not ok when nothing was kept; the code is the one of the
 // step that failed. An empty `marker` leaves the marker as it is.
 StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const std::string& marker);
+
+// Records a run's articles at once: runs every statement of `inserts`, then
+// `update` (the scheme's row with its marker), in one transaction, so that either
+// all of them are kept or none. `stored[i]` tells whether insert i added a row
+// (an insert may add none by design). Not ok when nothing was kept.
+StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& inserts,
+                                const std::string& update, std::vector<bool>& stored);
 
 }  // namespace vela
