@@ -133,14 +133,15 @@ void ConcurrentChecks::Run(const std::vector<Scheme>& schemes, const Record& rec
             changed_.wait(lock);
             continue;
         }
-        Finished next = std::move(finished_.front());
-        finished_.erase(finished_.begin());
+        std::vector<FinishedCheck> batch = std::move(finished_);
+        finished_.clear();
         lock.unlock();
-        record(next.index, next.run);
-        next.run = {};  // the region goes before another check may start
+        record(batch);
+        const int recorded = static_cast<int>(batch.size());
+        batch.clear();  // the regions go before another check may start
         lock.lock();
-        --held_;
-        ++done_;
+        held_ -= recorded;
+        done_ += recorded;
         changed_.notify_all();
     }
     stopping_ = true;

@@ -27,16 +27,23 @@ struct CheckCounts {
     int inFlight = 0;  // being fetched or matched
 };
 
+// A finished check: which scheme, and what its page gave.
+struct FinishedCheck {
+    std::size_t index;
+    SchemeRun run;
+};
+
 // Checks many schemes at once: up to `jobs` threads each fetch a scheme's page and
 // match it (CheckScheme, no database, no lock), never more than `perHost` of them
-// to one host name, and hand each finished check to the calling thread, which
-// alone records, one check at a time, in the order they finish. A thread starts
+// to one host name, and hand the finished checks to the calling thread, which
+// alone records: every check that finished while it was recording the last ones
+// comes in one batch (one transaction), in the order they finished. A thread starts
 // no new check while `jobs` checks are in flight or waiting to be recorded, so at
 // most that many regions are held. With one job the schemes are checked and
 // recorded strictly one after the other, in their order.
 class ConcurrentChecks {
 public:
-    using Record = std::function<void(std::size_t index, SchemeRun& run)>;
+    using Record = std::function<void(std::vector<FinishedCheck>& batch)>;
     using Progress = std::function<void(const CheckCounts& counts)>;
 
     // `stopped` is asked before each check and by the transfers in flight.
@@ -53,11 +60,6 @@ public:
     void Stop();
 
 private:
-    struct Finished {
-        std::size_t index;
-        SchemeRun run;
-    };
-
     void Work(const std::vector<Scheme>& schemes);
     // The next scheme a thread may check now, or npos. Called under the mutex.
     std::size_t Pick();
@@ -78,7 +80,7 @@ private:
     int held_ = 0;      // checks in flight or waiting to be recorded
     int inFlight_ = 0;  // checks being fetched or matched
     int done_ = 0;
-    std::vector<Finished> finished_;  // waiting to be recorded, oldest first
+    std::vector<FinishedCheck> finished_;  // waiting to be recorded, oldest first
 };
 
 }  // namespace vela

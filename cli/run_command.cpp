@@ -69,11 +69,8 @@ public:
     // The status lines are the error lines, printed from the run's outcome.
     void Status(const std::string&) override {}
     void Region(const std::string&) override {}
-    void Statement(const std::string&, const StatementOutcome& outcome) override {
-        if (outcome.ok) return;
-        statementFailed = true;
-        failedCode = outcome.code;
-    }
+    // A refused recording is each run's recordFailure.
+    void Statement(const std::string&, const StatementOutcome&) override {}
     void NewArticlesFound() override {}
     void Recorded(const Scheme& scheme, const ArticleInsert& article,
                   const std::string& time) override {
@@ -88,9 +85,6 @@ public:
     // for another program's run of the scheme comes here.
     void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
 
-    bool statementFailed = false;
-    int failedCode = 0;
-
 private:
     const CliOptions& options_;
     const Console& console_;
@@ -98,8 +92,7 @@ private:
 };
 
 // The errors of one run, each one line; empty when it went well.
-std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
-                                   const ConsoleReport& report) {
+std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     std::vector<std::string> errors;
     // A page that never came has neither the marker nor the region: one line says it.
     if (run.noAnswer) {
@@ -108,9 +101,9 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
     }
-    if (report.statementFailed) {
+    if (run.recordFailure != 0) {
         errors.push_back("the database refused a statement (SQLite code " +
-                         std::to_string(report.failedCode) + ")");
+                         std::to_string(run.recordFailure) + ")");
     }
     return errors;
 }
@@ -138,18 +131,25 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
     const StopWatcher watcher([&checks] { checks.Stop(); });
     checks.Run(
         ticked,
-        [&](std::size_t index, SchemeRun& run) {
-            const Scheme& scheme = ticked[index];
+        [&](std::vector<FinishedCheck>& batch) {
+            std::vector<CheckedRun> runs;
+            for (FinishedCheck& check : batch) runs.push_back({&ticked[check.index], &check.run});
             ConsoleReport report(options, console, progress);
-            RecordExclusively(scheme, db, report, run);
-            if (run.stopped || StopRequested()) return;
-            const std::vector<std::string> errors = RunErrors(scheme, run, report);
-            if (errors.empty()) return;
-            allRan = false;
-            progress.Interrupt();
-            const std::string name = ConsoleField(scheme.name);
-            for (const std::string& error : errors) PrintError(console, "[" + name + "] " + error);
-            progress.Failed();
+            RecordExclusively(runs, db, report);
+            for (const FinishedCheck& check : batch) {
+                const SchemeRun& run = check.run;
+                if (run.stopped || StopRequested()) return;
+                const Scheme& scheme = ticked[check.index];
+                const std::vector<std::string> errors = RunErrors(scheme, run);
+                if (errors.empty()) continue;
+                allRan = false;
+                progress.Interrupt();
+                const std::string name = ConsoleField(scheme.name);
+                for (const std::string& error : errors) {
+                    PrintError(console, "[" + name + "] " + error);
+                }
+                progress.Failed();
+            }
         },
         [&progress](const CheckCounts& counts) { progress.Update(counts); });
     progress.End();

@@ -59,28 +59,41 @@ SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
     return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
 }
 
-void RecordExclusively(const Scheme& checked, Database& db, RunReport& report, SchemeRun& run) {
-    if (run.stopped) return;
+void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunReport& report) {
+    std::vector<CheckedRun> live;
+    for (const CheckedRun& checked : runs) {
+        if (!checked.run->stopped) live.push_back(checked);
+    }
+    if (live.empty()) return;
     RunLock lock(db.Path());
     if (!AwaitRunLock(lock, report)) {
-        run.stopped = true;
+        for (const CheckedRun& checked : live) checked.run->stopped = true;
         return;
     }
-    bool gone = false;
-    const Scheme current = CurrentScheme(checked, db, &gone);
-    if (gone) {
-        run.stale = true;
-        return;
-    }
-    if (MarkerMoved(checked, current)) {
-        const bool found = FindMarkerMatch(current, run.region, run.matches) != kNoMarker;
-        if (!found) {
+    std::vector<Scheme> current;
+    current.reserve(live.size());
+    std::vector<const Scheme*> schemes;
+    std::vector<SchemeRun*> recorded;
+    for (const CheckedRun& checked : live) {
+        SchemeRun& run = *checked.run;
+        bool gone = false;
+        current.push_back(CurrentScheme(*checked.checked, db, &gone));
+        const Scheme& now = current.back();
+        if (gone) {
             run.stale = true;
-            return;
+            continue;
         }
-        run.markerMissing = false;
+        if (MarkerMoved(*checked.checked, now)) {
+            if (FindMarkerMatch(now, run.region, run.matches) == kNoMarker) {
+                run.stale = true;
+                continue;
+            }
+            run.markerMissing = false;
+        }
+        schemes.push_back(&now);
+        recorded.push_back(&run);
     }
-    RecordCheckedRun(current, db, report, run);
+    RecordCheckedRuns(schemes, recorded, db, report);
 }
 
 }  // namespace vela

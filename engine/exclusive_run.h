@@ -20,12 +20,18 @@ inline constexpr int kRunLockRetryMs = 100;
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report);
 
-// The recording half of a run that CheckScheme made with `checked`, under the
-// database's run lock: waits for the lock as above, reads the scheme's row anew
-// and records the run against it in one transaction (RecordCheckedRun). When
-// another program moved the marker since the page was fetched and the page does
-// not hold the new marker, the page is older than what is stored and nothing is
-// recorded (`run.stale`); so too when the scheme's row is gone.
-void RecordExclusively(const Scheme& checked, Database& db, RunReport& report, SchemeRun& run);
+// A run that CheckScheme made, with the scheme it checked.
+struct CheckedRun {
+    const Scheme* checked;
+    SchemeRun* run;
+};
+
+// The recording half of runs that CheckScheme made, under the database's run
+// lock: waits for the lock as above, reads each scheme's row anew and records the
+// runs against them in one transaction (RecordCheckedRuns). When another program
+// moved a marker since its page was fetched and the page does not hold the new
+// marker, the page is older than what is stored and nothing of it is recorded
+// (`run.stale`); so too when the scheme's row is gone.
+void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunReport& report);
 
 }  // namespace vela

@@ -104,28 +104,42 @@ SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunRe
     return run;
 }
 
-void RecordCheckedRun(const Scheme& current, Database& db, RunReport& report, SchemeRun& run) {
-    if (run.stopped || report.Stopped()) {
-        run.stopped = true;
+void RecordCheckedRuns(const std::vector<const Scheme*>& current,
+                       const std::vector<SchemeRun*>& runs, Database& db, RunReport& report) {
+    if (report.Stopped()) {
+        for (SchemeRun* run : runs) run->stopped = true;
         return;
     }
-    const RecordPlan plan = PlanRecords(current, run.region, run.matches);
-    if (!plan.update) return;
     const std::string now = NowText();
-    std::vector<std::string> inserts;
-    inserts.reserve(plan.inserts.size());
-    for (const ArticleInsert& article : plan.inserts) {
-        inserts.push_back(InsertStatement(current, article, now));
+    std::vector<RecordPlan> plans;
+    plans.reserve(runs.size());
+    std::vector<std::string> inserts, updates;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        plans.push_back(PlanRecords(*current[r], runs[r]->region, runs[r]->matches));
+        const RecordPlan& plan = plans.back();
+        if (!plan.update) continue;
+        for (const ArticleInsert& article : plan.inserts) {
+            inserts.push_back(InsertStatement(*current[r], article, now));
+        }
+        updates.push_back(UpdateStatement(*current[r], plan, now));
     }
-    const std::string update = UpdateStatement(current, plan, now);
+    if (updates.empty()) return;
     std::vector<bool> stored;
-    const StatementOutcome outcome = ExecuteRecords(db, inserts, update, stored);
-    report.Statement(update, outcome);
-    if (!outcome.ok) return;
-    for (std::size_t i = 0; i < plan.inserts.size(); ++i) {
-        if (!stored[i]) continue;
-        if (run.stored++ == 0) report.NewArticlesFound();
-        report.Recorded(current, plan.inserts[i], now);
+    const StatementOutcome outcome = ExecuteRecords(db, inserts, updates, stored);
+    report.Statement(updates.front(), outcome);
+    std::size_t next = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const RecordPlan& plan = plans[r];
+        if (!plan.update) continue;
+        if (!outcome.ok) {
+            runs[r]->recordFailure = outcome.code;
+            continue;
+        }
+        for (const ArticleInsert& article : plan.inserts) {
+            if (!stored[next++]) continue;
+            if (runs[r]->stored++ == 0) report.NewArticlesFound();
+            report.Recorded(*current[r], article, now);
+        }
     }
 }
 

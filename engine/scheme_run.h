@@ -30,6 +30,7 @@ struct SchemeRun {
     // marker since the page was fetched, and the page does not hold the new
     // marker (it is older than what was stored), or the scheme is gone.
     bool stale = false;
+    int recordFailure = 0;  // the SQLite code when recording a checked run failed
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
@@ -47,11 +48,15 @@ SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings
 // memory is given back once the region is cut.
 SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
 
-// The second half, for a run that CheckScheme made: judges its matches against
-// `current` (the scheme's row as it is now) and records every new article with
-// the scheme's row in one transaction, all of it or nothing. The articles are
-// reported once the transaction is committed. Runs nothing after a stop.
-void RecordCheckedRun(const Scheme& current, Database& db, RunReport& report, SchemeRun& run);
+// The second half, for runs that CheckScheme made: judges each run's matches
+// against its scheme's row as it is now (`current[i]` for `runs[i]`) and records
+// every new article of them all, with each scheme's row, in one transaction: all
+// of it or nothing, so that each scheme's articles and its marker always go
+// together. When the transaction fails, every run gets its `recordFailure`. The
+// articles are reported once the transaction is committed. Runs nothing after a
+// stop.
+void RecordCheckedRuns(const std::vector<const Scheme*>& current,
+                       const std::vector<SchemeRun*>& runs, Database& db, RunReport& report);
 
 // A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
 // records nothing.

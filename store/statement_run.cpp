@@ -40,7 +40,8 @@ StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const st
 }
 
 StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& inserts,
-                                const std::string& update, std::vector<bool>& stored) {
+                                const std::vector<std::string>& updates,
+                                std::vector<bool>& stored) {
     std::lock_guard lock(db.Mutex());
     stored.assign(inserts.size(), false);
     StatementOutcome outcome;
@@ -56,7 +57,10 @@ StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& in
             ++outcome.changes;
         }
     }
-    outcome.ok = outcome.ok && db.ExecSql(update) && db.ExecSql("commit");
+    for (std::size_t i = 0; i < updates.size() && outcome.ok; ++i) {
+        outcome.ok = db.ExecSql(updates[i]);
+    }
+    outcome.ok = outcome.ok && db.ExecSql("commit");
     outcome.code = db.LastErrorCode();
     if (!outcome.ok) {
         db.ExecSql("rollback");

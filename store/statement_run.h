@@ -26,11 +26,11 @@ StatementOutcome ExecuteStatement(Database& db, const std::string& sql);
 // step that failed. An empty `marker` leaves the marker as it is.
 StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const std::string& marker);
 
-// Records a run's articles at once: runs every statement of `inserts`, then
-// `update` (the scheme's row with its marker), in one transaction, so that either
-// all of them are kept or none. `stored[i]` tells whether insert i added a row
-// (an insert may add none by design). Not ok when nothing was kept.
+// Records runs' articles at once: runs every statement of `inserts`, then every
+// one of `updates` (the schemes' rows with their markers), in one transaction, so
+// that either all of them are kept or none. `stored[i]` tells whether insert i
+// added a row (an insert may add none by design). Not ok when nothing was kept.
 StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& inserts,
-                                const std::string& update, std::vector<bool>& stored);
+                                const std::vector<std::string>& updates, std::vector<bool>& stored);
 
 }  // namespace vela

@@ -139,6 +139,14 @@ void ConcurrentHttpServer::Serve(int connection) {
             changed_.wait_for(lock, reply.delay, [&] { return stopping_; });
         }
     }
+    {
+        // Counted out before the answer goes: the client cannot start its next
+        // request to this host before it has the answer, so no request is
+        // counted twice at once.
+        std::lock_guard lock(mutex_);
+        --inFlightAll_;
+        --inFlight_[host];
+    }
     std::size_t written = 0;
     while (!reply.stall && written < reply.bytes.size() && await(POLLOUT, 5000)) {
         const ssize_t n = send(connection, reply.bytes.data() + written,
@@ -146,9 +154,6 @@ void ConcurrentHttpServer::Serve(int connection) {
         if (n <= 0) break;
         written += static_cast<std::size_t>(n);
     }
-    std::lock_guard lock(mutex_);
-    --inFlightAll_;
-    --inFlight_[host];
 }
 
 }  // namespace vela::test
