@@ -10,7 +10,8 @@ trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 command -v lintian >/dev/null || fail "lintian is not installed (make test installs it)"
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
+# Under the strictest umask: the modes in the package must not depend on the builder's.
+(umask 077 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out") >"$tmp/cpack.log" 2>&1 ||
     { cat "$tmp/cpack.log"; fail "cpack"; }
 deb=$(ls "$tmp"/out/*.deb)
 echo "lintian $(basename "$deb"):"
