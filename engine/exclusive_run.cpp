@@ -29,15 +29,24 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db) {
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report) {
     RunLock lock(db.Path());
-    while (!lock.TryLock()) {
+    for (RunLockState state; (state = lock.TryLock()) != RunLockState::Held;) {
+        SchemeRun run;
+        if (state == RunLockState::Unavailable) {
+            run.lockProblem = lock.Problem();
+            return run;
+        }
         if (report.Stopped()) {
-            SchemeRun run;
             run.stopped = true;
             return run;
         }
         report.Pause(kRunLockRetryMs);
     }
     return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
+}
+
+std::string RunLockProblem(const Database& db) {
+    RunLock lock(db.Path());
+    return lock.TryLock() == RunLockState::Unavailable ? lock.Problem() : std::string();
 }
 
 }  // namespace vela

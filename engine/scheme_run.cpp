@@ -60,7 +60,7 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     }
     report.Region(run.region);
     PageRegex regex;
-    regex.CompilePattern(scheme.pattern, false);
+    if (!regex.CompilePattern(scheme.pattern, false)) run.patternError = regex.CompileError();
     run.matches = regex.FindAllMatches(run.region);
     run.groupCount = regex.CaptureGroupCount();
     return !report.Stopped();

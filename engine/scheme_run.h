@@ -26,6 +26,12 @@ struct SchemeRun {
     // Monitoring a scheme that has seen no article yet: its marker is missing by
     // nature, and the page is stored whole.
     bool firstRun = false;
+    // The pattern does not compile: Boost's message (GBK, may quote the pattern).
+    // Nothing matches then, and that is this error, not an empty page.
+    std::string patternError;
+    // The database's run lock could not be taken (MonitorSchemeExclusively): the
+    // line naming the lock file. Nothing ran.
+    std::string lockProblem;
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
