@@ -46,7 +46,7 @@ RunLockState RunLock::TryLock() {
     // counts, and a database moved meanwhile is then found where it is now.
     const std::string real = RealPath(databasePath_);
     if (real.empty()) {
-        const int error = errno;
+        const int error = error_ = errno;
         lockPath_ = databasePath_ + ".lock";
         problem_ = "cannot lock " + lockPath_ + ": the database " + databasePath_ +
                    " cannot be found (" + std::strerror(error) + ")";
@@ -60,7 +60,7 @@ RunLockState RunLock::TryLock() {
     if (fd < 0 && errno == EACCES)
         fd = ::open(lockPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
-        const int error = errno;
+        const int error = error_ = errno;
         problem_ = "cannot open the lock file " + lockPath_ + ": " +
                    (error == ELOOP ? std::string("it is a symbolic link") : std::strerror(error));
         return RunLockState::Unavailable;
@@ -72,6 +72,7 @@ RunLockState RunLock::TryLock() {
     if (rc != 0) {
         const int error = errno;
         ::close(fd);
+        error_ = error;
         if (error == EWOULDBLOCK) return RunLockState::Busy;
         // A file system without flock cannot guard the runs.
         problem_ = "cannot lock " + lockPath_ + ": " + std::strerror(error);
@@ -79,6 +80,7 @@ RunLockState RunLock::TryLock() {
     }
     fd_ = fd;
     problem_.clear();
+    error_ = 0;
     return RunLockState::Held;
 }
 

@@ -41,11 +41,14 @@ public:
     // After Unavailable: the line that says which file and why, e.g.
     // "cannot lock /data/vela.sdb.lock: Permission denied".
     const std::string& Problem() const { return problem_; }
+    // After Unavailable: the system's error number behind it.
+    int Error() const { return error_; }
 
 private:
     std::string databasePath_;
     std::string lockPath_;
     std::string problem_;
+    int error_ = 0;
     int fd_ = -1;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 
@@ -68,15 +69,16 @@ TEST(RunLock, UnusableLockFileIsUnavailable) {
         std::string database;
         std::function<void()> plant;
         std::string problem;
+        int error;
     };
     const Case cases[] = {
         {"symbolic link at the lock path", file.path(),
          [&] { fs::create_symlink(file.dir() + "/elsewhere", lockPath); },
-         "cannot open the lock file " + lockPath + ": it is a symbolic link"},
+         "cannot open the lock file " + lockPath + ": it is a symbolic link", ELOOP},
         {"folder at the lock path", file.path(), [&] { fs::create_directory(lockPath); },
-         "cannot open the lock file " + lockPath + ": Is a directory"},
+         "cannot open the lock file " + lockPath + ": Is a directory", EISDIR},
         {"database gone", file.dir() + "/gone.sdb", [] {},
-         "cannot lock " + file.dir() + "/gone.sdb.lock: the database"},
+         "cannot lock " + file.dir() + "/gone.sdb.lock: the database", ENOENT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -85,6 +87,7 @@ TEST(RunLock, UnusableLockFileIsUnavailable) {
         RunLock lock(c.database);
         EXPECT_EQ(lock.TryLock(), RunLockState::Unavailable);
         EXPECT_EQ(lock.Problem().rfind(c.problem, 0), 0u) << lock.Problem();
+        EXPECT_EQ(lock.Error(), c.error);
     }
     EXPECT_FALSE(fs::exists(file.dir() + "/elsewhere"));
     // A database without a file has nothing to share.
