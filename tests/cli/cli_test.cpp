@@ -465,36 +465,40 @@ TEST_F(CliTest, AnInvalidPatternIsAnErrorOfItsScheme) {
 // A database that cannot be written is found before the cycle: exit 2, one line,
 // and not a single request (also with --every, which would otherwise go on).
 TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
+    // Root writes whatever the modes say: as root the runner runs as nobody.
+    auto runAsUser = [&](std::vector<std::string> args) {
+        if (geteuid() != 0) return Cli(args);
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", kCli});
+        return test::RunChild("/usr/bin/setpriv", args, file.dir());
+    };
     struct Case {
         const char* what;
-        std::function<void(const test::TestDatabaseFile&)> make;
-        bool asRoot;  // root may write whatever the modes say
+        mode_t folderMode;
+        mode_t fileMode;
+        bool newerFormat;  // a write version of the file format SQLite only reads
     };
     const Case cases[] = {
-        {"a format version SQLite only reads",
-         [](const test::TestDatabaseFile& f) {
-             std::string bytes = FileBytes(f.path());
-             bytes[18] = 3;  // the file format's write version
-             test::WriteFile(f.dir(), "vela.sdb", bytes);
-         },
-         true},
-        {"a read-only file", [](const test::TestDatabaseFile& f) { chmod(f.path().c_str(), 0444); },
-         false},
-        {"a read-only folder",
-         [](const test::TestDatabaseFile& f) { chmod(f.dir().c_str(), 0555); }, false},
+        {"a format version SQLite only reads", 0777, 0666, true},
+        {"a read-only file", 0777, 0444, false},
+        {"a read-only folder", 0555, 0666, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!c.asRoot && geteuid() == 0) continue;
         test::TestDatabaseFile readOnly;
         {
             Database setup;
             ASSERT_TRUE(setup.OpenDatabase(readOnly.path(), false));
             AddScheme(setup, "board", "/board");
         }
-        c.make(readOnly);
+        if (c.newerFormat) {
+            std::string bytes = FileBytes(readOnly.path());
+            bytes[18] = 3;
+            test::WriteFile(readOnly.dir(), "vela.sdb", bytes);
+        }
+        chmod(readOnly.path().c_str(), c.fileMode);
+        chmod(readOnly.dir().c_str(), c.folderMode);
         for (const char* every : {"--once", "--every=10"}) {
-            ChildOutcome run = Cli({"run", every, "--db", readOnly.path()});
+            ChildOutcome run = runAsUser({"run", every, "--db", readOnly.path()});
             EXPECT_EQ(run.exitCode, 2);
             ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
             EXPECT_NE(run.err.find("vela-cli: cannot write to the database " + readOnly.path()),
