@@ -60,6 +60,14 @@ private:
 
 // The runner's side of a scheme's run: each stored article printed as it is
 // stored; the stop is the signal's.
+// The line of a run lock that cannot be taken: without it another program on the
+// same file could store every article a second time, so nothing runs.
+std::string UnguardedText(const std::string& problem) {
+    return problem +
+           "; not running unguarded, since another program on this database could "
+           "store the same articles again";
+}
+
 class ConsoleReport : public RunReport {
 public:
     ConsoleReport(const CliOptions& options, const Console& console, Progress& progress)
@@ -101,6 +109,9 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
     }
+    if (!run.patternError.empty()) {
+        errors.push_back("invalid pattern: " + ConsoleField(run.patternError));
+    }
     if (run.recordFailure != 0) {
         errors.push_back("the database refused a statement (SQLite code " +
                          std::to_string(run.recordFailure) + ")");
@@ -108,14 +119,25 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     return errors;
 }
 
-// One cycle over the ticked schemes: checked concurrently, each recorded in one
-// transaction under the run lock as its check ends. False when a scheme failed.
-bool RunCycle(const CliOptions& options, Database& db, const Console& console,
-              const MonitorTimings& timings, bool& readFailed) {
+// How a cycle ended.
+struct CycleEnd {
+    bool allRan = true;       // no scheme failed
+    bool readFailed = false;  // the schemes could not be read
+    // The run cannot go on at all (the run lock not to be had): the line to print,
+    // and the run ends with exit status 2.
+    std::string fatal;
+};
+
+// One cycle over the ticked schemes: checked concurrently, each batch of finished
+// checks recorded in one transaction under the run lock.
+CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
+                  const MonitorTimings& timings) {
+    CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
-        readFailed = true;
-        return false;
+        end.readFailed = true;
+        end.allRan = false;
+        return end;
     }
     std::vector<Scheme> ticked;
     for (const auto& row : rows) {
@@ -124,7 +146,6 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
     if (ticked.empty() && !options.quiet) {
         std::fputs("vela-cli: no scheme is ticked\n", console.err);
     }
-    bool allRan = true;
     Progress progress(console);
     ConcurrentChecks checks(CheckLimits{options.jobs, options.perHost}, timings,
                             [] { return StopRequested(); });
@@ -132,6 +153,7 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
     checks.Run(
         ticked,
         [&](std::vector<FinishedCheck>& batch) {
+            if (!end.fatal.empty()) return;
             std::vector<CheckedRun> runs;
             for (FinishedCheck& check : batch) runs.push_back({&ticked[check.index], &check.run});
             ConsoleReport report(options, console, progress);
@@ -139,10 +161,16 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
             for (const FinishedCheck& check : batch) {
                 const SchemeRun& run = check.run;
                 if (run.stopped || StopRequested()) return;
+                if (!run.lockProblem.empty()) {
+                    // Never unguarded: the whole run ends here.
+                    end.fatal = UnguardedText(run.lockProblem);
+                    checks.Stop();
+                    return;
+                }
                 const Scheme& scheme = ticked[check.index];
                 const std::vector<std::string> errors = RunErrors(scheme, run);
                 if (errors.empty()) continue;
-                allRan = false;
+                end.allRan = false;
                 progress.Interrupt();
                 const std::string name = ConsoleField(scheme.name);
                 for (const std::string& error : errors) {
@@ -153,7 +181,17 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
         },
         [&progress](const CheckCounts& counts) { progress.Update(counts); });
     progress.End();
-    return allRan;
+    return end;
+}
+
+// What stands in the way of a cycle before any page is fetched: a database that
+// cannot be written (every insert would fail after all the requests) or a run
+// lock that cannot be taken. Empty when nothing does.
+std::string CycleObstacle(const Database& db) {
+    const std::string readOnly = db.WriteProblem();
+    if (!readOnly.empty()) return "cannot write to the database " + db.Path() + ": " + readOnly;
+    const std::string lock = RunLockProblem(db);
+    return lock.empty() ? std::string() : UnguardedText(lock);
 }
 
 }  // namespace
@@ -163,11 +201,23 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
     timings.insertPauseMs = 0;
     bool allRan = true;
     for (int cycle = 0;; ++cycle) {
-        bool readFailed = false;
-        if (!RunCycle(options, db, console, timings, readFailed)) allRan = false;
-        if (readFailed) {
-            PrintError(console, "cannot read the schemes of " + db.Path());
-            if (cycle == 0) return kExitUsage;
+        std::string fatal = CycleObstacle(db);
+        if (fatal.empty()) {
+            CycleEnd end = RunCycle(options, db, console, timings);
+            allRan = allRan && end.allRan;
+            fatal = std::move(end.fatal);
+            if (end.readFailed) {
+                // Later cycles of --every go on: another program may hold the file
+                // for a while.
+                if (cycle == 0)
+                    fatal = "cannot read the schemes of " + db.Path();
+                else
+                    PrintError(console, "cannot read the schemes of " + db.Path());
+            }
+        }
+        if (!fatal.empty()) {
+            PrintError(console, fatal);
+            return kExitUsage;
         }
         if (options.everySeconds <= 0 || StopRequested()) break;
         if (!WaitUnlessStopped(static_cast<long long>(options.everySeconds) * 1000)) break;

@@ -31,13 +31,15 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
     return SchemeFromCells(rows[0]);
 }
 
-// Waits for the run lock in pauses of the report; false when a stop came first.
-bool AwaitRunLock(RunLock& lock, RunReport& report) {
-    while (!lock.TryLock()) {
-        if (report.Stopped()) return false;
+// Waits for the run lock in pauses of the report. Busy when a stop came first,
+// Unavailable when the lock cannot be taken at all (never run unguarded).
+RunLockState AwaitRunLock(RunLock& lock, RunReport& report) {
+    for (RunLockState state; (state = lock.TryLock()) != RunLockState::Held;) {
+        if (state == RunLockState::Unavailable) return state;
+        if (report.Stopped()) return RunLockState::Busy;
         report.Pause(kRunLockRetryMs);
     }
-    return true;
+    return RunLockState::Held;
 }
 
 bool MarkerMoved(const Scheme& before, const Scheme& now) {
@@ -51,9 +53,14 @@ bool MarkerMoved(const Scheme& before, const Scheme& now) {
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report) {
     RunLock lock(db.Path());
-    if (!AwaitRunLock(lock, report)) {
+    const RunLockState state = AwaitRunLock(lock, report);
+    if (state != RunLockState::Held) {
         SchemeRun run;
-        run.stopped = true;
+        if (state == RunLockState::Unavailable) {
+            run.lockProblem = lock.Problem();
+        } else {
+            run.stopped = true;
+        }
         return run;
     }
     return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
@@ -66,8 +73,15 @@ void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunRep
     }
     if (live.empty()) return;
     RunLock lock(db.Path());
-    if (!AwaitRunLock(lock, report)) {
-        for (const CheckedRun& checked : live) checked.run->stopped = true;
+    const RunLockState state = AwaitRunLock(lock, report);
+    if (state != RunLockState::Held) {
+        for (const CheckedRun& checked : live) {
+            if (state == RunLockState::Unavailable) {
+                checked.run->lockProblem = lock.Problem();
+            } else {
+                checked.run->stopped = true;
+            }
+        }
         return;
     }
     std::vector<Scheme> current;
@@ -94,6 +108,11 @@ void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunRep
         recorded.push_back(&run);
     }
     RecordCheckedRuns(schemes, recorded, db, report);
+}
+
+std::string RunLockProblem(const Database& db) {
+    RunLock lock(db.Path());
+    return lock.TryLock() == RunLockState::Unavailable ? lock.Problem() : std::string();
 }
 
 }  // namespace vela

@@ -6,13 +6,17 @@ namespace vela {
 
 bool PageRegex::CompilePattern(const std::string& pattern, bool caseSensitive) {
     regex_.reset();
+    compileError_.clear();
     try {
         boost::regex::flag_type flags = boost::regex::perl;
         if (!caseSensitive) flags |= boost::regex::icase;
         regex_.emplace(pattern, flags);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         regex_.reset();
+        compileError_ = e.what();
+        // A failure without words of its own still reads as one.
+        if (compileError_.empty()) compileError_ = "the pattern does not compile";
         return false;
     }
 }

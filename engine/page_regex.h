@@ -37,6 +37,8 @@ struct AsciiFoldRegexTraits : boost::regex_traits<char> {
 class PageRegex {
 public:
     bool CompilePattern(const std::string& pattern, bool caseSensitive);
+    // Why the last CompilePattern failed, in Boost's words; empty after success.
+    const std::string& CompileError() const { return compileError_; }
     // Successive matches: each search starts where the previous whole match ended
     // and takes that point as the start of the text ("^" and "\b" match there);
     // the list ends after a match whose whole text is empty.
@@ -49,6 +51,7 @@ public:
 
 private:
     std::optional<boost::basic_regex<char, AsciiFoldRegexTraits>> regex_;
+    std::string compileError_;
 };
 
 // The text of group k of `match` in the searched `text`; empty when the group did

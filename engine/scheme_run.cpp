@@ -51,7 +51,7 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     if (run.region.capacity() > 2 * run.region.size() + 65536) run.region.shrink_to_fit();
     report.Region(run.region);
     PageRegex regex;
-    regex.CompilePattern(scheme.pattern, false);
+    if (!regex.CompilePattern(scheme.pattern, false)) run.patternError = regex.CompileError();
     run.matches = monitoring ? FindJudgedMatches(scheme, regex, run.region)
                              : regex.FindAllMatches(run.region);
     run.groupCount = regex.CaptureGroupCount();

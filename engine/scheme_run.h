@@ -31,6 +31,12 @@ struct SchemeRun {
     // marker (it is older than what was stored), or the scheme is gone.
     bool stale = false;
     int recordFailure = 0;  // the SQLite code when recording a checked run failed
+    // The pattern does not compile: Boost's message (GBK, may quote the pattern).
+    // Nothing matches then, and that is this error, not an empty page.
+    std::string patternError;
+    // The database's run lock could not be taken (MonitorSchemeExclusively): the
+    // line naming the lock file. Nothing ran.
+    std::string lockProblem;
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
