@@ -134,6 +134,89 @@ std::optional<std::string> ExactUtf8(std::string_view gbk, std::string& culprit)
     return std::nullopt;
 }
 
+// The first character of `text` that is not ASCII and stands outside every string
+// and comment: never valid TOML (a bare key is ASCII), and typed easily by mistake
+// (a full-width full stop after a number). toml++ 3.3 reaches an unreachable point
+// while asking whether some of these are blanks, so the reader names the character
+// itself before the parser sees it. `line` receives its line.
+std::optional<std::string_view> StrayCharacter(std::string_view text, int& line) {
+    enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
+    const std::size_t n = text.size();
+    std::size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    line = 1;
+    auto at = [&](std::string_view token) { return text.substr(i, token.size()) == token; };
+    while (i < n) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n' && in != In::MultiBasic && in != In::MultiLiteral) {
+            ++line;
+            ++i;
+            in = In::Plain;  // a one-line string or a comment ends with its line
+            continue;
+        }
+        switch (in) {
+            case In::Plain:
+                if (c == '#') {
+                    in = In::Comment;
+                } else if (at("\"\"\"")) {
+                    in = In::MultiBasic;
+                    i += 2;
+                } else if (at("'''")) {
+                    in = In::MultiLiteral;
+                    i += 2;
+                } else if (c == '"') {
+                    in = In::Basic;
+                } else if (c == '\'') {
+                    in = In::Literal;
+                } else if (byte >= 0xC2 && byte <= 0xF4) {
+                    const std::size_t length = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+                    bool valid = i + length <= n;
+                    for (std::size_t k = 1; valid && k < length; ++k) {
+                        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+                    }
+                    // A malformed sequence is left to the parser, which stops there.
+                    return valid ? std::optional(text.substr(i, length)) : std::nullopt;
+                } else if (byte >= 0x80) {
+                    return std::nullopt;
+                }
+                ++i;
+                break;
+            case In::Comment:
+                ++i;
+                break;
+            case In::Basic:
+                if (c == '\\' && i + 1 < n && text[i + 1] != '\n') ++i;
+                if (c == '"') in = In::Plain;
+                ++i;
+                break;
+            case In::Literal:
+                if (c == '\'') in = In::Plain;
+                ++i;
+                break;
+            case In::MultiBasic:
+            case In::MultiLiteral: {
+                const bool basic = in == In::MultiBasic;
+                if (c == '\n') ++line;
+                if (basic && c == '\\' && i + 1 < n) {
+                    if (text[i + 1] == '\n') ++line;
+                    i += 2;
+                    break;
+                }
+                if (at(basic ? "\"\"\"" : "'''")) {
+                    // Up to two quotes more belong to the text before the closing three.
+                    i += 3;
+                    for (int extra = 0; extra < 2 && i < n && text[i] == c; ++extra) ++i;
+                    in = In::Plain;
+                    break;
+                }
+                ++i;
+                break;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 class Errors {
 public:
     explicit Errors(std::string file) : file_(std::move(file)) {}
@@ -381,6 +464,14 @@ SchemeFileRead ReadSchemeFile(std::string_view bytes, const std::string& fileNam
     Errors errors(fileName);
     if (bytes.size() > kMaxSchemeFileBytes) {
         errors.Add(1, {}, "larger than 1 MiB: not a scheme file");
+        read.errors = errors.Lines();
+        return read;
+    }
+    int strayLine = 0;
+    if (const auto stray = StrayCharacter(bytes, strayLine)) {
+        errors.Add(strayLine, {},
+                   "the character " + CodePointName(*stray) + " '" + std::string(*stray) +
+                       "' stands outside any string (a text goes between quotes)");
         read.errors = errors.Lines();
         return read;
     }

@@ -128,11 +128,15 @@ title_group = 2
 )x";
 
 TEST(SchemeFileTest, ReadsWithTheEditorsDefaults) {
-    const SchemeFileRead read = ReadSchemeFile(kGood, "f.toml");
+    // CJK text in comments and multi-line strings is no stray character.
+    const std::string text =
+        std::string("# 灌水区。\n") + kGood +
+        "mode = 'newest-first' # 时间倒序。\ncookie = \"\"\"a=\"中\"。\"\"\"\"\n";
+    const SchemeFileRead read = ReadSchemeFile(text, "f.toml");
     ASSERT_TRUE(read.ok()) << read.errors.front();
     ASSERT_EQ(read.schemes.size(), 1u);
     const SchemeSave& s = read.schemes[0].save;
-    EXPECT_EQ(read.schemes[0].line, 1);
+    EXPECT_EQ(read.schemes[0].line, 2);
     EXPECT_TRUE(s.ticked);
     EXPECT_EQ(s.form.id, "0");
     EXPECT_EQ(s.form.code, "1");
@@ -140,7 +144,7 @@ TEST(SchemeFileTest, ReadsWithTheEditorsDefaults) {
     EXPECT_EQ(s.form.tindex, "2");
     EXPECT_EQ(s.form.oindex, "0");
     EXPECT_EQ(s.form.uindex, "0");
-    EXPECT_EQ(s.form.cookie, "");
+    EXPECT_EQ(s.form.cookie, Gbk("a=\"中\"。\""));
     EXPECT_EQ(s.form.ua, kDefaultUserAgent);
 }
 
@@ -167,6 +171,9 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         {"user_agent = 'Bot 😀'\n",
          "f.toml:10: user_agent: the character U+1F600 '😀' cannot be stored in GBK"},
         {"[other]\n", "f.toml:10: other: unknown key (each scheme is a [[scheme]] table)"},
+        {"other_group = 1。\n",
+         "f.toml:10: the character U+3002 '。' stands outside any string (a text goes between "
+         "quotes)"},
         {"![scheme]\nname = 'x'\n", "f.toml:1: scheme: write each scheme as a [[scheme]] table"},
         {"!# nothing\n", "f.toml:1: no [[scheme]] table"},
         {"!name = 'x'\n", "f.toml:1: name: unknown key (each scheme is a [[scheme]] table)"},
