@@ -134,79 +134,123 @@ std::optional<std::string> ExactUtf8(std::string_view gbk, std::string& culprit)
     return std::nullopt;
 }
 
-// The first character of `text` that is not ASCII and stands outside every string
-// and comment: never valid TOML (a bare key is ASCII), and typed easily by mistake
-// (a full-width full stop after a number). toml++ 3.3 reaches an unreachable point
-// while asking whether some of these are blanks, so the reader names the character
-// itself before the parser sees it. `line` receives its line.
+// The code points toml++ 3.3 cannot tell blank or not: asked, it reaches an
+// unreachable point (undefined behaviour). It asks of characters outside strings
+// and after the line-ending backslash of a multi-line string.
+bool UnclassifiedByParser(char32_t cp) {
+    return (cp >= 0xA1 && cp <= 0x499) || (cp >= 0x2C5E && cp <= 0x3057 && cp != 0x3000) ||
+           (cp >= 0xFB26 && cp <= 0xFEFE);
+}
+
+// The UTF-8 character at `i`, or an empty view when the bytes there are not one.
+std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        cp = lead;
+        return text.substr(i, 1);
+    }
+    if (lead < 0xC2 || lead > 0xF4) return {};
+    const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (i + length > text.size()) return {};
+    cp = lead & (0xFFu >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return {};
+        cp = cp << 6 | (next & 0x3Fu);
+    }
+    return text.substr(i, length);
+}
+
+// The first character of `text` that the reader names itself before toml++ sees
+// the file: one that is not ASCII and stands outside every string and comment
+// (never valid TOML, since a bare key is ASCII, and easily typed by mistake: a
+// full-width full stop after a number), or one the parser cannot classify after a
+// line-ending backslash. A quote opens a string only where a string can stand
+// (after "=", "[", "{", ",", "." or at the start of a line), as the parser reads
+// it: 1"x… is a number followed by stray characters. `line` receives its line.
 std::optional<std::string_view> StrayCharacter(std::string_view text, int& line) {
     enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
     const std::size_t n = text.size();
     std::size_t i = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     line = 1;
+    char last = '\n';  // the last character outside strings on this line, blanks aside
     auto at = [&](std::string_view token) { return text.substr(i, token.size()) == token; };
     while (i < n) {
         const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
         if (c == '\n' && in != In::MultiBasic && in != In::MultiLiteral) {
             ++line;
             ++i;
             in = In::Plain;  // a one-line string or a comment ends with its line
+            last = '\n';
             continue;
         }
         switch (in) {
-            case In::Plain:
+            case In::Plain: {
+                if (static_cast<unsigned char>(c) >= 0x80) {
+                    // A malformed sequence is left to the parser, which stops there.
+                    char32_t cp = 0;
+                    const std::string_view character = Utf8CharAt(text, i, cp);
+                    if (character.empty()) return std::nullopt;
+                    return character;
+                }
+                const bool stringMayStart = std::string_view("\n=[{,.").find(last) != kNotFound;
                 if (c == '#') {
                     in = In::Comment;
-                } else if (at("\"\"\"")) {
-                    in = In::MultiBasic;
-                    i += 2;
-                } else if (at("'''")) {
-                    in = In::MultiLiteral;
-                    i += 2;
-                } else if (c == '"') {
-                    in = In::Basic;
-                } else if (c == '\'') {
-                    in = In::Literal;
-                } else if (byte >= 0xC2 && byte <= 0xF4) {
-                    const std::size_t length = byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
-                    bool valid = i + length <= n;
-                    for (std::size_t k = 1; valid && k < length; ++k) {
-                        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-                    }
-                    // A malformed sequence is left to the parser, which stops there.
-                    return valid ? std::optional(text.substr(i, length)) : std::nullopt;
-                } else if (byte >= 0x80) {
-                    return std::nullopt;
+                } else if ((c == '"' || c == '\'') && stringMayStart) {
+                    const bool multi = at(std::string(3, c));
+                    in = c == '"' ? (multi ? In::MultiBasic : In::Basic)
+                                  : (multi ? In::MultiLiteral : In::Literal);
+                    if (multi) i += 2;
+                } else if (c != ' ' && c != '\t') {
+                    last = c;
                 }
                 ++i;
                 break;
+            }
             case In::Comment:
                 ++i;
                 break;
             case In::Basic:
-                if (c == '\\' && i + 1 < n && text[i + 1] != '\n') ++i;
-                if (c == '"') in = In::Plain;
+            case In::Literal: {
+                const char quote = in == In::Basic ? '"' : '\'';
+                if (in == In::Basic && c == '\\' && i + 1 < n && text[i + 1] != '\n') ++i;
+                if (c == quote) {
+                    in = In::Plain;
+                    last = c;
+                }
                 ++i;
                 break;
-            case In::Literal:
-                if (c == '\'') in = In::Plain;
-                ++i;
-                break;
+            }
             case In::MultiBasic:
             case In::MultiLiteral: {
                 const bool basic = in == In::MultiBasic;
                 if (c == '\n') ++line;
-                if (basic && c == '\\' && i + 1 < n) {
-                    if (text[i + 1] == '\n') ++line;
-                    i += 2;
+                if (basic && c == '\\') {
+                    // A line-ending backslash takes the blanks and line breaks after it.
+                    std::size_t j = i + 1;
+                    while (j < n && (text[j] == ' ' || text[j] == '\t')) ++j;
+                    if (j < n && (text[j] == '\n' || text[j] == '\r')) {
+                        while (j < n && (text[j] == ' ' || text[j] == '\t' || text[j] == '\n' ||
+                                         text[j] == '\r')) {
+                            if (text[j] == '\n') ++line;
+                            ++j;
+                        }
+                        char32_t cp = 0;
+                        const std::string_view character =
+                            j < n ? Utf8CharAt(text, j, cp) : std::string_view();
+                        if (!character.empty() && UnclassifiedByParser(cp)) return character;
+                        i = j;
+                    } else {
+                        i += 2;
+                    }
                     break;
                 }
-                if (at(basic ? "\"\"\"" : "'''")) {
+                if (at(std::string(3, basic ? '"' : '\''))) {
                     // Up to two quotes more belong to the text before the closing three.
                     i += 3;
                     for (int extra = 0; extra < 2 && i < n && text[i] == c; ++extra) ++i;
                     in = In::Plain;
+                    last = c;
                     break;
                 }
                 ++i;
@@ -471,7 +515,8 @@ SchemeFileRead ReadSchemeFile(std::string_view bytes, const std::string& fileNam
     if (const auto stray = StrayCharacter(bytes, strayLine)) {
         errors.Add(strayLine, {},
                    "the character " + CodePointName(*stray) + " '" + std::string(*stray) +
-                       "' stands outside any string (a text goes between quotes)");
+                       "' stands outside any string (a text goes between quotes), or where the "
+                       "TOML reader cannot take it");
         read.errors = errors.Lines();
         return read;
     }
