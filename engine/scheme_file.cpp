@@ -213,7 +213,13 @@ std::optional<std::string_view> StrayCharacter(std::string_view text, int& line)
             case In::Basic:
             case In::Literal: {
                 const char quote = in == In::Basic ? '"' : '\'';
-                if (in == In::Basic && c == '\\' && i + 1 < n && text[i + 1] != '\n') ++i;
+                if (in == In::Basic && c == '\\' && i + 1 < n && text[i + 1] != '\n') {
+                    // No escape starts with a character beyond ASCII.
+                    char32_t cp = 0;
+                    const std::string_view escaped = Utf8CharAt(text, i + 1, cp);
+                    if (cp >= 0x80) return escaped;
+                    ++i;
+                }
                 if (c == quote) {
                     in = In::Plain;
                     last = c;
@@ -240,6 +246,13 @@ std::optional<std::string_view> StrayCharacter(std::string_view text, int& line)
                             j < n ? Utf8CharAt(text, j, cp) : std::string_view();
                         if (!character.empty() && UnclassifiedByParser(cp)) return character;
                         i = j;
+                    } else if (j < n && static_cast<unsigned char>(text[j]) >= 0x80) {
+                        // No escape starts with a character beyond ASCII, and the parser
+                        // asks whether this one is a blank.
+                        char32_t cp = 0;
+                        const std::string_view character = Utf8CharAt(text, j, cp);
+                        if (!character.empty()) return character;
+                        return std::nullopt;
                     } else {
                         i += 2;
                     }

@@ -10,9 +10,9 @@ namespace vela {
 
 class Database;
 
-// The scheme file of the stored schemes `ids` (every scheme when empty), in id
-// order. Not ok when an id names no scheme, the table cannot be read, or a text
-// cannot go into the file.
+// The scheme file of the stored schemes `ids`, in that order (every scheme, in id
+// order, when empty). Not ok when an id names no scheme, the table cannot be read,
+// or a text cannot go into the file.
 SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids);
 
 struct SchemeImport {

@@ -188,6 +188,26 @@ TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     EXPECT_EQ(Rows("select title from info"), (TextTable{{"kept"}}));
 }
 
+TEST_F(SchemeCommandsTest, UsageErrorsChangeNothing) {
+    const std::string path = test::WriteFile(file.dir(), "g.toml", SchemeFile(1));
+    const std::vector<std::vector<std::string>> cases = {
+        {"import"},
+        {"edit"},
+        {"tick"},
+        {"test", "--scheme", "2"},
+        {"test", "1", "--file", path},
+        {"test", "--file", path, "--scheme", "0"},
+        {"import", file.dir() + "/missing.toml"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        ChildOutcome outcome = Cli(args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+    }
+    EXPECT_EQ(Rows("select count(*) from rule"), (TextTable{{"0"}}));
+}
+
 TEST_F(SchemeCommandsTest, TestsAFilesSchemeWithoutADatabase) {
     const std::string path =
         test::WriteFile(file.dir(), "t.toml", SchemeFile(2, "pattern = '<li id=(\\d+)>'\n"));
