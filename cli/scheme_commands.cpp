@@ -246,7 +246,8 @@ int ImportCommand(const CliOptions& options, Database& db, const Console& consol
     int exitCode = kExitOk;
     const auto schemes = ReadFileSchemes(options.file, console, exitCode);
     if (!schemes) {
-        PrintError(console, "nothing imported");
+        // After the file's own errors, say what came of them.
+        if (exitCode == kExitSchemeFailed) PrintError(console, "nothing imported");
         return exitCode;
     }
     if (options.dryRun) {
