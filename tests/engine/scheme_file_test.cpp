@@ -148,6 +148,25 @@ TEST(SchemeFileTest, ReadsWithTheEditorsDefaults) {
     EXPECT_EQ(s.form.ua, kDefaultUserAgent);
 }
 
+TEST(SchemeFileTest, CjkTextInsideEveryKindOfStringIsRead) {
+    struct Case {
+        const char* value;  // as written after "cookie = "
+        const char* text;   // what is stored, in UTF-8
+    };
+    const Case cases[] = {
+        {R"x("a\"。" # 注释。)x", "a\"。"},    {R"x('C:\路径。')x", "C:\\路径。"},
+        {R"x("""a""。""")x", "a\"\"。"},       {"\"\"\"x\\\n   中\"\"\"", "x中"},
+        {R"x('''it's 中文''')x", "it's 中文"}, {R"x("\u3002")x", "。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const SchemeFileRead read =
+            ReadSchemeFile(std::string(kGood) + "cookie = " + c.value + "\n", "f.toml");
+        ASSERT_TRUE(read.ok()) << read.errors.front();
+        EXPECT_EQ(read.schemes.at(0).save.form.cookie, Gbk(c.text));
+    }
+}
+
 TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
     struct Case {
         const char* change;  // appended to the good scheme, or a whole file when it starts with '!'
