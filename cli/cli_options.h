@@ -2,10 +2,23 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vela {
 
-enum class CliCommand { None, Run, Test, List, Articles };
+enum class CliCommand {
+    None,
+    Run,
+    Test,
+    List,
+    Articles,
+    Export,
+    Import,
+    Edit,
+    Remove,
+    Tick,
+    Untick
+};
 
 // What the command line asks for.
 struct CliOptions {
@@ -19,6 +32,11 @@ struct CliOptions {
     bool favourites = false;
     int limit = 100;  // articles --limit
     int64_t schemeId = 0;
+    std::vector<int64_t> schemeIds;  // export, tick, untick
+    std::string file;                // import FILE, test --file FILE
+    int fileScheme = 1;              // test --scheme N: the Nth scheme of the file
+    std::string outputPath;          // export -o
+    bool dryRun = false;             // import --dry-run
 };
 
 // The outcome of reading the command line: the options, or the exit code and the

@@ -22,4 +22,21 @@ int ListCommand(const CliOptions& options, Database& db, const Console& console)
 // `articles`: the newest articles or favourites.
 int ArticlesCommand(const CliOptions& options, Database& db, const Console& console);
 
+struct Scheme;
+// The rule test of one scheme, printed: region size, every match with its groups.
+int PrintRuleTest(const Scheme& scheme, const Console& console);
+
+// `test --file FILE [--scheme N]`: the rule test of a scheme of a file; needs no database.
+int TestFileCommand(const CliOptions& options, const Console& console);
+// `export [ID...] [-o FILE]`: schemes as a scheme file.
+int ExportCommand(const CliOptions& options, Database& db, const Console& console);
+// `import FILE [--dry-run]`: checks the whole file, then adds all its schemes or none.
+int ImportCommand(const CliOptions& options, Database& db, const Console& console);
+// `edit ID`: the scheme in the user's editor, checked and saved when changed.
+int EditCommand(const CliOptions& options, Database& db, const Console& console);
+// `remove ID`: removes the scheme's row.
+int RemoveCommand(const CliOptions& options, Database& db, const Console& console);
+// `tick ID...` / `untick ID...`.
+int TickCommand(const CliOptions& options, Database& db, const Console& console, bool ticked);
+
 }  // namespace vela

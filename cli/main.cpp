@@ -22,6 +22,11 @@ int main(int argc, char** argv) {
     console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
     vela::InstallStopSignals();
 
+    // A scheme file is tested before it is in any database.
+    if (options.command == vela::CliCommand::Test && !options.file.empty()) {
+        return vela::TestFileCommand(options, console);
+    }
+
     vela::Database db;
     // A stop signal also ends a wait for another program's lock on the file.
     db.SetStopPredicate(vela::StopRequested);
@@ -39,6 +44,18 @@ int main(int argc, char** argv) {
             return vela::ListCommand(options, db, console);
         case vela::CliCommand::Articles:
             return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::Export:
+            return vela::ExportCommand(options, db, console);
+        case vela::CliCommand::Import:
+            return vela::ImportCommand(options, db, console);
+        case vela::CliCommand::Edit:
+            return vela::EditCommand(options, db, console);
+        case vela::CliCommand::Remove:
+            return vela::RemoveCommand(options, db, console);
+        case vela::CliCommand::Tick:
+            return vela::TickCommand(options, db, console, true);
+        case vela::CliCommand::Untick:
+            return vela::TickCommand(options, db, console, false);
         case vela::CliCommand::None:
             break;
     }
