@@ -21,5 +21,9 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
 int ListCommand(const CliOptions& options, Database& db, const Console& console);
 // `articles`: the newest articles or favourites.
 int ArticlesCommand(const CliOptions& options, Database& db, const Console& console);
+// `feed`: an Atom document of the newest articles.
+int FeedCommand(const CliOptions& options, Database& db, const Console& console);
+// `serve`: the web view and the feeds over HTTP, until a stop signal.
+int ServeCommand(const CliOptions& options, Database& db, const Console& console);
 
 }  // namespace vela

@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
             return vela::ListCommand(options, db, console);
         case vela::CliCommand::Articles:
             return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::Feed:
+            return vela::FeedCommand(options, db, console);
+        case vela::CliCommand::Serve:
+            return vela::ServeCommand(options, db, console);
         case vela::CliCommand::None:
             break;
     }
