@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "console_text.h"
 #include "engine/exclusive_run.h"
+#include "engine/now_text.h"
 #include "engine/scheme_run.h"
 #include "json_lines.h"
 #include "stop_signal.h"
@@ -110,9 +111,11 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
     return errors;
 }
 
-// One cycle over the ticked schemes. False when a scheme failed.
+// One cycle over the ticked schemes. False when a scheme failed. `checks`, when
+// given, receives the outcome of each scheme that ran to its end.
 bool RunCycle(const CliOptions& options, Database& db, const Console& console,
-              const MonitorTimings& timings, bool& readFailed) {
+              const MonitorTimings& timings, bool& readFailed,
+              std::vector<SchemeCheckResult>* checks = nullptr) {
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
         readFailed = true;
@@ -139,6 +142,7 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
             break;
         }
         const std::vector<std::string> errors = RunErrors(scheme, run, report);
+        if (checks) checks->push_back({scheme.id, errors});
         if (errors.empty()) {
             progress.End(std::to_string(run.stored) + " new");
             continue;
@@ -151,6 +155,15 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
 }
 
 }  // namespace
+
+CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console) {
+    MonitorTimings timings;
+    timings.insertPauseMs = 0;
+    CycleResult result;
+    result.allRan = RunCycle(options, db, console, timings, result.readFailed, &result.schemes);
+    result.endedAt = NowText();
+    return result;
+}
 
 int RunCommand(const CliOptions& options, Database& db, const Console& console) {
     MonitorTimings timings;
