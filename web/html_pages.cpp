@@ -62,12 +62,18 @@ p.empty { color: var(--muted); padding: 2rem 0; text-align: center; }
 nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
 @media (max-width: 640px) {
   main { padding: .5rem; }
-  table.list, table.list tbody, table.list tr, table.list td { display: block; width: 100%; }
+  table.list, table.list tbody { display: block; width: 100%; }
   table.list thead { display: none; }
-  table.list tr { padding: .5rem .75rem; border-bottom: 1px solid var(--line); }
-  table.list td { border: 0; padding: .1rem 0; }
+  /* A row becomes a card: the title first, then scheme and time on one line. */
+  table.list tr {
+    display: flex; flex-wrap: wrap; column-gap: .75rem;
+    padding: .5rem .75rem; border-bottom: 1px solid var(--line);
+  }
+  table.list tr:last-child { border-bottom: 0; }
+  table.list td { display: block; flex: 1 1 100%; border: 0; padding: .1rem 0; }
   table.list td.title { font-size: 1.05rem; order: -1; }
-  table.list td.site, table.list td.time { display: inline; margin-right: .75rem; }
+  table.list td.site, table.list td.time { flex: 0 1 auto; }
+  table.list td.other:empty { display: none; }
   table.list td[data-label]::before { content: attr(data-label) "："; color: var(--muted); }
 }
 )css";
