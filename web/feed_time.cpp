@@ -50,27 +50,57 @@ std::optional<StoredTime> ParseStoredTime(std::string_view text) {
         hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    const std::time_t when = std::mktime(&local);
-    if (when == static_cast<std::time_t>(-1)) return std::nullopt;
-    // A time inside a daylight-saving gap is moved by mktime; the text shows the
-    // moved wall time with its own offset, so both name the same instant.
+    std::tm wall{};
+    wall.tm_year = year - 1900;
+    wall.tm_mon = month - 1;
+    wall.tm_mday = day;
+    wall.tm_hour = hour;
+    wall.tm_min = minute;
+    wall.tm_sec = second;
+    // The wall time read as UTC, less the local offset of then. mktime would do
+    // the same but looks at the time zone file again on every call; localtime_r
+    // does not. The offset near the instant is taken first, then the offset at
+    // the instant found, which differs only across a change of offset.
+    const std::time_t asUtc = timegm(&wall);
     std::tm shown{};
+    localtime_r(&asUtc, &shown);
+    std::time_t when = asUtc - shown.tm_gmtoff;
+    const long firstOffset = shown.tm_gmtoff;
     localtime_r(&when, &shown);
+    if (shown.tm_gmtoff != firstOffset) {
+        when = asUtc - shown.tm_gmtoff;
+        localtime_r(&when, &shown);
+    }
+    // A time inside a daylight-saving gap names no instant; the text then shows
+    // the wall time of the instant found, with its own offset, so both agree.
     const long offset = shown.tm_gmtoff;
     const long offsetMinutes = (offset < 0 ? -offset : offset) / 60;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld",
-                  shown.tm_year + 1900, shown.tm_mon + 1, shown.tm_mday, shown.tm_hour,
-                  shown.tm_min, shown.tm_sec, offset < 0 ? '-' : '+', offsetMinutes / 60,
-                  offsetMinutes % 60);
+    // Formatted by hand: this runs for every entry of every feed and page.
+    char buffer[32];
+    char* p = buffer;
+    const auto digits = [&p](long value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+        p += width;
+    };
+    digits(shown.tm_year + 1900, 4);
+    *p++ = '-';
+    digits(shown.tm_mon + 1, 2);
+    *p++ = '-';
+    digits(shown.tm_mday, 2);
+    *p++ = 'T';
+    digits(shown.tm_hour, 2);
+    *p++ = ':';
+    digits(shown.tm_min, 2);
+    *p++ = ':';
+    digits(shown.tm_sec, 2);
+    *p++ = offset < 0 ? '-' : '+';
+    digits(offsetMinutes / 60 % 100, 2);
+    *p++ = ':';
+    digits(offsetMinutes % 60, 2);
+    *p = '\0';
     return StoredTime{when, buffer};
 }
 

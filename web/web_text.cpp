@@ -1,5 +1,7 @@
 #include "web_text.h"
 
+#include <cstring>
+
 #include "fetch/encoding.h"
 
 namespace vela {
@@ -52,22 +54,39 @@ std::string StoredText(std::string_view gbk) {
 }
 
 void AppendEscaped(std::string& out, std::string_view utf8) {
-    out.reserve(out.size() + utf8.size());
+    out.reserve(out.size() + utf8.size() + utf8.size() / 8);
     std::size_t i = 0;
     while (i < utf8.size()) {
+        // A run of bytes that stay as they are goes out in one piece: printable
+        // ASCII without markup, and well-formed UTF-8 sequences of allowed code
+        // points (checked one by one, since most titles are Chinese).
+        std::size_t run = i;
+        for (;;) {
+            if (run == utf8.size()) break;
+            const unsigned char c = static_cast<unsigned char>(utf8[run]);
+            if (c >= 0x80) {
+                char32_t cp = 0;
+                const std::size_t n = DecodeOne(utf8.substr(run), cp);
+                // C1 controls are legal XML but no title means them; U+FFFE and
+                // U+FFFF are not characters in XML at all.
+                if (n == 0 || cp < 0xA0 || cp == 0xFFFE || cp == 0xFFFF) break;
+                run += n;
+            } else if (c < 0x20 || c == 0x7F || c == '&' || c == '<' || c == '>' || c == '"' ||
+                       c == '\'') {
+                break;
+            } else {
+                ++run;
+            }
+        }
+        out.append(utf8.substr(i, run - i));
+        i = run;
+        if (i == utf8.size()) break;
         const unsigned char c = static_cast<unsigned char>(utf8[i]);
         if (c >= 0x80) {
             char32_t cp = 0;
             const std::size_t n = DecodeOne(utf8.substr(i), cp);
-            // C1 controls are legal XML but no title means them; U+FFFE and
-            // U+FFFF are not characters in XML at all.
-            if (n == 0 || cp < 0xA0 || cp == 0xFFFE || cp == 0xFFFF) {
-                out += kReplacement;
-                i += n == 0 ? 1 : n;
-            } else {
-                out.append(utf8.substr(i, n));
-                i += n;
-            }
+            out += kReplacement;
+            i += n == 0 ? 1 : n;
             continue;
         }
         switch (c) {
@@ -92,11 +111,7 @@ void AppendEscaped(std::string& out, std::string_view utf8) {
                 out += ' ';
                 break;
             default:
-                if (c < 0x20 || c == 0x7F) {
-                    out += kReplacement;
-                } else {
-                    out += static_cast<char>(c);
-                }
+                out += kReplacement;
         }
         ++i;
     }
@@ -122,11 +137,36 @@ bool IsWebLink(std::string_view link) {
 }
 
 uint64_t Digest64(std::string_view bytes) {
-    uint64_t hash = 0xcbf29ce484222325ULL;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ULL;
+    // Eight bytes at a time, each word mixed in with multiplications and a
+    // rotation, the tail and the length last. Its values are part of the feeds'
+    // ids (DatabaseIdentity): it must never change.
+    constexpr uint64_t kMul1 = 0x87c37b91114253d5ULL;
+    constexpr uint64_t kMul2 = 0x4cf5ad432745937fULL;
+    uint64_t hash = 0x9e3779b97f4a7c15ULL;
+    const auto mix = [&](uint64_t word) {
+        word *= kMul1;
+        word = (word << 31) | (word >> 33);
+        word *= kMul2;
+        hash ^= word;
+        hash = ((hash << 27) | (hash >> 37)) * 5 + 0x52dce729;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        mix(word);
     }
+    uint64_t tail = 0;
+    for (std::size_t shift = 0; i < bytes.size(); ++i, shift += 8) {
+        tail |= static_cast<uint64_t>(static_cast<unsigned char>(bytes[i])) << shift;
+    }
+    mix(tail);
+    hash ^= bytes.size();
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
+    hash *= 0xc4ceb9fe1a85ec53ULL;
+    hash ^= hash >> 33;
     return hash;
 }
 

@@ -25,7 +25,8 @@ std::string Escaped(std::string_view utf8);
 // any case), nothing else (javascript:, data:, relative paths).
 bool IsWebLink(std::string_view link);
 
-// A 64-bit FNV-1a digest: the ETag of an answer, the identity of a database.
+// A 64-bit digest (not cryptographic): the ETag of an answer, the identity of
+// a database file.
 uint64_t Digest64(std::string_view bytes);
 // 16 lower-case hex digits.
 std::string Hex64(uint64_t value);
