@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,10 +28,13 @@ public:
 
     std::map<std::string, SchemeCheck> Checks() const;
     std::string LastCycleEnded() const;  // empty before the first one ends
+    // Changes with every Record and CycleEnded.
+    uint64_t Version() const;
 
 private:
     mutable std::mutex mutex_;
     bool running_ = false;
+    uint64_t version_ = 0;
     std::map<std::string, SchemeCheck> checks_;
     std::string lastCycleEnded_;
 };

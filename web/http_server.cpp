@@ -81,7 +81,7 @@ private:
             refusal.status = status;
             refusal.contentType = "text/plain; charset=utf-8";
             refusal.body = "request refused\n";
-            return Send(refusal, false, 11, false);
+            return Send(std::move(refusal), false, 11, false);
         }
         const auto& req = parser_->get();
         WebRequest request;
@@ -96,13 +96,13 @@ private:
         Send(Answer(state_, request), req.keep_alive(), req.version(), head);
     }
 
-    void Send(const WebResponse& answer, bool keepAlive, unsigned version, bool head) {
+    void Send(WebResponse answer, bool keepAlive, unsigned version, bool head) {
         auto res = std::make_shared<http::response<http::string_body>>(
             static_cast<http::status>(answer.status), version);
         res->set(http::field::server, "vela");
         if (!answer.contentType.empty()) res->set(http::field::content_type, answer.contentType);
         for (const auto& [name, value] : answer.headers) res->set(name, value);
-        res->body() = answer.body;
+        res->body() = std::move(answer.body);
         res->keep_alive(keepAlive);
         res->prepare_payload();
         // A HEAD answer says how long the body would be, and sends none.

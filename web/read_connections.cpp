@@ -24,39 +24,64 @@ ReadConnections::ReadConnections(std::string path, int busyTimeoutMs)
     : path_(std::move(path)), busyTimeoutMs_(busyTimeoutMs) {}
 
 ReadConnections::~ReadConnections() {
-    for (sqlite3* db : idle_) sqlite3_close_v2(db);
+    for (const Connection& c : idle_) sqlite3_close_v2(c.db);
 }
 
-sqlite3* ReadConnections::Borrow() {
+bool ReadConnections::Borrow(Connection& out) {
     {
         std::lock_guard lock(mutex_);
         if (!idle_.empty()) {
-            sqlite3* db = idle_.back();
+            out = idle_.back();
             idle_.pop_back();
-            return db;
+            return true;
         }
     }
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK) {
         sqlite3_close_v2(db);
-        return nullptr;
+        return false;
     }
     sqlite3_busy_timeout(db, busyTimeoutMs_);
     sqlite3_create_function_v2(db, "gbk_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                GbkContainsFunction, nullptr, nullptr, nullptr);
-    return db;
+    out = Connection{db, -1};
+    return true;
 }
 
-void ReadConnections::Return(sqlite3* db) {
+void ReadConnections::Return(Connection connection) {
     std::lock_guard lock(mutex_);
-    idle_.push_back(db);
+    idle_.push_back(connection);
+}
+
+uint64_t ReadConnections::Generation() {
+    Connection c;
+    if (!Borrow(c)) return 0;
+    sqlite3_stmt* stmt = nullptr;
+    int64_t version = -1;
+    if (sqlite3_prepare_v2(c.db, "pragma data_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        version = sqlite3_column_int64(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(mutex_);
+        // A new connection has seen nothing yet: what it reads may be newer than
+        // any answer made so far.
+        if (version < 0 || version != c.dataVersion) ++generation_;
+        generation = version < 0 ? 0 : generation_;
+    }
+    c.dataVersion = version;
+    Return(c);
+    return generation;
 }
 
 bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
     rows.clear();
-    sqlite3* db = Borrow();
-    if (!db) return false;
+    Connection c;
+    if (!Borrow(c)) return false;
+    sqlite3* db = c.db;
     sqlite3_stmt* stmt = nullptr;
     bool ok = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) ==
                   SQLITE_OK &&
@@ -78,7 +103,7 @@ bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
     }
     sqlite3_finalize(stmt);
     if (!ok) rows.clear();
-    Return(db);
+    Return(c);
     return ok;
 }
 

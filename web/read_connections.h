@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,14 +30,26 @@ public:
     // ASCII letters folded.
     bool Query(const std::string& sql, TextTable& rows);
 
+    // A number that changes whenever another connection (the window, a runner)
+    // has committed a change to the file since the last call; 0 when the file
+    // cannot be read. Each connection learns of a commit at its first statement
+    // after it (SQLite's data_version), and the first to learn moves the number
+    // on, so an answer made under one number holds what was committed before it.
+    uint64_t Generation();
+
 private:
-    sqlite3* Borrow();
-    void Return(sqlite3* db);
+    struct Connection {
+        sqlite3* db = nullptr;
+        int64_t dataVersion = -1;  // as this connection last saw it
+    };
+    bool Borrow(Connection& out);
+    void Return(Connection connection);
 
     std::string path_;
     int busyTimeoutMs_;
     std::mutex mutex_;
-    std::vector<sqlite3*> idle_;
+    std::vector<Connection> idle_;
+    uint64_t generation_ = 1;
 };
 
 }  // namespace vela

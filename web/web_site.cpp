@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "access_rules.h"
+#include "answer_cache.h"
 #include "atom_feed.h"
 #include "feed_time.h"
 #include "fetch/encoding.h"
@@ -162,129 +163,145 @@ WebResponse WebSite::Answer(const WebRequest& request) const {
             if (byQuery) links.token = *queryToken;
         }
 
-        const auto readArticles = [&](const ArticleFilter& filter, std::vector<Article>& out) {
-            TextTable rows;
-            if (!reader_.Query(ArticleQuery(filter), rows)) return false;
-            out = ArticlesFromRows(rows);
-            return true;
-        };
-        const auto readSchemes = [&](std::vector<SchemeSummary>& out) {
-            TextTable rows;
-            if (!reader_.Query(kSchemeSummaryQuery, rows)) return false;
-            out = SchemesFromRows(rows);
-            return true;
-        };
-        const auto unavailable = [&] { response = Plain(503, "the database cannot be read"); };
-        const auto feed = [&](ArticleFilter filter, std::string key, std::string title) {
-            filter.limit = kFeedSize;
-            std::vector<Article> articles;
-            if (!readArticles(filter, articles)) return unavailable();
-            FeedHead head{settings_.identity, std::move(key), std::move(title), ""};
-            const std::string host = SafeHost(request.host);
-            if (!host.empty()) head.selfUrl = "http://" + host + request.target;
-            response.contentType = "application/atom+xml; charset=utf-8";
-            response.body = AtomFeed(head, articles);
-            if (!articles.empty()) {
-                if (const auto t = ParseStoredTime(articles.front().time)) lastModified = t->when;
-            }
-        };
+        const auto route = [&] {
+            const auto readArticles = [&](const ArticleFilter& filter, std::vector<Article>& out) {
+                TextTable rows;
+                if (!reader_.Query(ArticleQuery(filter), rows)) return false;
+                out = ArticlesFromRows(rows);
+                return true;
+            };
+            const auto readSchemes = [&](std::vector<SchemeSummary>& out) {
+                TextTable rows;
+                if (!reader_.Query(kSchemeSummaryQuery, rows)) return false;
+                out = SchemesFromRows(rows);
+                return true;
+            };
+            const auto unavailable = [&] { response = Plain(503, "the database cannot be read"); };
+            const auto feed = [&](ArticleFilter filter, std::string key, std::string title) {
+                filter.limit = kFeedSize;
+                std::vector<Article> articles;
+                if (!readArticles(filter, articles)) return unavailable();
+                FeedHead head{settings_.identity, std::move(key), std::move(title), ""};
+                const std::string host = SafeHost(request.host);
+                if (!host.empty()) head.selfUrl = "http://" + host + request.target;
+                response.contentType = "application/atom+xml; charset=utf-8";
+                response.body = AtomFeed(head, articles);
+                if (!articles.empty()) {
+                    if (const auto t = ParseStoredTime(articles.front().time))
+                        lastModified = t->when;
+                }
+            };
 
-        if (path == "/") {
-            ArticlesPageInput page;
-            page.links = links;
-            int64_t scheme = 0;
-            if (!NumberParam(params, "scheme", -1, scheme) ||
-                !NumberParam(params, "before", 0, page.beforeId)) {
-                response = Plain(400, "scheme and before are numbers");
-                return;
-            }
-            page.schemeId = scheme;
-            page.favourites = Param(params, "view") == "favourites";
-            page.search = Param(params, "q").value_or("");
-            if (page.search.size() > kSearchMaxBytes) page.search.resize(kSearchMaxBytes);
-            ArticleFilter filter;
-            if (scheme >= 0) filter.schemeIds = {scheme};
-            filter.favouritesOnly = page.favourites;
-            filter.titleGbk = Utf8ToGbk(page.search);
-            filter.beforeId = page.beforeId;
-            filter.limit = kPageSize;
-            if (!readSchemes(page.schemes) || !readArticles(filter, page.articles)) {
-                return unavailable();
-            }
-            if (static_cast<int>(page.articles.size()) == kPageSize) {
-                page.olderFrom = page.articles.back().id;
-            }
-            page.cycles = board_.Running();
-            page.lastCycle = board_.LastCycleEnded();
-            response.contentType = "text/html; charset=utf-8";
-            response.body = ArticlesPage(page);
-        } else if (path == "/schemes") {
-            std::vector<SchemeSummary> schemes;
-            if (!readSchemes(schemes)) return unavailable();
-            response.contentType = "text/html; charset=utf-8";
-            response.body = SchemesPage(schemes, board_.Checks(), board_.Running(),
-                                        board_.LastCycleEnded(), links);
-        } else if (path == "/feed.atom") {
-            feed({}, "articles", "vela：最新文章");
-        } else if (path == "/favourites.atom") {
-            ArticleFilter filter;
-            filter.favouritesOnly = true;
-            feed(filter, "favourites", "vela：我的收藏");
-        } else if (path.substr(0, 9) == "/schemes/" && path.size() > 19 &&
-                   path.substr(path.size() - 10) == "/feed.atom") {
-            int64_t id = 0;
-            const std::string idText(path.substr(9, path.size() - 19));
-            std::vector<SchemeSummary> schemes;
-            if (!ParseId(idText, id)) {
+            if (path == "/") {
+                ArticlesPageInput page;
+                page.links = links;
+                int64_t scheme = 0;
+                if (!NumberParam(params, "scheme", -1, scheme) ||
+                    !NumberParam(params, "before", 0, page.beforeId)) {
+                    response = Plain(400, "scheme and before are numbers");
+                    return;
+                }
+                page.schemeId = scheme;
+                page.favourites = Param(params, "view") == "favourites";
+                page.search = Param(params, "q").value_or("");
+                if (page.search.size() > kSearchMaxBytes) page.search.resize(kSearchMaxBytes);
+                ArticleFilter filter;
+                if (scheme >= 0) filter.schemeIds = {scheme};
+                filter.favouritesOnly = page.favourites;
+                filter.titleGbk = Utf8ToGbk(page.search);
+                filter.beforeId = page.beforeId;
+                filter.limit = kPageSize;
+                if (!readSchemes(page.schemes) || !readArticles(filter, page.articles)) {
+                    return unavailable();
+                }
+                if (static_cast<int>(page.articles.size()) == kPageSize) {
+                    page.olderFrom = page.articles.back().id;
+                }
+                page.cycles = board_.Running();
+                page.lastCycle = board_.LastCycleEnded();
+                response.contentType = "text/html; charset=utf-8";
+                response.body = ArticlesPage(page);
+            } else if (path == "/schemes") {
+                std::vector<SchemeSummary> schemes;
+                if (!readSchemes(schemes)) return unavailable();
+                response.contentType = "text/html; charset=utf-8";
+                response.body = SchemesPage(schemes, board_.Checks(), board_.Running(),
+                                            board_.LastCycleEnded(), links);
+            } else if (path == "/feed.atom") {
+                feed({}, "articles", "vela：最新文章");
+            } else if (path == "/favourites.atom") {
+                ArticleFilter filter;
+                filter.favouritesOnly = true;
+                feed(filter, "favourites", "vela：我的收藏");
+            } else if (path.substr(0, 9) == "/schemes/" && path.size() > 19 &&
+                       path.substr(path.size() - 10) == "/feed.atom") {
+                int64_t id = 0;
+                const std::string idText(path.substr(9, path.size() - 19));
+                std::vector<SchemeSummary> schemes;
+                if (!ParseId(idText, id)) {
+                    response = Plain(404, "not found");
+                    return;
+                }
+                if (!readSchemes(schemes)) return unavailable();
+                const std::string canonical = std::to_string(id);
+                const SchemeSummary* found = nullptr;
+                for (const auto& s : schemes) {
+                    if (s.id == canonical) found = &s;
+                }
+                if (!found) {
+                    response = Plain(404, "no such scheme");
+                    return;
+                }
+                ArticleFilter filter;
+                filter.schemeIds = {id};
+                feed(filter, "schemes/" + canonical, "vela：" + StoredText(found->name));
+            } else if (path == "/api/articles") {
+                int64_t scheme = 0, since = 0, limit = 0;
+                if (!NumberParam(params, "scheme", -1, scheme) ||
+                    !NumberParam(params, "since", -1, since) ||
+                    !NumberParam(params, "limit", kApiDefaultLimit, limit) || limit < 1) {
+                    response = Plain(400, "scheme, since and limit are numbers, limit at least 1");
+                    return;
+                }
+                ArticleFilter filter;
+                if (scheme >= 0) filter.schemeIds = {scheme};
+                filter.sinceId = since;
+                filter.limit = static_cast<int>(std::min<int64_t>(limit, kApiMaxLimit));
+                std::vector<Article> articles;
+                if (!readArticles(filter, articles)) return unavailable();
+                nlohmann::json list = nlohmann::json::array();
+                for (const Article& a : articles) {
+                    const auto time = ParseStoredTime(a.time);
+                    list.push_back({{"id", a.id},
+                                    {"scheme_id", StoredText(a.schemeId)},
+                                    {"scheme", StoredText(a.scheme)},
+                                    {"title", StoredText(a.title)},
+                                    {"link", StoredText(a.url)},
+                                    {"other", StoredText(a.other)},
+                                    {"time", StoredText(a.time)},
+                                    {"updated", time ? nlohmann::json(time->rfc3339) : nullptr},
+                                    {"favourite", a.favourite}});
+                }
+                response.contentType = "application/json";
+                response.body = nlohmann::json{{"articles", std::move(list)}}.dump(
+                                    -1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                "\n";
+            } else {
                 response = Plain(404, "not found");
-                return;
             }
-            if (!readSchemes(schemes)) return unavailable();
-            const std::string canonical = std::to_string(id);
-            const SchemeSummary* found = nullptr;
-            for (const auto& s : schemes) {
-                if (s.id == canonical) found = &s;
-            }
-            if (!found) {
-                response = Plain(404, "no such scheme");
-                return;
-            }
-            ArticleFilter filter;
-            filter.schemeIds = {id};
-            feed(filter, "schemes/" + canonical, "vela：" + StoredText(found->name));
-        } else if (path == "/api/articles") {
-            int64_t scheme = 0, since = 0, limit = 0;
-            if (!NumberParam(params, "scheme", -1, scheme) ||
-                !NumberParam(params, "since", -1, since) ||
-                !NumberParam(params, "limit", kApiDefaultLimit, limit) || limit < 1) {
-                response = Plain(400, "scheme, since and limit are numbers, limit at least 1");
-                return;
-            }
-            ArticleFilter filter;
-            if (scheme >= 0) filter.schemeIds = {scheme};
-            filter.sinceId = since;
-            filter.limit = static_cast<int>(std::min<int64_t>(limit, kApiMaxLimit));
-            std::vector<Article> articles;
-            if (!readArticles(filter, articles)) return unavailable();
-            nlohmann::json list = nlohmann::json::array();
-            for (const Article& a : articles) {
-                const auto time = ParseStoredTime(a.time);
-                list.push_back({{"id", a.id},
-                                {"scheme_id", StoredText(a.schemeId)},
-                                {"scheme", StoredText(a.scheme)},
-                                {"title", StoredText(a.title)},
-                                {"link", StoredText(a.url)},
-                                {"other", StoredText(a.other)},
-                                {"time", StoredText(a.time)},
-                                {"updated", time ? nlohmann::json(time->rfc3339) : nullptr},
-                                {"favourite", a.favourite}});
-            }
-            response.contentType = "application/json";
-            response.body = nlohmann::json{{"articles", std::move(list)}}.dump(
-                                -1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                            "\n";
-        } else {
-            response = Plain(404, "not found");
+        };
+        // An answer depends on the database, on the board (the pages show the
+        // cycles) and on the request's address and Host (the feeds' self link).
+        // When none changed, the answer made last time is given again.
+        const std::string key = request.host + '\n' + request.target;
+        const uint64_t generation = reader_.Generation();
+        const uint64_t boardVersion = board_.Version();
+        if (generation != 0 && cache_.Find(key, generation, boardVersion, response, lastModified)) {
+            return;
+        }
+        route();
+        if (generation != 0 && response.status == 200) {
+            cache_.Store(key, generation, boardVersion, response, lastModified);
         }
     }();
 

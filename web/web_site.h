@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "answer_cache.h"
 #include "check_board.h"
 #include "read_connections.h"
 #include "web_exchange.h"
@@ -28,6 +29,7 @@ private:
     ReadConnections& reader_;
     const CheckBoard& board_;
     SiteSettings settings_;
+    mutable AnswerCache cache_;
 };
 
 // Headers every answer carries.
