@@ -205,6 +205,8 @@ WebResponse WebSite::Answer(const WebRequest& request) const {
                 page.favourites = Param(params, "view") == "favourites";
                 page.search = Param(params, "q").value_or("");
                 if (page.search.size() > kSearchMaxBytes) page.search.resize(kSearchMaxBytes);
+                // The conversion to GBK ends at a zero byte: search for the rest.
+                std::erase(page.search, '\0');
                 ArticleFilter filter;
                 if (scheme >= 0) filter.schemeIds = {scheme};
                 filter.favouritesOnly = page.favourites;

@@ -147,6 +147,7 @@ TEST_F(ServeTest, RoutesAnswerWithTheirTypesAndSecurityHeaders) {
         {"GET", "/schemes/99/feed.atom", 404, "text/plain"},
         {"GET", "/schemes/x/feed.atom", 404, "text/plain"},
         {"GET", "/api/articles?limit=many", 400, "text/plain"},
+        {"GET", "/?q=%00%27%22%3C%E5%AE", 200, "text/html"},
         {"GET", "/?scheme=1%20or%201", 400, "text/plain"},
         {"GET", "/vela.sdb", 404, "text/plain"},
         {"GET", "/../vela.sdb", 404, "text/plain"},
