@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
@@ -128,20 +129,48 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
 
     const SchemeFileCommands files = AddSchemeFileCommands(app, o);
 
+    CLI::App* feed = app.add_subcommand("feed", "Write an Atom feed of the newest articles");
+    feed->add_option("--db", o.databasePath, kDbHelp);
+    feed->add_option("--scheme", o.schemeIds, "Only this scheme's articles (repeatable)")
+        ->type_name("ID")
+        ->check(CLI::Range(int64_t{0}, INT64_MAX));
+    int feedLimit = kDefaultFeedLimit;
+    feed->add_option("--limit", feedLimit, "How many entries (default 50)")
+        ->check(CLI::Range(1, 10000));
+    feed->add_option("-o,--output", o.outputPath,
+                     "Write to FILE, replaced at once when complete (default: standard output)")
+        ->type_name("FILE");
+
+    CLI::App* serve = app.add_subcommand("serve", "Serve the articles and their feeds over HTTP");
+    serve->add_option("--db", o.databasePath, kDbHelp);
+    o.listen = kDefaultListen;
+    serve->add_option("--listen", o.listen, "ADDRESS:PORT to listen on (default 127.0.0.1:8571)")
+        ->type_name("ADDRESS:PORT");
+    serve
+        ->add_option("--every", o.everySeconds,
+                     "Also check the ticked schemes, SECONDS apart (10 or more)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(kMinimumEverySeconds, INT_MAX / 1000));
+    serve
+        ->add_option("--token", o.token,
+                     "Every request must carry it (Authorization: Bearer, or ?token=); "
+                     "required to listen on an address other than loopback")
+        ->type_name("TOKEN");
+
     // A first word that names no command would otherwise read as a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
         for (const CLI::App* command :
              {run, test, list, articles, files.exportCommand, files.importCommand, files.edit,
-              files.remove, files.tick, files.untick}) {
+              files.remove, files.tick, files.untick, feed, serve}) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
             parse.exitCode = 2;
-            parse.error =
-                std::string("unknown command '") + argv[1] +
-                "' (the commands are run, test, list, articles, export, import, edit, remove, tick "
-                "and untick)";
+            parse.error = std::string("unknown command '") + argv[1] +
+                          "' (the commands are run, test, list, articles, export, import, edit, "
+                          "remove, tick, "
+                          "untick, feed and serve)";
             return parse;
         }
     }
@@ -187,6 +216,11 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         return parse;
     }
     ChosenSchemeFileCommand(files, o);
+    if (feed->parsed()) {
+        o.command = CliCommand::Feed;
+        o.limit = feedLimit;
+    }
+    if (serve->parsed()) o.command = CliCommand::Serve;
     parse.proceed = true;
     return parse;
 }

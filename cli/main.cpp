@@ -56,6 +56,10 @@ int main(int argc, char** argv) {
             return vela::TickCommand(options, db, console, true);
         case vela::CliCommand::Untick:
             return vela::TickCommand(options, db, console, false);
+        case vela::CliCommand::Feed:
+            return vela::FeedCommand(options, db, console);
+        case vela::CliCommand::Serve:
+            return vela::ServeCommand(options, db, console);
         case vela::CliCommand::None:
             break;
     }

@@ -5,6 +5,7 @@
 #include "concurrent_checks.h"
 #include "console_text.h"
 #include "engine/exclusive_run.h"
+#include "engine/now_text.h"
 #include "engine/scheme_run.h"
 #include "json_lines.h"
 #include "stop_signal.h"
@@ -130,8 +131,9 @@ struct CycleEnd {
 
 // One cycle over the ticked schemes: checked concurrently, each batch of finished
 // checks recorded in one transaction under the run lock.
+// `checks`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings) {
+                  const MonitorTimings& timings, std::vector<SchemeCheckResult>* checks = nullptr) {
     CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
@@ -169,6 +171,7 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 }
                 const Scheme& scheme = ticked[check.index];
                 const std::vector<std::string> errors = RunErrors(scheme, run);
+                if (checks) checks->push_back({scheme.id, errors});
                 if (errors.empty()) continue;
                 end.allRan = false;
                 progress.Interrupt();
@@ -195,6 +198,18 @@ std::string CycleObstacle(const Database& db) {
 }
 
 }  // namespace
+
+CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console) {
+    MonitorTimings timings;
+    timings.insertPauseMs = 0;
+    CycleResult result;
+    const CycleEnd end = RunCycle(options, db, console, timings, &result.schemes);
+    result.allRan = end.allRan && end.fatal.empty();
+    result.readFailed = end.readFailed;
+    if (!end.fatal.empty()) PrintError(console, end.fatal);
+    result.endedAt = NowText();
+    return result;
+}
 
 int RunCommand(const CliOptions& options, Database& db, const Console& console) {
     MonitorTimings timings;
