@@ -131,9 +131,10 @@ struct CycleEnd {
 
 // One cycle over the ticked schemes: checked concurrently, each batch of finished
 // checks recorded in one transaction under the run lock.
-// `checks`, when given, receives the outcome of each scheme that ran to its end.
+// `outcomes`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings, std::vector<SchemeCheckResult>* checks = nullptr) {
+                  const MonitorTimings& timings,
+                  std::vector<SchemeCheckResult>* outcomes = nullptr) {
     CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
@@ -171,7 +172,7 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 }
                 const Scheme& scheme = ticked[check.index];
                 const std::vector<std::string> errors = RunErrors(scheme, run);
-                if (checks) checks->push_back({scheme.id, errors});
+                if (outcomes) outcomes->push_back({scheme.id, errors});
                 if (errors.empty()) continue;
                 end.allRan = false;
                 progress.Interrupt();
