@@ -82,7 +82,7 @@ int FeedCommand(const CliOptions& options, Database& db, const Console& console)
                 return kExitUsage;
             }
             head.key += (i > 0 ? "," : "") + id;
-            head.title += (i > 0 ? "、" : "") + StoredText((*row)[1]);
+            head.title += (i > 0 ? "、" : "") + StoredUtf8((*row)[1]);
         }
     }
     TextTable rows;

@@ -58,9 +58,9 @@ std::string AtomFeed(const FeedHead& head, const std::vector<Article>& articles)
     }
     out += "<generator>vela</generator>\n";
     for (const Article& a : articles) {
-        const std::string scheme = StoredText(a.scheme);
-        const std::string title = StoredText(a.title);
-        const std::string link = StoredText(a.url);
+        const std::string scheme = StoredUtf8(a.scheme);
+        const std::string title = StoredUtf8(a.title);
+        const std::string link = StoredUtf8(a.url);
         out += "<entry>\n";
         Element(out, "id", ArticleTag(head.identity, a.id));
         Element(out, "title", title);
@@ -82,7 +82,7 @@ std::string AtomFeed(const FeedHead& head, const std::vector<Article>& articles)
             AppendEscaped(out, scheme);
             out += "\"/>\n";
         }
-        if (!a.other.empty()) Element(out, "summary", StoredText(a.other));
+        if (!a.other.empty()) Element(out, "summary", StoredUtf8(a.other));
         out += "</entry>\n";
     }
     out += "</feed>\n";

@@ -79,7 +79,7 @@ nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
 )css";
 
 void Text(std::string& out, std::string_view utf8) { AppendEscaped(out, utf8); }
-void Stored(std::string& out, std::string_view gbk) { AppendEscaped(out, StoredText(gbk)); }
+void Stored(std::string& out, std::string_view gbk) { AppendEscaped(out, StoredUtf8(gbk)); }
 
 void PercentEncode(std::string& out, std::string_view value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -138,7 +138,7 @@ void Tail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
 // A stored link as an anchor around `label` when it is a web address, else the
 // label alone.
 void LinkOrText(std::string& out, const std::string& storedLink, std::string_view labelHtml) {
-    const std::string link = StoredText(storedLink);
+    const std::string link = StoredUtf8(storedLink);
     if (!IsWebLink(link)) {
         out += labelHtml;
         return;
@@ -243,7 +243,7 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
             out += "\"><td class=\"site\">";
             Stored(out, a.scheme);
             out += "</td><td class=\"title\">";
-            LinkOrText(out, a.url, Escaped(StoredText(a.title)));
+            LinkOrText(out, a.url, Escaped(StoredUtf8(a.title)));
             out += "</td><td class=\"time\">";
             TimeCell(out, a.time);
             out += "</td><td class=\"other\">";
@@ -305,7 +305,7 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
         out += "</a></td><td data-label=\"勾选\">";
         out += s.ticked == "1" ? "是" : "否";
         out += "</td><td class=\"other\" data-label=\"网址\">";
-        LinkOrText(out, s.url, Escaped(StoredText(s.url)));
+        LinkOrText(out, s.url, Escaped(StoredUtf8(s.url)));
         out += "</td><td class=\"other\" data-label=\"最新文章\">";
         Stored(out, s.lastTitle);
         if (!s.lastTime.empty()) {

@@ -256,7 +256,7 @@ WebResponse WebSite::Answer(const WebRequest& request) const {
                 }
                 ArticleFilter filter;
                 filter.schemeIds = {id};
-                feed(filter, "schemes/" + canonical, "vela：" + StoredText(found->name));
+                feed(filter, "schemes/" + canonical, "vela：" + StoredUtf8(found->name));
             } else if (path == "/api/articles") {
                 int64_t scheme = 0, since = 0, limit = 0;
                 if (!NumberParam(params, "scheme", -1, scheme) ||
@@ -275,12 +275,12 @@ WebResponse WebSite::Answer(const WebRequest& request) const {
                 for (const Article& a : articles) {
                     const auto time = ParseStoredTime(a.time);
                     list.push_back({{"id", a.id},
-                                    {"scheme_id", StoredText(a.schemeId)},
-                                    {"scheme", StoredText(a.scheme)},
-                                    {"title", StoredText(a.title)},
-                                    {"link", StoredText(a.url)},
-                                    {"other", StoredText(a.other)},
-                                    {"time", StoredText(a.time)},
+                                    {"scheme_id", StoredUtf8(a.schemeId)},
+                                    {"scheme", StoredUtf8(a.scheme)},
+                                    {"title", StoredUtf8(a.title)},
+                                    {"link", StoredUtf8(a.url)},
+                                    {"other", StoredUtf8(a.other)},
+                                    {"time", StoredUtf8(a.time)},
                                     {"updated", time ? nlohmann::json(time->rfc3339) : nullptr},
                                     {"favourite", a.favourite}});
                 }

@@ -42,7 +42,7 @@ std::size_t DecodeOne(std::string_view text, char32_t& cp) {
 
 }  // namespace
 
-std::string StoredText(std::string_view gbk) {
+std::string StoredUtf8(std::string_view gbk) {
     std::string out;
     for (;;) {
         const std::size_t zero = gbk.find('\0');

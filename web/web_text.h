@@ -12,7 +12,7 @@ namespace vela {
 
 // A stored GBK text as UTF-8. A byte sequence without a Unicode form and a zero
 // byte each become "?", and neither ends the text.
-std::string StoredText(std::string_view gbk);
+std::string StoredUtf8(std::string_view gbk);
 
 // Appends `utf8` escaped for XML 1.0 and HTML alike: character data and quoted
 // attribute values. & < > " ' become references; a tab, line break or carriage

@@ -37,7 +37,7 @@ TEST(WebText, EscapesAndReplacesWhatMarkupCannotCarry) {
         SCOPED_TRACE(c.in);
         EXPECT_EQ(Escaped(c.in), c.out);
     }
-    EXPECT_EQ(StoredText(Gbk("标题") + std::string("\0", 1) + "\x81"), "标题??");
+    EXPECT_EQ(StoredUtf8(Gbk("标题") + std::string("\0", 1) + "\x81"), "标题??");
 }
 
 TEST(WebText, OnlyWebAddressesAreLinks) {
