@@ -4,17 +4,7 @@
 
 namespace vela {
 
-std::string ConsoleText(std::string_view gbk) {
-    // The conversion ends at a zero byte; what follows still prints.
-    std::string out;
-    for (;;) {
-        const std::size_t zero = gbk.find('\0');
-        out += GbkToUtf8(gbk.substr(0, zero));
-        if (zero == std::string_view::npos) return out;
-        out += '?';
-        gbk.remove_prefix(zero + 1);
-    }
-}
+std::string ConsoleText(std::string_view gbk) { return GbkTextToUtf8(gbk); }
 
 std::string ConsoleField(std::string_view gbk) {
     std::string text = ConsoleText(gbk);

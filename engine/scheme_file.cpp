@@ -24,7 +24,7 @@ constexpr std::size_t kMaxErrors = 50;
 
 enum class Kind { Text, Integer, Flag };
 
-struct KeySpec {
+struct KeyRule {
     const char* key;
     Kind kind;
     bool required;
@@ -32,7 +32,7 @@ struct KeySpec {
 
 // Every key a [[scheme]] table may hold. The ones that say what the page is and
 // how to read it are required; the rest have the editor's defaults.
-constexpr KeySpec kKeys[] = {
+constexpr KeyRule kKeys[] = {
     {"name", Kind::Text, true},
     {"url", Kind::Text, true},
     {"encoding", Kind::Text, true},
@@ -49,9 +49,9 @@ constexpr KeySpec kKeys[] = {
     {"ticked", Kind::Flag, false},
 };
 
-const KeySpec* FindKey(std::string_view key) {
-    for (const KeySpec& spec : kKeys) {
-        if (key == spec.key) return &spec;
+const KeyRule* FindKey(std::string_view key) {
+    for (const KeyRule& rule : kKeys) {
+        if (key == rule.key) return &rule;
     }
     return nullptr;
 }
@@ -321,24 +321,24 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     };
 
     for (auto&& [key, node] : table) {
-        const KeySpec* spec = FindKey(key.str());
-        if (!spec) {
+        const KeyRule* rule = FindKey(key.str());
+        if (!rule) {
             fail(LineOf(node), key.str(), "unknown key");
             continue;
         }
-        const bool right = spec->kind == Kind::Text      ? node.is_string()
-                           : spec->kind == Kind::Integer ? node.is_integer()
+        const bool right = rule->kind == Kind::Text      ? node.is_string()
+                           : rule->kind == Kind::Integer ? node.is_integer()
                                                          : node.is_boolean();
         if (!right) {
             fail(LineOf(node), key.str(),
-                 spec->kind == Kind::Text      ? "expected a string"
-                 : spec->kind == Kind::Integer ? "expected a whole number"
+                 rule->kind == Kind::Text      ? "expected a string"
+                 : rule->kind == Kind::Integer ? "expected a whole number"
                                                : "expected true or false");
         }
     }
-    for (const KeySpec& spec : kKeys) {
-        if (spec.required && !table.contains(spec.key)) {
-            fail(tableLine, spec.key, "required key missing");
+    for (const KeyRule& rule : kKeys) {
+        if (rule.required && !table.contains(rule.key)) {
+            fail(tableLine, rule.key, "required key missing");
         }
     }
     if (!ok) return false;

@@ -242,4 +242,15 @@ std::string GbkToUtf8(std::string_view gbk) {
     return out;
 }
 
+std::string GbkTextToUtf8(std::string_view gbk) {
+    std::string out;
+    for (;;) {
+        const std::size_t zero = gbk.find('\0');
+        out += GbkToUtf8(gbk.substr(0, zero));
+        if (zero == std::string_view::npos) return out;
+        out += '?';
+        gbk.remove_prefix(zero + 1);
+    }
+}
+
 }  // namespace vela

@@ -21,6 +21,9 @@ std::string Utf8ToGbk(std::string_view bytes);
 // GBK text to UTF-8, for showing it. A byte sequence without a Unicode form
 // (a lone lead byte, an unassigned code) becomes "?". A zero byte ends the text.
 std::string GbkToUtf8(std::string_view gbk);
+// The whole of a stored GBK text as UTF-8, for showing or sending it: a zero byte
+// becomes "?" as a sequence without a Unicode form does, and neither ends it.
+std::string GbkTextToUtf8(std::string_view gbk);
 
 // A fixed text of the program, written in UTF-8 in the source, as GBK bytes.
 inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }

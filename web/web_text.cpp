@@ -42,16 +42,7 @@ std::size_t DecodeOne(std::string_view text, char32_t& cp) {
 
 }  // namespace
 
-std::string StoredUtf8(std::string_view gbk) {
-    std::string out;
-    for (;;) {
-        const std::size_t zero = gbk.find('\0');
-        out += GbkToUtf8(gbk.substr(0, zero));
-        if (zero == std::string_view::npos) return out;
-        out += '?';
-        gbk.remove_prefix(zero + 1);
-    }
-}
+std::string StoredUtf8(std::string_view gbk) { return GbkTextToUtf8(gbk); }
 
 void AppendEscaped(std::string& out, std::string_view utf8) {
     out.reserve(out.size() + utf8.size() + utf8.size() / 8);
