@@ -30,6 +30,10 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->excludes(once);
     run->add_flag("--json", o.json, "One JSON object per new article");
     run->add_flag("--quiet", o.quiet, "Print only the articles and the errors");
+    run->add_option("--notify", o.notify,
+                    "Also send each cycle's new articles to this channel URL (repeatable)")
+        ->type_name("URL")
+        ->allow_extra_args(false);
 
     CLI::App* test = app.add_subcommand("test", "Run the rule test of a stored scheme");
     test->add_option("--db", o.databasePath, kDbHelp);
@@ -47,16 +51,26 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     articles->add_flag("--favourites", o.favourites, "Only the favourites");
     articles->add_flag("--json", o.json, "One JSON object per article");
 
+    CLI::App* notify = app.add_subcommand("notify", "Notification channels (notify.conf)");
+    notify->require_subcommand(1);
+    CLI::App* notifyTest =
+        notify->add_subcommand("test", "Send a test message to one channel or to every channel");
+    notifyTest->add_option("URL", o.notify, "The channel (default: every channel of notify.conf)")
+        ->expected(0, 1);
+    CLI::App* flush = notify->add_subcommand("flush", "Send what waits in the outbox");
+    flush->add_option("--db", o.databasePath, kDbHelp);
+    flush->add_flag("--quiet", o.quiet, "Print only the errors");
+
     // A first word that names no command would otherwise read as a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
-        for (const CLI::App* command : {run, test, list, articles}) {
+        for (const CLI::App* command : {run, test, list, articles, notify}) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
             parse.exitCode = 2;
             parse.error = std::string("unknown command '") + argv[1] +
-                          "' (the commands are run, test, list and articles)";
+                          "' (the commands are run, test, list, articles and notify)";
             return parse;
         }
     }
@@ -81,6 +95,8 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     if (test->parsed()) o.command = CliCommand::Test;
     if (list->parsed()) o.command = CliCommand::List;
     if (articles->parsed()) o.command = CliCommand::Articles;
+    if (notifyTest->parsed()) o.command = CliCommand::NotifyTest;
+    if (flush->parsed()) o.command = CliCommand::NotifyFlush;
     parse.proceed = true;
     return parse;
 }

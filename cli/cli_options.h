@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vela {
 
-enum class CliCommand { None, Run, Test, List, Articles };
+enum class CliCommand { None, Run, Test, List, Articles, NotifyTest, NotifyFlush };
 
 // What the command line asks for.
 struct CliOptions {
@@ -17,6 +18,7 @@ struct CliOptions {
     bool favourites = false;
     int limit = 100;  // articles --limit
     int64_t schemeId = 0;
+    std::vector<std::string> notify;  // run --notify: channels for this run; notify test URL
 };
 
 // The outcome of reading the command line: the options, or the exit code and the

@@ -19,6 +19,15 @@ std::string ExecutableDir() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
 }
 
+std::string CommandDatabasePath(const std::string& explicitPath, std::string& error) {
+    const DatabaseLocation location =
+        ChooseDatabaseLocation(GatherLocationInput(ExecutableDir(), explicitPath));
+    if (location.path.empty()) {
+        error = "no place for the database: neither XDG_DATA_HOME nor HOME is set (use --db)";
+    }
+    return location.path;
+}
+
 bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::string& error) {
     const DatabaseLocation location =
         ChooseDatabaseLocation(GatherLocationInput(ExecutableDir(), explicitPath));

@@ -21,5 +21,9 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
 int ListCommand(const CliOptions& options, Database& db, const Console& console);
 // `articles`: the newest articles or favourites.
 int ArticlesCommand(const CliOptions& options, Database& db, const Console& console);
+// `notify test [URL]`: the test message to one channel or every channel; no database.
+int NotifyTestCommand(const CliOptions& options, const Console& console);
+// `notify flush`: delivers what waits in the outbox of the database's folder.
+int NotifyFlushCommand(const CliOptions& options, const Console& console);
 
 }  // namespace vela

@@ -21,6 +21,13 @@ int main(int argc, char** argv) {
     vela::Console console;
     console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
     vela::InstallStopSignals();
+    // The channels' commands need no open database.
+    if (options.command == vela::CliCommand::NotifyTest) {
+        return vela::NotifyTestCommand(options, console);
+    }
+    if (options.command == vela::CliCommand::NotifyFlush) {
+        return vela::NotifyFlushCommand(options, console);
+    }
 
     vela::Database db;
     std::string error;
@@ -37,6 +44,8 @@ int main(int argc, char** argv) {
             return vela::ListCommand(options, db, console);
         case vela::CliCommand::Articles:
             return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::NotifyTest:
+        case vela::CliCommand::NotifyFlush:
         case vela::CliCommand::None:
             break;
     }

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "console_text.h"
+#include "cycle_notifier.h"
 #include "engine/exclusive_run.h"
 #include "engine/scheme_run.h"
 #include "json_lines.h"
@@ -57,8 +58,9 @@ private:
 // stored; the stop is the signal's.
 class ConsoleReport : public RunReport {
 public:
-    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress)
-        : options_(options), console_(console), progress_(progress) {}
+    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress,
+                  CycleNotifier& notifier)
+        : options_(options), console_(console), progress_(progress), notifier_(notifier) {}
 
     bool Stopped() override { return StopRequested(); }
     // The status lines are the error lines, printed from the run's outcome.
@@ -78,6 +80,7 @@ public:
         std::fprintf(console_.out, "%s\n", line.c_str());
         std::fflush(console_.out);
         progress_.Resume();
+        notifier_.Recorded(scheme, article, time);
     }
     // Nothing on screen waits for the pause between two articles; only the wait
     // for another program's run of the scheme comes here.
@@ -90,6 +93,7 @@ private:
     const CliOptions& options_;
     const Console& console_;
     Progress& progress_;
+    CycleNotifier& notifier_;
 };
 
 // The errors of one run, each one line; empty when it went well.
@@ -112,7 +116,7 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
 
 // One cycle over the ticked schemes. False when a scheme failed.
 bool RunCycle(const CliOptions& options, Database& db, const Console& console,
-              const MonitorTimings& timings, bool& readFailed) {
+              const MonitorTimings& timings, CycleNotifier& notifier, bool& readFailed) {
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
         readFailed = true;
@@ -132,7 +136,7 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
         const std::string name = ConsoleField(scheme.name);
         Progress progress(console);
         progress.Begin(i + 1, count, name);
-        ConsoleReport report(options, console, progress);
+        ConsoleReport report(options, console, progress, notifier);
         const SchemeRun run = MonitorSchemeExclusively(scheme, db, timings, report);
         if (run.stopped) {
             progress.End("stopped");
@@ -156,9 +160,13 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     bool allRan = true;
+    CycleNotifier notifier(options.notify, db.Path(), console);
     for (int cycle = 0;; ++cycle) {
         bool readFailed = false;
-        if (!RunCycle(options, db, console, timings, readFailed)) allRan = false;
+        if (!RunCycle(options, db, console, timings, notifier, readFailed)) allRan = false;
+        // A delivery that failed counts as a failure of the run; its message waits
+        // in the outbox.
+        if (!notifier.AfterCycle()) allRan = false;
         if (readFailed) {
             PrintError(console, "cannot read the schemes of " + db.Path());
             if (cycle == 0) return kExitUsage;

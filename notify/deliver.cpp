@@ -1,5 +1,7 @@
 #include "deliver.h"
 
+#include <sys/stat.h>
+
 #include <map>
 #include <thread>
 
@@ -141,6 +143,9 @@ NotifyReport DeliverCycle(const std::vector<std::string>& channels,
 
 NotifyReport FlushOutbox(Outbox& outbox, const DeliveryContext& context) {
     NotifyReport report;
+    // No folder: nothing was ever kept, and nothing is made.
+    struct stat st {};
+    if (::stat(outbox.folder().c_str(), &st) != 0) return report;
     const Outbox::Hold hold(outbox, context.holdWaitMs, context.send.stopped);
     if (!hold.held()) {
         report.errors.push_back("the outbox " + outbox.folder() +
