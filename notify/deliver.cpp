@@ -98,7 +98,7 @@ bool CheckChannel(const std::string& channel, std::string& error) {
     return ParseChecked(channel, url, service, error);
 }
 
-NotifyReport DeliverCycle(const std::vector<std::string>& channels,
+NotifyReport EnqueueCycle(const std::vector<std::string>& channels,
                           const std::vector<NotifyArticle>& recorded, Outbox& outbox,
                           const DeliveryContext& context) {
     NotifyReport report;
@@ -133,6 +133,13 @@ NotifyReport DeliverCycle(const std::vector<std::string>& channels,
             }
         }
     }
+    return report;
+}
+
+NotifyReport DeliverCycle(const std::vector<std::string>& channels,
+                          const std::vector<NotifyArticle>& recorded, Outbox& outbox,
+                          const DeliveryContext& context) {
+    NotifyReport report = EnqueueCycle(channels, recorded, outbox, context);
     NotifyReport flushed = FlushOutbox(outbox, context);
     report.errors.insert(report.errors.end(), flushed.errors.begin(), flushed.errors.end());
     report.delivered.insert(report.delivered.end(), flushed.delivered.begin(),

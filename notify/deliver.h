@@ -39,8 +39,16 @@ struct NotifyReport {
 // False, with one line, for a channel URL no service takes.
 bool CheckChannel(const std::string& channel, std::string& error);
 
-// After a cycle: when `recorded` holds articles, one message for every channel
-// goes into the outbox; then everything in the outbox is delivered (FlushOutbox).
+// When `recorded` holds articles, one message for every channel goes into the
+// outbox. A channel no service takes, or a message the outbox cannot keep, is an
+// error line; such a message is sent once straight away instead (and lost if that
+// fails).
+NotifyReport EnqueueCycle(const std::vector<std::string>& channels,
+                          const std::vector<NotifyArticle>& recorded, Outbox& outbox,
+                          const DeliveryContext& context);
+
+// After a cycle: EnqueueCycle, then everything in the outbox is delivered
+// (FlushOutbox).
 NotifyReport DeliverCycle(const std::vector<std::string>& channels,
                           const std::vector<NotifyArticle>& recorded, Outbox& outbox,
                           const DeliveryContext& context);
