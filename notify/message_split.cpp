@@ -14,8 +14,11 @@ std::vector<std::string> SplitMessage(const NotifyMessage& message, const TextFo
     const std::size_t limit = f.limit == 0 ? static_cast<std::size_t>(-1) : f.limit;
     const std::string head = f.titleLine ? f.titleLine(f.escape(message.title)) + f.lineBreak : "";
 
+    const std::size_t headLength = length(head);
     std::vector<std::string> texts;
     std::string current = head;
+    std::size_t currentLength = headLength;  // kept as it grows: no text is measured twice
+    bool fresh = true;                       // nothing but the title line yet
     long currentGroup = -1;  // the group whose scheme line the current text last wrote
     const auto finish = [&] {
         while (current.size() >= f.lineBreak.size() && !f.lineBreak.empty() &&
@@ -25,6 +28,8 @@ std::vector<std::string> SplitMessage(const NotifyMessage& message, const TextFo
         }
         texts.push_back(std::move(current));
         current = head;
+        currentLength = headLength;
+        fresh = true;
         currentGroup = -1;
     };
     // Adds `block`, starting a new text when it would not fit; `scheme` is the
@@ -32,16 +37,18 @@ std::vector<std::string> SplitMessage(const NotifyMessage& message, const TextFo
     const auto add = [&](const std::string& block, const std::string& scheme, long group) {
         std::string piece = block;
         if (group >= 0 && group != currentGroup) piece = scheme + piece;
-        if (current != head && length(current) + length(piece) > limit) {
+        if (!fresh && currentLength + length(piece) > limit) {
             finish();
             if (group >= 0) piece = scheme + block;
         }
         current += piece;
+        currentLength += length(piece);
+        fresh = false;
         if (group >= 0) currentGroup = group;
     };
 
     if (!message.note.empty()) {
-        const std::size_t budget = limit - std::min(limit, length(head) + length(f.lineBreak));
+        const std::size_t budget = limit - std::min(limit, headLength + length(f.lineBreak));
         add(EscapedPrefix(message.note, f.escape, unit, budget) + f.lineBreak, {}, -1);
     }
     const std::vector<SchemeGroup> groups = GroupByScheme(message);
@@ -53,7 +60,7 @@ std::vector<std::string> SplitMessage(const NotifyMessage& message, const TextFo
                                        f.escape, unit, kSchemeNameLimit)) +
             f.lineBreak;
         // What a fresh text holds before the article: the title and the scheme.
-        const std::size_t fixed = length(head) + length(schemeLine) + length(f.lineBreak);
+        const std::size_t fixed = headLength + length(schemeLine) + length(f.lineBreak);
         const std::size_t room = limit - std::min(limit, fixed);
         for (std::size_t index : groups[g].articles) {
             const NotifyArticle& article = message.articles[index];
