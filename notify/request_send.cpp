@@ -137,9 +137,10 @@ SendResult SendMail(const MailSend& mail, const SendOptions& options) {
     curl_easy_setopt(e, CURLOPT_URL, mail.url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     const bool implicitTls = mail.url.rfind("smtps:", 0) == 0;
+    // Without the requirement STARTTLS is still used where the server offers it.
     curl_easy_setopt(e, CURLOPT_USE_SSL,
                      implicitTls || mail.requireTls ? static_cast<long>(CURLUSESSL_ALL)
-                                                    : static_cast<long>(CURLUSESSL_NONE));
+                                                    : static_cast<long>(CURLUSESSL_TRY));
     if (!mail.user.empty()) {
         curl_easy_setopt(e, CURLOPT_USERNAME, mail.user.c_str());
         curl_easy_setopt(e, CURLOPT_PASSWORD, mail.password.c_str());

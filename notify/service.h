@@ -36,7 +36,7 @@ struct HttpPost {
 // One mail over SMTP.
 struct MailSend {
     std::string url;         // smtp://host:port or smtps://host:port
-    bool requireTls = true;  // STARTTLS on smtp://
+    bool requireTls = true;  // STARTTLS required on smtp:// (otherwise used when offered)
     std::string user;
     std::string password;
     std::string from;

@@ -133,6 +133,12 @@ TEST_F(MailChannel, TlsIsRequiredUnlessTurnedOff) {
     EXPECT_EQ(mail["tls"], false);
     EXPECT_EQ(mail["mail_from"], "vela@127.0.0.1");
 
+    // Without the requirement, STARTTLS is still used where the server offers it.
+    mail = Send("mailto://user:pw@" + Url(0) + "?to=a@b.example&tls=no", report);
+    EXPECT_FALSE(report.failed) << (report.errors.empty() ? "" : report.errors[0]);
+    ASSERT_TRUE(mail.is_object());
+    EXPECT_EQ(mail["tls"], true);
+
     mail = Send("mailtos://" + Url(2) + "?to=a@b.example", report);
     EXPECT_FALSE(report.failed) << (report.errors.empty() ? "" : report.errors[0]);
     ASSERT_TRUE(mail.is_object());
