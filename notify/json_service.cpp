@@ -7,7 +7,7 @@ namespace vela {
 namespace {
 
 bool Check(const ChannelUrl& url, std::string& error) {
-    if (url.host.empty() || url.host.find_first_of(":/@") != std::string::npos) {
+    if (!PlainHost(url)) {
         error = "needs a host: json://host[:port]/path";
         return false;
     }

@@ -46,7 +46,7 @@ std::string Sender(const ChannelUrl& url) {
 }
 
 bool Check(const ChannelUrl& url, std::string& error) {
-    if (url.host.empty() || url.host.find_first_of(":/@") != std::string::npos) {
+    if (!PlainHost(url)) {
         error = "needs a mail server: mailto://[user:password@]host[:port]?to=address";
         return false;
     }

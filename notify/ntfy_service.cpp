@@ -14,7 +14,8 @@ constexpr std::size_t kMessageBytes = 4096;
 
 bool Check(const ChannelUrl& url, std::string& error) {
     if (url.authority.empty() || url.path.size() > 1 ||
-        (url.path.empty() && url.authority.find_first_of(":@") != std::string::npos)) {
+        (url.path.empty() && url.authority.find_first_of(":@/") != std::string::npos) ||
+        (!url.path.empty() && !PlainHost(url))) {
         error = "needs a topic: ntfy://[user:password@]host[:port]/topic or ntfy://topic";
         return false;
     }

@@ -107,6 +107,10 @@ bool JsonCodeIsZero(const std::string& body, const char* key);
 
 namespace vela {
 
+// A host name or address, an IPv6 address in brackets included, and nothing that
+// is not one (a token with ':', a '/' or '@' decoded from the URL).
+bool PlainHost(const ChannelUrl& url);
+
 // http(s)://host[:port]/segment/... of a self-hosted channel's URL, the path
 // segments encoded again.
 std::string WebAddress(const ChannelUrl& url, bool secure);

@@ -141,6 +141,12 @@ bool JsonCodeIsZero(const std::string& body, const char* key) {
 
 namespace vela {
 
+bool PlainHost(const ChannelUrl& url) {
+    if (url.host.empty() || url.host.find_first_of("/@[] ") != std::string::npos) return false;
+    const bool bracketed = !url.authority.empty() && url.authority.front() == '[';
+    return bracketed || url.host.find(':') == std::string::npos;
+}
+
 std::string WebAddress(const ChannelUrl& url, bool secure) {
     std::string address = secure ? "https://" : "http://";
     address += url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;

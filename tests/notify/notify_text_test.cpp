@@ -112,6 +112,22 @@ TEST(ChannelUrl, MaskingHidesEverySecret) {
             HideSecrets(std::string("failed at ") + c.text + " with " + c.secret, url);
         EXPECT_EQ(hidden.find(c.secret), std::string::npos) << hidden;
     }
+    // Hosts: a name or an address, never a token or a decoded separator.
+    for (const auto& [text, ok] :
+         std::vector<std::pair<const char*, bool>>{{"json://[::1]:8080/x", true},
+                                                   {"json://h.example/x", true},
+                                                   {"json://a:b/x", false},
+                                                   {"json://a%2Fb/x", false},
+                                                   {"json://%5B::1%5D/x", false}}) {
+        ChannelUrl url;
+        std::string error;
+        ASSERT_TRUE(ParseChannelUrl(text, url, error)) << text;
+        EXPECT_EQ(kJsonService.check(url, error), ok) << text;
+    }
+    ChannelUrl v6;
+    std::string error;
+    ASSERT_TRUE(ParseChannelUrl("jsons://[::1]:8443/a%20b", v6, error));
+    EXPECT_EQ(WebAddress(v6, true), "https://[::1]:8443/a%20b");
     // A text that does not parse shows only its scheme.
     EXPECT_EQ(MaskedChannelText("tgram://tok\x01en/1"), "tgram://****");
 }
