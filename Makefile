@@ -11,7 +11,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev 
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev \
             gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 nsis-common libz-mingw-w64 \
             g++-multilib clang libclang-rt-14-dev \
-            desktop-file-utils appstream dpkg-dev file systemd time \
+            desktop-file-utils appstream dpkg-dev file systemd time lintian \
             python3-aiosmtpd openssl dbus-daemon
 # What the sanitizer suite adds (gcc's sanitizer runtimes; clang and libFuzzer come
 # with the test packages).

@@ -1,8 +1,10 @@
 #include "cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <climits>
 #include <sstream>
+#include <vector>
 
 namespace vela {
 namespace {
@@ -10,6 +12,15 @@ namespace {
 constexpr const char* kDbHelp =
     "The database file (default: the one the window uses, vela.sdb beside the program or, "
     "once installed, ~/.local/share/vela/vela.sdb)";
+
+// A scheme id as the database keeps it: decimal digits of a 64-bit integer. CLI11
+// would clamp a longer number to the largest one and so name another scheme.
+bool ParseSchemeId(const std::string& text, int64_t& id) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, id);
+    return error == std::errc() && at == end;
+}
 
 }  // namespace
 
@@ -20,8 +31,9 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
                  "vela-cli"};
     app.require_subcommand(1);
 
-    CLI::App* run = app.add_subcommand("run", "Monitor every ticked scheme in id order");
-    run->add_option("--db", o.databasePath, kDbHelp);
+    std::vector<CLI::Option*> dbOptions;
+    CLI::App* run = app.add_subcommand("run", "Monitor every ticked scheme");
+    dbOptions.push_back(run->add_option("--db", o.databasePath, kDbHelp));
     bool onceFlag = false;
     CLI::Option* once = run->add_flag("--once", onceFlag, "Run one cycle (the default)");
     run->add_option("--every", o.everySeconds, "Repeat, SECONDS apart (10 or more)")
@@ -30,22 +42,29 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->excludes(once);
     run->add_flag("--json", o.json, "One JSON object per new article");
     run->add_flag("--quiet", o.quiet, "Print only the articles and the errors");
+    run->add_option("--jobs", o.jobs, "Schemes checked at once (default 16; 1: one by one)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 256));
+    run->add_option("--per-host", o.perHost, "Requests to one host name at once (default 2)")
+        ->type_name("M")
+        ->check(CLI::Range(1, 256));
     run->add_option("--notify", o.notify,
                     "Also send each cycle's new articles to this channel URL (repeatable)")
         ->type_name("URL")
         ->allow_extra_args(false);
 
     CLI::App* test = app.add_subcommand("test", "Run the rule test of a stored scheme");
-    test->add_option("--db", o.databasePath, kDbHelp);
-    test->add_option("SCHEME_ID", o.schemeId, "The scheme's id (see `list`)")->required();
+    dbOptions.push_back(test->add_option("--db", o.databasePath, kDbHelp));
+    std::string schemeId;
+    test->add_option("SCHEME_ID", schemeId, "The scheme's id (see `list`)")->required();
 
     CLI::App* list = app.add_subcommand("list", "List the schemes");
-    list->add_option("--db", o.databasePath, kDbHelp);
+    dbOptions.push_back(list->add_option("--db", o.databasePath, kDbHelp));
     list->add_flag("--json", o.json, "One JSON object per scheme");
 
     o.limit = kDefaultArticleLimit;
     CLI::App* articles = app.add_subcommand("articles", "List the newest articles");
-    articles->add_option("--db", o.databasePath, kDbHelp);
+    dbOptions.push_back(articles->add_option("--db", o.databasePath, kDbHelp));
     articles->add_option("--limit", o.limit, "How many (default 100)")
         ->check(CLI::Range(1, INT_MAX));
     articles->add_flag("--favourites", o.favourites, "Only the favourites");
@@ -89,6 +108,19 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
             if (c == '\n') c = ' ';
         }
         parse.error = what + " (vela-cli --help shows the usage)";
+        return parse;
+    }
+    for (const CLI::Option* db : dbOptions) {
+        // An empty path would otherwise mean the default database, silently.
+        if (db->count() > 0 && o.databasePath.empty()) {
+            parse.exitCode = 2;
+            parse.error = "--db needs the path of a database file";
+            return parse;
+        }
+    }
+    if (test->parsed() && !ParseSchemeId(schemeId, o.schemeId)) {
+        parse.exitCode = 2;
+        parse.error = "SCHEME_ID: '" + schemeId + "' is not a scheme id (see `vela-cli list`)";
         return parse;
     }
     if (run->parsed()) o.command = CliCommand::Run;

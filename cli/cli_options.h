@@ -13,6 +13,8 @@ struct CliOptions {
     CliCommand command = CliCommand::None;
     std::string databasePath;  // --db; empty: where the window keeps it
     int everySeconds = 0;      // run --every; 0: one cycle
+    int jobs = 16;             // run --jobs: schemes checked at once
+    int perHost = 2;           // run --per-host: requests to one host name at once
     bool json = false;
     bool quiet = false;
     bool favourites = false;

@@ -1,8 +1,10 @@
 #include "command_database.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 
 #include "store/database.h"
 #include "store/database_location.h"
@@ -19,20 +21,53 @@ std::string ExecutableDir() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-std::string CommandDatabasePath(const std::string& explicitPath, std::string& error) {
-    const DatabaseLocation location =
-        ChooseDatabaseLocation(GatherLocationInput(ExecutableDir(), explicitPath));
-    if (location.path.empty()) {
-        error = "no place for the database: neither XDG_DATA_HOME nor HOME is set (use --db)";
+namespace {
+
+// Why an installed program found no data folder: each variable unset, or set but
+// not an absolute path (which the XDG rule ignores).
+std::string NoDataFolderText(const DatabaseLocationInput& input) {
+    auto state = [](const char* name, const std::string& value) {
+        return value.empty() ? std::string(name) + " is not set"
+                             : std::string(name) + " (" + value + ") is not an absolute path";
+    };
+    return "no place for the database: " + state("XDG_DATA_HOME", input.xdgDataHome) + " and " +
+           state("HOME", input.home) + " (use --db)";
+}
+
+// A failed open, in words: a file SQLite does not take for a database, a damaged
+// one, or one that cannot be read at all.
+std::string OpenFailureText(const Database& db, const std::string& path) {
+    switch (db.OpenErrorCode()) {
+        case SQLITE_NOTADB:
+            return path + " is not an SQLite database, or it is damaged";
+        case SQLITE_CORRUPT:
+            return path + " is damaged (SQLite: " + sqlite3_errstr(SQLITE_CORRUPT) + ")";
+        case SQLITE_CANTOPEN:
+            if (db.OpenErrno() != 0) {
+                return "cannot read the database " + path + ": " + std::strerror(db.OpenErrno());
+            }
+            break;
+        default:
+            break;
     }
+    return "cannot read the database " + path + " (SQLite: " + sqlite3_errstr(db.OpenErrorCode()) +
+           ")";
+}
+
+}  // namespace
+
+std::string CommandDatabasePath(const std::string& explicitPath, std::string& error) {
+    const DatabaseLocationInput input = GatherLocationInput(ExecutableDir(), explicitPath);
+    const DatabaseLocation location = ChooseDatabaseLocation(input);
+    if (location.path.empty()) error = NoDataFolderText(input);
     return location.path;
 }
 
 bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::string& error) {
-    const DatabaseLocation location =
-        ChooseDatabaseLocation(GatherLocationInput(ExecutableDir(), explicitPath));
+    const DatabaseLocationInput input = GatherLocationInput(ExecutableDir(), explicitPath);
+    const DatabaseLocation location = ChooseDatabaseLocation(input);
     if (location.path.empty()) {
-        error = "no place for the database: neither XDG_DATA_HOME nor HOME is set (use --db)";
+        error = NoDataFolderText(input);
         return false;
     }
     if (::access(location.path.c_str(), F_OK) != 0) {
@@ -41,14 +76,24 @@ bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::str
         return false;
     }
     if (!db.OpenDatabase(location.path, false)) {
-        error = "cannot read the database " + location.path;
+        error = OpenFailureText(db, location.path);
         return false;
     }
     TextTable rows;
     if (!ReadRows(db, "select id from rule limit 1", rows) ||
         !ReadRows(db, "select id from info limit 1", rows)) {
+        // The tables' pages are read only now: damage beyond the schema shows here.
+        const int code = db.LastErrorCode();
         db.CloseDatabase();
-        error = location.path + " is not a database of this program (no scheme or article table)";
+        if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
+            error = location.path + " is damaged (SQLite: " + sqlite3_errstr(code) + ")";
+        } else if (code == SQLITE_BUSY) {
+            error =
+                "cannot read the database " + location.path + ": another program holds it locked";
+        } else {
+            error =
+                location.path + " is not a database of this program (no scheme or article table)";
+        }
         return false;
     }
     return true;

@@ -7,24 +7,9 @@
 #include "engine/scheme.h"
 #include "notify/channel_file.h"
 #include "stop_signal.h"
+#include "store/sql_clean.h"
 
 namespace vela {
-namespace {
-
-// The stored text of a cleaned page text: SqlClean doubled every apostrophe, so
-// each pair stands for one.
-std::string StoredText(std::string_view cleaned) {
-    std::string out;
-    out.reserve(cleaned.size());
-    for (std::size_t i = 0; i < cleaned.size(); ++i) {
-        out += cleaned[i];
-        if (cleaned[i] == '\'' && i + 1 < cleaned.size() && cleaned[i + 1] == '\'') ++i;
-    }
-    return out;
-}
-
-}  // namespace
-
 NotifyArticle StoredArticle(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& time) {
     return {ConsoleText(scheme.id),

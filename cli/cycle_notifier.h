@@ -12,8 +12,7 @@ struct ArticleInsert;
 struct Scheme;
 
 // The article as the channels show it: UTF-8, the title and other text as stored
-// (a recorded article's title and other are in their SQL-cleaned form, apostrophes
-// doubled).
+// (StoredText: a recorded article's title and other are in their cleaned SQL form).
 NotifyArticle StoredArticle(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& time);
 

@@ -6,6 +6,7 @@
 #include "console_text.h"
 #include "engine/record_plan.h"
 #include "engine/scheme.h"
+#include "store/sql_clean.h"
 
 namespace vela {
 namespace {
@@ -47,17 +48,17 @@ std::string Tabbed(std::initializer_list<std::string> fields) {
 }  // namespace
 
 std::string RecordedLine(const Scheme& scheme, const ArticleInsert& article) {
-    return Tabbed(
-        {ConsoleField(scheme.name), ConsoleField(article.title), ConsoleField(article.link)});
+    return Tabbed({ConsoleField(scheme.name), ConsoleField(StoredText(article.title)),
+                   ConsoleField(article.link)});
 }
 
 std::string RecordedJson(const Scheme& scheme, const ArticleInsert& article,
                          const std::string& time) {
     return Dump(json{{"scheme_id", Key(scheme.id)},
                      {"scheme", ConsoleText(scheme.name)},
-                     {"title", ConsoleText(article.title)},
+                     {"title", ConsoleText(StoredText(article.title))},
                      {"link", ConsoleText(article.link)},
-                     {"other", ConsoleText(article.other)},
+                     {"other", ConsoleText(StoredText(article.other))},
                      {"time", ConsoleText(time)}});
 }
 

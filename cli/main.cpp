@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
     }
 
     vela::Database db;
+    // A stop signal also ends a wait for another program's lock on the file.
+    db.SetStopPredicate(vela::StopRequested);
     std::string error;
     if (!vela::OpenCommandDatabase(options.databasePath, db, error)) {
         vela::PrintError(console, error);

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "concurrent_checks.h"
 #include "console_text.h"
 #include "cycle_notifier.h"
 #include "engine/exclusive_run.h"
@@ -15,47 +16,59 @@
 namespace vela {
 namespace {
 
-// The progress line of the scheme being checked, on a terminal: "[i/n] name …",
-// completed by its outcome. An article or error printed meanwhile clears it first
-// and puts it back afterwards.
+// The progress line on a terminal: how many schemes are done, in flight and
+// failed, one line redrawn as they change. An article or error printed meanwhile
+// clears it first and puts it back afterwards.
 class Progress {
 public:
     explicit Progress(const Console& console) : console_(console) {}
 
-    void Begin(int index, int count, const std::string& name) {
-        if (!console_.progress) return;
-        prefix_ = "[" + std::to_string(index) + "/" + std::to_string(count) + "] " + name;
+    void Update(const CheckCounts& counts) {
+        counts_ = counts;
+        Show();
+    }
+    void Failed() {
+        ++failed_;
         Show();
     }
     void Interrupt() {
         if (shown_) std::fputs("\r\033[K", console_.err);
         shown_ = false;
     }
-    void Resume() {
-        if (!prefix_.empty()) Show();
-    }
-    void End(const std::string& outcome) {
-        if (!console_.progress) return;
-        Interrupt();
-        std::fprintf(console_.err, "%s: %s\n", prefix_.c_str(), outcome.c_str());
+    void Resume() { Show(); }
+    // The last state stays on screen, ended by a line break.
+    void End() {
+        if (!shown_) return;
+        std::fputc('\n', console_.err);
         std::fflush(console_.err);
-        prefix_.clear();
+        shown_ = false;
     }
 
 private:
     void Show() {
-        std::fprintf(console_.err, "%s …", prefix_.c_str());
+        if (!console_.progress || counts_.total == 0) return;
+        std::fprintf(console_.err, "\r\033[K[%d/%d] %d in flight, %d failed", counts_.done,
+                     counts_.total, counts_.inFlight, failed_);
         std::fflush(console_.err);
         shown_ = true;
     }
 
     const Console& console_;
-    std::string prefix_;
+    CheckCounts counts_;
+    int failed_ = 0;
     bool shown_ = false;
 };
 
 // The runner's side of a scheme's run: each stored article printed as it is
 // stored; the stop is the signal's.
+// The line of a run lock that cannot be taken: without it another program on the
+// same file could store every article a second time, so nothing runs.
+std::string UnguardedText(const std::string& problem) {
+    return problem +
+           "; not running unguarded, since another program on this database could "
+           "store the same articles again";
+}
+
 class ConsoleReport : public RunReport {
 public:
     ConsoleReport(const CliOptions& options, const Console& console, Progress& progress,
@@ -66,11 +79,8 @@ public:
     // The status lines are the error lines, printed from the run's outcome.
     void Status(const std::string&) override {}
     void Region(const std::string&) override {}
-    void Statement(const std::string&, const StatementOutcome& outcome) override {
-        if (outcome.ok) return;
-        statementFailed = true;
-        failedCode = outcome.code;
-    }
+    // A refused recording is each run's recordFailure.
+    void Statement(const std::string&, const StatementOutcome&) override {}
     void NewArticlesFound() override {}
     void Recorded(const Scheme& scheme, const ArticleInsert& article,
                   const std::string& time) override {
@@ -86,9 +96,6 @@ public:
     // for another program's run of the scheme comes here.
     void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
 
-    bool statementFailed = false;
-    int failedCode = 0;
-
 private:
     const CliOptions& options_;
     const Console& console_;
@@ -97,8 +104,7 @@ private:
 };
 
 // The errors of one run, each one line; empty when it went well.
-std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
-                                   const ConsoleReport& report) {
+std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     std::vector<std::string> errors;
     // A page that never came has neither the marker nor the region: one line says it.
     if (run.noAnswer) {
@@ -107,20 +113,35 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run,
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
     }
-    if (report.statementFailed) {
+    if (!run.patternError.empty()) {
+        errors.push_back("invalid pattern: " + ConsoleField(run.patternError));
+    }
+    if (run.recordFailure != 0) {
         errors.push_back("the database refused a statement (SQLite code " +
-                         std::to_string(report.failedCode) + ")");
+                         std::to_string(run.recordFailure) + ")");
     }
     return errors;
 }
 
-// One cycle over the ticked schemes. False when a scheme failed.
-bool RunCycle(const CliOptions& options, Database& db, const Console& console,
-              const MonitorTimings& timings, CycleNotifier& notifier, bool& readFailed) {
+// How a cycle ended.
+struct CycleEnd {
+    bool allRan = true;       // no scheme failed
+    bool readFailed = false;  // the schemes could not be read
+    // The run cannot go on at all (the run lock not to be had): the line to print,
+    // and the run ends with exit status 2.
+    std::string fatal;
+};
+
+// One cycle over the ticked schemes: checked concurrently, each batch of finished
+// checks recorded in one transaction under the run lock.
+CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
+                  const MonitorTimings& timings, CycleNotifier& notifier) {
+    CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
-        readFailed = true;
-        return false;
+        end.readFailed = true;
+        end.allRan = false;
+        return end;
     }
     std::vector<Scheme> ticked;
     for (const auto& row : rows) {
@@ -129,29 +150,52 @@ bool RunCycle(const CliOptions& options, Database& db, const Console& console,
     if (ticked.empty() && !options.quiet) {
         std::fputs("vela-cli: no scheme is ticked\n", console.err);
     }
-    bool allRan = true;
-    const int count = static_cast<int>(ticked.size());
-    for (int i = 0; i < count && !StopRequested(); ++i) {
-        const Scheme& scheme = ticked[i];
-        const std::string name = ConsoleField(scheme.name);
-        Progress progress(console);
-        progress.Begin(i + 1, count, name);
-        ConsoleReport report(options, console, progress, notifier);
-        const SchemeRun run = MonitorSchemeExclusively(scheme, db, timings, report);
-        if (run.stopped) {
-            progress.End("stopped");
-            break;
-        }
-        const std::vector<std::string> errors = RunErrors(scheme, run, report);
-        if (errors.empty()) {
-            progress.End(std::to_string(run.stored) + " new");
-            continue;
-        }
-        allRan = false;
-        progress.End("failed");
-        for (const std::string& error : errors) PrintError(console, "[" + name + "] " + error);
-    }
-    return allRan;
+    Progress progress(console);
+    ConcurrentChecks checks(CheckLimits{options.jobs, options.perHost}, timings,
+                            [] { return StopRequested(); });
+    const StopWatcher watcher([&checks] { checks.Stop(); });
+    checks.Run(
+        ticked,
+        [&](std::vector<FinishedCheck>& batch) {
+            if (!end.fatal.empty()) return;
+            std::vector<CheckedRun> runs;
+            for (FinishedCheck& check : batch) runs.push_back({&ticked[check.index], &check.run});
+            ConsoleReport report(options, console, progress, notifier);
+            RecordExclusively(runs, db, report);
+            for (const FinishedCheck& check : batch) {
+                const SchemeRun& run = check.run;
+                if (run.stopped || StopRequested()) return;
+                if (!run.lockProblem.empty()) {
+                    // Never unguarded: the whole run ends here.
+                    end.fatal = UnguardedText(run.lockProblem);
+                    checks.Stop();
+                    return;
+                }
+                const Scheme& scheme = ticked[check.index];
+                const std::vector<std::string> errors = RunErrors(scheme, run);
+                if (errors.empty()) continue;
+                end.allRan = false;
+                progress.Interrupt();
+                const std::string name = ConsoleField(scheme.name);
+                for (const std::string& error : errors) {
+                    PrintError(console, "[" + name + "] " + error);
+                }
+                progress.Failed();
+            }
+        },
+        [&progress](const CheckCounts& counts) { progress.Update(counts); });
+    progress.End();
+    return end;
+}
+
+// What stands in the way of a cycle before any page is fetched: a database that
+// cannot be written (every insert would fail after all the requests) or a run
+// lock that cannot be taken. Empty when nothing does.
+std::string CycleObstacle(const Database& db) {
+    const std::string readOnly = db.WriteProblem();
+    if (!readOnly.empty()) return "cannot write to the database " + db.Path() + ": " + readOnly;
+    const std::string lock = RunLockProblem(db);
+    return lock.empty() ? std::string() : UnguardedText(lock);
 }
 
 }  // namespace
@@ -162,14 +206,26 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
     bool allRan = true;
     CycleNotifier notifier(options.notify, db.Path(), console);
     for (int cycle = 0;; ++cycle) {
-        bool readFailed = false;
-        if (!RunCycle(options, db, console, timings, notifier, readFailed)) allRan = false;
-        // A delivery that failed counts as a failure of the run; its message waits
-        // in the outbox.
-        if (!notifier.AfterCycle()) allRan = false;
-        if (readFailed) {
-            PrintError(console, "cannot read the schemes of " + db.Path());
-            if (cycle == 0) return kExitUsage;
+        std::string fatal = CycleObstacle(db);
+        if (fatal.empty()) {
+            CycleEnd end = RunCycle(options, db, console, timings, notifier);
+            allRan = allRan && end.allRan;
+            // A delivery that failed counts as a failure of the run; its message
+            // waits in the outbox.
+            if (!notifier.AfterCycle()) allRan = false;
+            fatal = std::move(end.fatal);
+            if (end.readFailed) {
+                // Later cycles of --every go on: another program may hold the file
+                // for a while.
+                if (cycle == 0)
+                    fatal = "cannot read the schemes of " + db.Path();
+                else
+                    PrintError(console, "cannot read the schemes of " + db.Path());
+            }
+        }
+        if (!fatal.empty()) {
+            PrintError(console, fatal);
+            return kExitUsage;
         }
         if (options.everySeconds <= 0 || StopRequested()) break;
         if (!WaitUnlessStopped(static_cast<long long>(options.everySeconds) * 1000)) break;

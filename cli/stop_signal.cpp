@@ -62,6 +62,38 @@ bool WaitUnlessStopped(long long milliseconds) {
     return false;
 }
 
+StopWatcher::StopWatcher(std::function<void()> onStop) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        // Without a pipe to end it, the watcher can only look once.
+        if (StopRequested()) onStop();
+        return;
+    }
+    endRead_ = fds[0];
+    endWrite_ = fds[1];
+    thread_ = std::thread([this, onStop = std::move(onStop)] {
+        for (;;) {
+            if (StopRequested()) {
+                onStop();
+                return;
+            }
+            pollfd fds[2] = {{endRead_, POLLIN, 0}, {g_wakeRead, POLLIN, 0}};
+            const int ready = ::poll(fds, g_wakeRead >= 0 ? 2 : 1, g_wakeRead >= 0 ? -1 : 100);
+            if (ready > 0 && fds[0].revents) return;
+        }
+    });
+}
+
+StopWatcher::~StopWatcher() {
+    if (thread_.joinable()) {
+        const char byte = 0;
+        [[maybe_unused]] ssize_t n = ::write(endWrite_, &byte, 1);
+        thread_.join();
+    }
+    if (endRead_ >= 0) ::close(endRead_);
+    if (endWrite_ >= 0) ::close(endWrite_);
+}
+
 void EndByStopSignal() {
     const int signal = g_signal;
     if (signal == 0) return;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <thread>
+
 namespace vela {
 
 // Ctrl+C (SIGINT) and SIGTERM become a stop: a flag the run asks before each request
@@ -19,5 +22,21 @@ bool WaitUnlessStopped(long long milliseconds);
 // or systemd expect of a program that was asked to stop. Returns when no signal
 // arrived.
 void EndByStopSignal();
+
+// Calls `onStop` once, on a thread of its own, as soon as a stop signal arrives
+// (at once when one came already), for as long as the watcher lives: it wakes
+// whatever waits on something other than the signal's pipe.
+class StopWatcher {
+public:
+    explicit StopWatcher(std::function<void()> onStop);
+    ~StopWatcher();
+    StopWatcher(const StopWatcher&) = delete;
+    StopWatcher& operator=(const StopWatcher&) = delete;
+
+private:
+    int endRead_ = -1;
+    int endWrite_ = -1;
+    std::thread thread_;
+};
 
 }  // namespace vela

@@ -53,11 +53,13 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
         }
     }
     std::fflush(console.out);
-    if (run.noAnswer) {
-        PrintError(console, "no answer from " + ConsoleField(scheme.url));
-    } else if (run.regionEmpty) {
+    if (run.noAnswer) PrintError(console, "no answer from " + ConsoleField(scheme.url));
+    // A pattern that does not compile is the error, whatever the page held.
+    if (!run.patternError.empty()) {
+        PrintError(console, "invalid pattern: " + ConsoleField(run.patternError));
+    } else if (!run.noAnswer && run.regionEmpty) {
         PrintError(console, kRegionEmptyText);
-    } else if (run.matches.empty()) {
+    } else if (!run.noAnswer && run.matches.empty()) {
         PrintError(console, "匹配结果为0,请检查正则匹配规则!");
     }
     return run.failed() || run.matches.empty() ? kExitSchemeFailed : kExitOk;

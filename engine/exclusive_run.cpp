@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "record_plan.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
@@ -17,11 +18,34 @@ bool IsRowKey(const std::string& id) {
            std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-Scheme CurrentScheme(const Scheme& scheme, Database& db) {
+// The scheme's row as it is now; `gone` when the query found no row. When the row
+// cannot be read (a query that fails) `scheme` stands as given.
+Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
     if (!IsRowKey(scheme.id)) return scheme;
     TextTable rows;
-    if (!ReadRows(db, SchemeRowQuery(scheme.id), rows) || rows.size() != 1) return scheme;
+    if (!ReadRows(db, SchemeRowQuery(scheme.id), rows)) return scheme;
+    if (rows.size() != 1) {
+        if (gone) *gone = rows.empty();
+        return scheme;
+    }
     return SchemeFromCells(rows[0]);
+}
+
+// Waits for the run lock in pauses of the report. Busy when a stop came first,
+// Unavailable when the lock cannot be taken at all (never run unguarded).
+RunLockState AwaitRunLock(RunLock& lock, RunReport& report) {
+    for (RunLockState state; (state = lock.TryLock()) != RunLockState::Held;) {
+        if (state == RunLockState::Unavailable) return state;
+        if (report.Stopped()) return RunLockState::Busy;
+        report.Pause(kRunLockRetryMs);
+    }
+    return RunLockState::Held;
+}
+
+bool MarkerMoved(const Scheme& before, const Scheme& now) {
+    if (ToJudgeMode(now.type) == JudgeMode::CompareArticleId) return false;  // ids judge alone
+    return before.lastMarker != now.lastMarker || before.lastLink != now.lastLink ||
+           before.type != now.type;
 }
 
 }  // namespace
@@ -29,15 +53,66 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db) {
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report) {
     RunLock lock(db.Path());
-    while (!lock.TryLock()) {
-        if (report.Stopped()) {
-            SchemeRun run;
+    const RunLockState state = AwaitRunLock(lock, report);
+    if (state != RunLockState::Held) {
+        SchemeRun run;
+        if (state == RunLockState::Unavailable) {
+            run.lockProblem = lock.Problem();
+        } else {
             run.stopped = true;
-            return run;
         }
-        report.Pause(kRunLockRetryMs);
+        return run;
     }
     return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
+}
+
+void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunReport& report) {
+    std::vector<CheckedRun> live;
+    for (const CheckedRun& checked : runs) {
+        if (!checked.run->stopped) live.push_back(checked);
+    }
+    if (live.empty()) return;
+    RunLock lock(db.Path());
+    const RunLockState state = AwaitRunLock(lock, report);
+    if (state != RunLockState::Held) {
+        for (const CheckedRun& checked : live) {
+            if (state == RunLockState::Unavailable) {
+                checked.run->lockProblem = lock.Problem();
+            } else {
+                checked.run->stopped = true;
+            }
+        }
+        return;
+    }
+    std::vector<Scheme> current;
+    current.reserve(live.size());
+    std::vector<const Scheme*> schemes;
+    std::vector<SchemeRun*> recorded;
+    for (const CheckedRun& checked : live) {
+        SchemeRun& run = *checked.run;
+        bool gone = false;
+        current.push_back(CurrentScheme(*checked.checked, db, &gone));
+        const Scheme& now = current.back();
+        if (gone) {
+            run.stale = true;
+            continue;
+        }
+        if (MarkerMoved(*checked.checked, now)) {
+            if (FindMarkerMatch(now, run.region, run.matches) == kNoMarker) {
+                run.stale = true;
+                continue;
+            }
+            run.markerMissing = false;
+        }
+        schemes.push_back(&now);
+        recorded.push_back(&run);
+    }
+    RecordCheckedRuns(schemes, recorded, db, report);
+}
+
+std::string RunLockProblem(const Database& db) {
+    RunLock lock(db.Path());
+    return lock.TryLock() == RunLockState::Unavailable ? lock.Problem() : std::string();
 }
 
 }  // namespace vela

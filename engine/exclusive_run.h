@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "monitor_timings.h"
 #include "run_report.h"
 #include "scheme.h"
@@ -17,7 +19,28 @@ inline constexpr int kRunLockRetryMs = 100;
 // stop ends the wait), reads the scheme's row anew once it holds it, since another
 // program may have moved its marker meanwhile, and runs MonitorScheme on it. When
 // the row cannot be read (gone, or a query that fails) `scheme` runs as given.
+// When the lock cannot be taken at all (its file cannot be opened or locked) the
+// scheme does not run unguarded: the result carries `lockProblem` and nothing else.
 SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
                                    const MonitorTimings& timings, RunReport& report);
+
+// A run that CheckScheme made, with the scheme it checked.
+struct CheckedRun {
+    const Scheme* checked;
+    SchemeRun* run;
+};
+
+// The recording half of runs that CheckScheme made, under the database's run
+// lock: waits for the lock as above, reads each scheme's row anew and records the
+// runs against them in one transaction (RecordCheckedRuns). When another program
+// moved a marker since its page was fetched and the page does not hold the new
+// marker, the page is older than what is stored and nothing of it is recorded
+// (`run.stale`); so too when the scheme's row is gone.
+void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunReport& report);
+
+// Whether runs on `db` can be guarded, asked before a cycle starts: one attempt at
+// the run lock, let go at once. Empty when it can be taken (or another program
+// holds it now); otherwise the line naming the lock file and the reason.
+std::string RunLockProblem(const Database& db);
 
 }  // namespace vela

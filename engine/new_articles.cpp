@@ -1,20 +1,8 @@
 #include "new_articles.h"
 
+#include "store/sql_clean.h"
+
 namespace vela {
-namespace {
-
-std::string StoredForm(std::string_view cleaned) {
-    std::string out;
-    out.reserve(cleaned.size());
-    for (std::size_t i = 0; i < cleaned.size(); ++i) {
-        out += cleaned[i];
-        if (cleaned[i] == '\'' && i + 1 < cleaned.size() && cleaned[i + 1] == '\'') ++i;
-    }
-    return out;
-}
-
-}  // namespace
-
 void NewArticleDigest::AddRecorded(const std::string& scheme, std::string_view cleanedTitle) {
     AddRecorded({}, scheme, cleanedTitle, {}, {}, {});
 }
@@ -22,8 +10,8 @@ void NewArticleDigest::AddRecorded(const std::string& scheme, std::string_view c
 void NewArticleDigest::AddRecorded(const std::string& schemeId, const std::string& scheme,
                                    std::string_view cleanedTitle, std::string_view link,
                                    std::string_view cleanedOther, const std::string& time) {
-    NewArticle article{scheme,   StoredForm(cleanedTitle), std::string(link),
-                       schemeId, StoredForm(cleanedOther), time};
+    NewArticle article{scheme,   StoredText(cleanedTitle), std::string(link),
+                       schemeId, StoredText(cleanedOther), time};
     std::lock_guard lock(mutex_);
     ++count_;
     latest_.push_front(article);

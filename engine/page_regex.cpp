@@ -6,13 +6,17 @@ namespace vela {
 
 bool PageRegex::CompilePattern(const std::string& pattern, bool caseSensitive) {
     regex_.reset();
+    compileError_.clear();
     try {
         boost::regex::flag_type flags = boost::regex::perl;
         if (!caseSensitive) flags |= boost::regex::icase;
         regex_.emplace(pattern, flags);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         regex_.reset();
+        compileError_ = e.what();
+        // A failure without words of its own still reads as one.
+        if (compileError_.empty()) compileError_ = "the pattern does not compile";
         return false;
     }
 }
@@ -23,6 +27,11 @@ int PageRegex::CaptureGroupCount() const {
 }
 
 std::vector<MatchRecord> PageRegex::FindAllMatches(const std::string& text) const {
+    return FindMatchesUntil(text, {});
+}
+
+std::vector<MatchRecord> PageRegex::FindMatchesUntil(
+    const std::string& text, const std::function<bool(const MatchRecord&)>& last) const {
     std::vector<MatchRecord> matches;
     if (!regex_ || text.empty()) return matches;
     const auto begin = text.begin();
@@ -41,7 +50,7 @@ std::vector<MatchRecord> PageRegex::FindAllMatches(const std::string& text) cons
                 }
             }
             matches.push_back(std::move(record));
-            if (found.length(0) == 0) break;
+            if (found.length(0) == 0 || (last && last(matches.back()))) break;
             position = found[0].second;
         }
     } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include <boost/regex.hpp>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,15 +37,21 @@ struct AsciiFoldRegexTraits : boost::regex_traits<char> {
 class PageRegex {
 public:
     bool CompilePattern(const std::string& pattern, bool caseSensitive);
+    // Why the last CompilePattern failed, in Boost's words; empty after success.
+    const std::string& CompileError() const { return compileError_; }
     // Successive matches: each search starts where the previous whole match ended
     // and takes that point as the start of the text ("^" and "\b" match there);
     // the list ends after a match whose whole text is empty.
     std::vector<MatchRecord> FindAllMatches(const std::string& text) const;
+    // The same, ending early right after the first match for which `last` is true.
+    std::vector<MatchRecord> FindMatchesUntil(
+        const std::string& text, const std::function<bool(const MatchRecord&)>& last) const;
     // N, the number of capturing groups; 0 without a compiled pattern.
     int CaptureGroupCount() const;
 
 private:
     std::optional<boost::basic_regex<char, AsciiFoldRegexTraits>> regex_;
+    std::string compileError_;
 };
 
 // The text of group k of `match` in the searched `text`; empty when the group did

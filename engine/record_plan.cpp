@@ -12,20 +12,6 @@
 
 namespace vela {
 
-RegionMarkers ChooseMarkers(const Scheme& scheme, const std::string& page) {
-    RegionMarkers markers{scheme.before, scheme.after, false};
-    JudgeMode mode = ToJudgeMode(scheme.type);
-    if (mode == JudgeMode::CompareArticleId) return markers;
-    if (scheme.lastMarker.empty() || !GbkContains(page, scheme.lastMarker)) {
-        markers.markerMissing = true;
-    } else if (mode == JudgeMode::OldestFirst) {
-        markers.begin = scheme.lastMarker;
-    } else {
-        markers.end = scheme.lastMarker;
-    }
-    return markers;
-}
-
 std::string RemoveCrLf(std::string page) {
     // The runs between the pairs move forward in place, each one whole.
     char* const data = page.data();
@@ -133,7 +119,61 @@ private:
     std::vector<Piece> pieces_;
 };
 
+bool IsTitleMode(const Scheme& scheme) {
+    return ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId;
+}
+
+// Which matches hold the scheme's last article: a match whose title is the marker,
+// and exactly so when its link is the stored link too (or none is stored).
+class MarkerMatcher {
+public:
+    MarkerMatcher(const Scheme& scheme, const std::string& region, const LinkComposer& composer)
+        : scheme_(scheme), region_(region), composer_(composer) {}
+
+    bool Active() const { return IsTitleMode(scheme_) && !scheme_.lastMarker.empty(); }
+    bool TitleIs(const MatchRecord& match) const {
+        return GroupView(match, region_, scheme_.titleGroup) == scheme_.lastMarker;
+    }
+    bool Exactly(const MatchRecord& match) const {
+        return TitleIs(match) &&
+               (scheme_.lastLink.empty() || composer_.Compose(match, region_) == scheme_.lastLink);
+    }
+
+    std::size_t Find(const std::vector<MatchRecord>& matches) const {
+        if (!Active()) return kNoMarker;
+        std::size_t first = kNoMarker;
+        for (std::size_t i = 0; i < matches.size(); ++i) {
+            if (!TitleIs(matches[i])) continue;
+            if (Exactly(matches[i])) return i;
+            if (first == kNoMarker) first = i;
+        }
+        return first;
+    }
+
+private:
+    const Scheme& scheme_;
+    const std::string& region_;
+    const LinkComposer& composer_;
+};
+
 }  // namespace
+
+std::size_t FindMarkerMatch(const Scheme& scheme, const std::string& region,
+                            const std::vector<MatchRecord>& matches) {
+    const LinkComposer composer(scheme.linkTemplate);
+    return MarkerMatcher(scheme, region, composer).Find(matches);
+}
+
+std::vector<MatchRecord> FindJudgedMatches(const Scheme& scheme, const PageRegex& regex,
+                                           const std::string& region) {
+    const LinkComposer composer(scheme.linkTemplate);
+    const MarkerMatcher marker(scheme, region, composer);
+    if (!marker.Active() || ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
+        return regex.FindAllMatches(region);
+    }
+    return regex.FindMatchesUntil(
+        region, [&marker](const MatchRecord& match) { return marker.Exactly(match); });
+}
 
 std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& match,
                         const std::string& region) {
@@ -147,16 +187,31 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
     if (matches.empty()) return plan;
     const JudgeMode mode = ToJudgeMode(scheme.type);
     const bool compareIds = mode == JudgeMode::CompareArticleId;
-    plan.newArticlesFound = !compareIds;
     const LinkComposer composer(scheme.linkTemplate);
+    const auto title = [&](const MatchRecord& match) {
+        return GroupView(match, region, scheme.titleGroup);
+    };
+
+    // The new matches, a range of the page's list; which way it is stored comes later.
+    std::size_t from = 0, to = matches.size();
+    if (!compareIds) {
+        const std::size_t marker = MarkerMatcher(scheme, region, composer).Find(matches);
+        if (marker != kNoMarker) {
+            if (mode == JudgeMode::OldestFirst) {
+                from = marker + 1;
+            } else {
+                to = marker;
+            }
+        }
+    }
+
     // All texts of the plan go into one buffer, sized up front for the most they
     // can take so that no view into it ever moves: the marker, the title (cleaning
     // at most doubles it), the link, the other value (cleaned).
     std::size_t room = 0;
-    for (const MatchRecord& match : matches) {
-        room += 3 * GroupView(match, region, scheme.titleGroup).size() +
-                composer.Length(match, region) +
-                2 * GroupView(match, region, scheme.otherGroup).size();
+    for (std::size_t i = from; i < to; ++i) {
+        room += 3 * title(matches[i]).size() + composer.Length(matches[i], region) +
+                2 * GroupView(matches[i], region, scheme.otherGroup).size();
     }
     plan.texts = std::make_unique_for_overwrite<char[]>(room);
     char* spare = plan.texts.get();
@@ -165,18 +220,20 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         spare += length;
         return text;
     };
-    plan.inserts.reserve(matches.size());
+    plan.inserts.reserve(to - from);
+    std::unordered_set<int64_t> ids;
     const auto add = [&](const MatchRecord& match) {
         int64_t id = 0;
         if (compareIds) {
             id = LeadingInteger64(GroupView(match, region, scheme.idGroup));
-            if (id <= scheme.lastId) return;
+            // A page may list one article twice (a pinned copy): it is one article.
+            if (id <= scheme.lastId || !ids.insert(id).second) return;
             if (id > plan.highestId) plan.highestId = id;
-            plan.newArticlesFound = true;
         }
         ArticleInsert& article = plan.inserts.emplace_back();
         article.id = id;
-        const std::string_view marker = GroupView(match, region, scheme.titleGroup);
+        const std::string_view marker = title(match);
+        article.untitled = !compareIds && marker.empty();
         if (!marker.empty()) std::memcpy(spare, marker.data(), marker.size());
         article.marker = kept(marker.size());
         // Most titles need no cleaning: then the title is the marker's bytes.
@@ -189,24 +246,45 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         article.other = kept(SqlCleanTo(GroupView(match, region, scheme.otherGroup), spare));
     };
     if (mode == JudgeMode::OldestFirst) {
-        for (const MatchRecord& match : matches) add(match);
-        plan.lastMarker = std::string(GroupView(matches.back(), region, scheme.titleGroup));
+        for (std::size_t i = from; i < to; ++i) add(matches[i]);
+    } else if (compareIds) {
+        // The first listing of an id is the one kept.
+        for (std::size_t i = from; i < to; ++i) add(matches[i]);
+        std::sort(plan.inserts.begin(), plan.inserts.end(),
+                  [](const ArticleInsert& a, const ArticleInsert& b) { return a.id < b.id; });
     } else {
-        for (auto match = matches.rbegin(); match != matches.rend(); ++match) add(*match);
-        plan.lastMarker = std::string(GroupView(matches.front(), region, scheme.titleGroup));
+        for (std::size_t i = to; i-- > from;) add(matches[i]);
     }
+    plan.newArticlesFound = !plan.inserts.empty();
+    plan.update = compareIds || plan.newArticlesFound;
+
+    // The newest title that is not empty becomes the marker; an empty one never
+    // does, or every later run would find no marker and store the page again.
+    const MatchRecord* newest = nullptr;
+    if (mode == JudgeMode::OldestFirst) {
+        for (auto m = matches.rbegin(); m != matches.rend() && !newest; ++m) {
+            if (!title(*m).empty()) newest = &*m;
+        }
+    } else {
+        for (auto m = matches.begin(); m != matches.end() && !newest; ++m) {
+            if (!title(*m).empty()) newest = &*m;
+        }
+    }
+    plan.lastMarker = newest ? std::string(title(*newest)) : scheme.lastMarker;
     if (compareIds) {
-        std::stable_sort(
-            plan.inserts.begin(), plan.inserts.end(),
-            [](const ArticleInsert& a, const ArticleInsert& b) { return a.id < b.id; });
+        if (!plan.inserts.empty()) plan.lastLink = std::string(plan.inserts.back().link);
+    } else {
+        plan.lastLink = newest ? composer.Compose(*newest, region) : scheme.lastLink;
     }
-    if (!plan.inserts.empty()) plan.lastLink = std::string(plan.inserts.back().link);
-    plan.update = true;
     return plan;
 }
 
 std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& now) {
+    if (article.untitled) {
+        return UntitledArticleInsertStatement(scheme.name, scheme.id, article.link, article.other,
+                                              now);
+    }
     return ArticleInsertStatement(scheme.name, scheme.id, article.title, article.link,
                                   article.other, now);
 }
@@ -219,7 +297,8 @@ std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article) 
     if (ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
         return MarkerIdStatement(scheme.id, article.id);
     }
-    return MarkerTitleStatement(scheme.id, article.marker);
+    if (article.untitled) return {};
+    return MarkerTitleStatement(scheme.id, article.marker, article.link);
 }
 
 }  // namespace vela

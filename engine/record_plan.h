@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,15 +16,21 @@
 
 namespace vela {
 
-// The markers that cut the region out of the page. Outside CompareArticleId the
-// last article's title, when found in the page, ends the region (NewestFirst) or
-// begins it (OldestFirst); `markerMissing` reports that it was empty or not found.
-struct RegionMarkers {
-    std::string begin;
-    std::string end;
-    bool markerMissing = false;
-};
-RegionMarkers ChooseMarkers(const Scheme& scheme, const std::string& page);
+// Where the scheme's last article stands among the matches of its region, in
+// NewestFirst and OldestFirst: the first match whose title is the stored marker,
+// whole and byte for byte (the title as the page has it, as the marker is
+// stored), preferring one whose link is also the stored link, since titles may
+// repeat. kNoMarker when the marker is empty or no title equals it, and always in
+// CompareArticleId, whose marker is the article id. The marker is never searched
+// as a part of the page: a newer title that contains it must not hide what follows.
+inline constexpr std::size_t kNoMarker = static_cast<std::size_t>(-1);
+std::size_t FindMarkerMatch(const Scheme& scheme, const std::string& region,
+                            const std::vector<MatchRecord>& matches);
+
+// The matches of the region that a monitoring run judges. In NewestFirst the
+// search ends at the match that holds the last article: nothing below it is new.
+std::vector<MatchRecord> FindJudgedMatches(const Scheme& scheme, const PageRegex& regex,
+                                           const std::string& region);
 
 // The page with every CR LF pair removed (lone CR and LF stay).
 std::string RemoveCrLf(std::string page);
@@ -37,6 +44,11 @@ struct ArticleInsert {
     std::string_view other;
     std::string_view marker;  // the title as the page has it: the last-article marker once stored
     int64_t id = 0;           // the article id (CompareArticleId)
+    // An article without a title in NewestFirst or OldestFirst: it can never be
+    // the marker, so it is stored only when no untitled article of the scheme
+    // with the same link is stored yet, and stored at most once however often
+    // the page shows it above the marker.
+    bool untitled = false;
 };
 
 struct RecordPlan {
@@ -48,14 +60,22 @@ struct RecordPlan {
     RecordPlan(RecordPlan&&) = default;
     RecordPlan& operator=(RecordPlan&&) = default;
 
-    // In the order they run, oldest article first, so that the marker can move
-    // with each one: the page's last match first (NewestFirst), the page's order
-    // (OldestFirst), ascending id (CompareArticleId).
+    // The new articles in the order they are stored, oldest first, so that the
+    // marker can move with each one: from the match above the marker up to the
+    // page's first (NewestFirst), from the match below the marker down in page
+    // order (OldestFirst), ascending id, each id once (CompareArticleId). Without
+    // the marker among the matches, every match is new.
     std::vector<ArticleInsert> inserts;
-    bool update = false;  // there was at least one match
-    // The newest article's title: the page's first match, or its last in OldestFirst.
+    // The scheme's row is updated after the inserts: there is a new article, or
+    // in CompareArticleId at least one match.
+    bool update = false;
+    // The newest title that is not empty: from the page's first match down, or
+    // from its last match up in OldestFirst. The scheme's marker when every title
+    // is empty.
     std::string lastMarker;
-    std::string lastLink;  // the link of the new article inserted last
+    // In NewestFirst and OldestFirst the link of the article whose title is
+    // lastMarker; in CompareArticleId the link of the new article stored last.
+    std::string lastLink;
     int64_t highestId = 0;
     bool newArticlesFound = false;
     // Every text of the inserts, one after the other in one allocation.
@@ -75,8 +95,9 @@ std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& matc
 std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
                             const std::string& now);
 std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now);
-// Moves the scheme's marker to `article` once it is stored: its title, or its id
-// in CompareArticleId. Runs in the same transaction as the article's insert.
+// Moves the scheme's marker to `article` once it is stored: its title and link,
+// or its id in CompareArticleId. Runs in the same transaction as the article's
+// insert. Empty for an untitled article, which leaves the marker where it is.
 std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article);
 
 }  // namespace vela

@@ -25,7 +25,7 @@ public:
     virtual void Region(const std::string& region) = 0;
     // A statement that ran, and how it ended.
     virtual void Statement(const std::string& sql, const StatementOutcome& outcome) = 0;
-    // The page holds new articles; said before the first of them is stored.
+    // The run stored a new article; said once, right after the first is stored.
     virtual void NewArticlesFound() = 0;
     // One article was stored together with its marker; `time` is the time text
     // stored with it.

@@ -20,6 +20,7 @@ Scheme SchemeFromCells(const std::vector<std::string>& cells) {
     s.cookie = cell(5);
     s.userAgent = cell(6);
     s.lastMarker = cell(7);
+    s.lastLink = cell(8);
     s.linkTemplate = cell(10);
     s.pattern = cell(11);
     s.before = cell(12);

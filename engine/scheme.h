@@ -27,6 +27,7 @@ struct Scheme {
     std::string cookie;
     std::string userAgent;
     std::string lastMarker;  // arttile: the title of the newest article seen
+    std::string lastLink;    // arturl: its link
     int32_t titleGroup = 0;  // tindex
     int32_t idGroup = 0;     // uindex
     int32_t otherGroup = 0;  // oindex

@@ -43,37 +43,38 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     run.noAnswer = body.empty();
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
-    RegionMarkers markers{scheme.before, scheme.after, false};
-    if (monitoring) {
-        markers = ChooseMarkers(scheme, page);
-        if (markers.markerMissing) {
-            run.markerMissing = true;
-            report.Status("\r\n" + Gbk(kMarkerMissingText));
-        }
-    }
-    // The region is cut out of the page where it lies.
+    // The region is cut out of the page where it lies, between the scheme's own
+    // markers: the last article is looked for among the matches, never in the page.
     run.region = std::move(page);
-    CutTextBetween(run.region, markers.begin, markers.end);
+    CutTextBetween(run.region, scheme.before, scheme.after);
+    // Much of the page around a small region: keep the region alone.
+    if (run.region.capacity() > 2 * run.region.size() + 65536) run.region.shrink_to_fit();
+    report.Region(run.region);
+    PageRegex regex;
+    if (!regex.CompilePattern(scheme.pattern, false)) run.patternError = regex.CompileError();
+    run.matches = monitoring ? FindJudgedMatches(scheme, regex, run.region)
+                             : regex.FindAllMatches(run.region);
+    run.groupCount = regex.CaptureGroupCount();
+    if (monitoring && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId &&
+        FindMarkerMatch(scheme, run.region, run.matches) == kNoMarker) {
+        run.markerMissing = true;
+        report.Status("\r\n" + Gbk(kMarkerMissingText));
+    }
     if (run.region.empty()) {
         run.regionEmpty = true;
         report.Status("\r\n" + Gbk(kRegionEmptyText));
     }
-    report.Region(run.region);
-    PageRegex regex;
-    regex.CompilePattern(scheme.pattern, false);
-    run.matches = regex.FindAllMatches(run.region);
-    run.groupCount = regex.CaptureGroupCount();
     return !report.Stopped();
 }
 
 // Stores the new articles oldest first, each with its marker, then updates the
 // scheme's row. An article that could not be stored ends the run: the marker
-// stays behind it, so the next cycle stores it and the rest.
+// stays behind it, so the next cycle stores it and the rest. An untitled article
+// that is stored already is passed over.
 void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, RunReport& report,
             SchemeRun& run) {
     RecordPlan plan = PlanRecords(scheme, run.region, run.matches);
     if (!plan.update) return;
-    if (plan.newArticlesFound) report.NewArticlesFound();
     for (const ArticleInsert& article : plan.inserts) {
         if (report.Stopped()) return;
         const std::string now = NowText();
@@ -82,7 +83,8 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
             ExecuteRecord(db, insert, MarkerStatement(scheme, article));
         report.Statement(insert, outcome);
         if (!outcome.ok) return;
-        ++run.stored;
+        if (outcome.changes == 0) continue;
+        if (run.stored++ == 0) report.NewArticlesFound();
         report.Recorded(scheme, article, now);
         report.Pause(timings.insertPauseMs);
     }
@@ -92,6 +94,54 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
 }
 
 }  // namespace
+
+SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
+    SchemeRun run;
+    run.firstRun =
+        scheme.lastMarker.empty() && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId;
+    CutAndMatch(scheme, true, timings, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+void RecordCheckedRuns(const std::vector<const Scheme*>& current,
+                       const std::vector<SchemeRun*>& runs, Database& db, RunReport& report) {
+    if (report.Stopped()) {
+        for (SchemeRun* run : runs) run->stopped = true;
+        return;
+    }
+    const std::string now = NowText();
+    std::vector<RecordPlan> plans;
+    plans.reserve(runs.size());
+    std::vector<std::string> inserts, updates;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        plans.push_back(PlanRecords(*current[r], runs[r]->region, runs[r]->matches));
+        const RecordPlan& plan = plans.back();
+        if (!plan.update) continue;
+        for (const ArticleInsert& article : plan.inserts) {
+            inserts.push_back(InsertStatement(*current[r], article, now));
+        }
+        updates.push_back(UpdateStatement(*current[r], plan, now));
+    }
+    if (updates.empty()) return;
+    std::vector<bool> stored;
+    const StatementOutcome outcome = ExecuteRecords(db, inserts, updates, stored);
+    report.Statement(updates.front(), outcome);
+    std::size_t next = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const RecordPlan& plan = plans[r];
+        if (!plan.update) continue;
+        if (!outcome.ok) {
+            runs[r]->recordFailure = outcome.code;
+            continue;
+        }
+        for (const ArticleInsert& article : plan.inserts) {
+            if (!stored[next++]) continue;
+            if (runs[r]->stored++ == 0) report.NewArticlesFound();
+            report.Recorded(*current[r], article, now);
+        }
+    }
+}
 
 SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
                         RunReport& report) {

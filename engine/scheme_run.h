@@ -26,6 +26,17 @@ struct SchemeRun {
     // Monitoring a scheme that has seen no article yet: its marker is missing by
     // nature, and the page is stored whole.
     bool firstRun = false;
+    // A checked page that was not recorded: another program moved the scheme's
+    // marker since the page was fetched, and the page does not hold the new
+    // marker (it is older than what was stored), or the scheme is gone.
+    bool stale = false;
+    int recordFailure = 0;  // the SQLite code when recording a checked run failed
+    // The pattern does not compile: Boost's message (GBK, may quote the pattern).
+    // Nothing matches then, and that is this error, not an empty page.
+    std::string patternError;
+    // The database's run lock could not be taken (MonitorSchemeExclusively): the
+    // line naming the lock file. Nothing ran.
+    std::string lockProblem;
 
     bool failed() const { return noAnswer || markerMissing || regionEmpty; }
 };
@@ -36,6 +47,22 @@ struct SchemeRun {
 // stop it starts no request and runs no statement.
 SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings& timings,
                         RunReport& report);
+
+// The first half of a monitoring run, which needs no database: fetch the page,
+// cut the region between the scheme's own markers and find the matches that the
+// judgement needs; reports the error lines as MonitorScheme does. The page's
+// memory is given back once the region is cut.
+SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
+
+// The second half, for runs that CheckScheme made: judges each run's matches
+// against its scheme's row as it is now (`current[i]` for `runs[i]`) and records
+// every new article of them all, with each scheme's row, in one transaction: all
+// of it or nothing, so that each scheme's articles and its marker always go
+// together. When the transaction fails, every run gets its `recordFailure`. The
+// articles are reported once the transaction is committed. Runs nothing after a
+// stop.
+void RecordCheckedRuns(const std::vector<const Scheme*>& current,
+                       const std::vector<SchemeRun*>& runs, Database& db, RunReport& report);
 
 // A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
 // records nothing.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "engine/new_articles.h"
@@ -17,6 +18,10 @@ struct MonitorState {
     std::atomic<int> NewArticlesFound{0};
     std::atomic<int> StopRequested{0};
     NewArticleDigest NewArticles;  // recorded since the last alert, for the notification
+    // The worker's scheme did not run because the database's run lock could not be
+    // taken: the line naming the lock file. Written by the worker before it clears
+    // WorkerBusy, read and cleared by the GUI thread once it has.
+    std::string RunLockProblem;
 };
 
 }  // namespace vela

@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <utility>
 
+#include "engine/exclusive_run.h"
 #include "engine/leading_integer.h"
 #include "engine/now_text.h"
 #include "gbk_text.h"
@@ -19,6 +21,7 @@
 #include "monitor_state.h"
 #include "responsive_wait.h"
 #include "status_box.h"
+#include "store/database.h"
 
 namespace vela {
 namespace {
@@ -38,6 +41,25 @@ void SetSettingsEnabled(MainWindow& window, bool enabled) {
 // anew while this start waited: the later start owns the loop from then on.
 bool Overtaken(const MonitorContext& c, int start) { return ProgramEnding() || c.starts != start; }
 
+// The message of a run lock that cannot be taken. Without it a run could store the
+// same articles as another program on the same database file, so none runs.
+std::string RunLockMessage(const std::string& problem, bool wasRunning) {
+    return Gbk("无法使用数据库的运行锁：") + Utf8ToGbk(problem) + "\r\n" +
+           Gbk(wasRunning ? "没有它，同一数据库上的其他程序可能重复记录文章，监控已停止。"
+                          : "没有它，同一数据库上的其他程序可能重复记录文章，监控未开始。");
+}
+
+// Before a cycle: true when the run lock can be taken (or another program holds
+// it now). Otherwise one box says why, and the cycle does not start.
+bool RunLockUsable(MonitorContext& c, bool running) {
+    const std::string problem = RunLockProblem(c.process.database);
+    if (problem.empty()) return true;
+    // Stopped before the box, so the caption already reads 开 始 behind it.
+    if (running && State(c).StopRequested == 0) ToggleMonitoring(c);
+    ShowMessage(RunLockMessage(problem, running));
+    return false;
+}
+
 // Starts the worker for the scheme at CurrentTask. WorkerBusy reads 1 before the
 // thread runs, and 0 again when no thread could be started. False when the start
 // was overtaken while it waited for the previous worker.
@@ -48,6 +70,7 @@ bool StartWorker(MonitorContext& c, int start) {
     if (Overtaken(c, start)) return false;
     // The worker touches no widget: its scheme is read here, from the list.
     Scheme scheme = SchemeOfCurrentTask(Window(c), state);
+    state.RunLockProblem.clear();
     state.WorkerBusy = 1;
     if (!c.worker.Start([&c, scheme = std::move(scheme)] { RunMonitorTask(c.process, scheme); })) {
         state.WorkerBusy = 0;
@@ -68,7 +91,12 @@ void ReloadSchemesIfRecorded(MonitorContext& c) {
 void MonitorLoop(MonitorContext& c, bool automatic, int start) {
     MainWindow& window = Window(c);
     MonitorState& state = State(c);
+    bool firstCycle = true;
     while (state.StopRequested == 0 && !ProgramEnding()) {
+        // The start checked the run lock before the first cycle.
+        if (state.CurrentTask == 1 && !std::exchange(firstCycle, false)) {
+            if (!RunLockUsable(c, true)) break;
+        }
         if (!StartWorker(c, start)) return;
         do {
             AppendStatus(window, "\r\n" + Gbk("开始访问任务") + std::to_string(state.CurrentTask) +
@@ -76,6 +104,13 @@ void MonitorLoop(MonitorContext& c, bool automatic, int start) {
             ResponsiveWait(c.process.timings.pollMs);
             if (Overtaken(c, start)) return;
         } while (state.WorkerBusy == 1);
+        if (!state.RunLockProblem.empty()) {
+            // The lock went bad during the cycle: its remaining schemes do not run.
+            const std::string problem = std::exchange(state.RunLockProblem, {});
+            if (state.StopRequested == 0) ToggleMonitoring(c);
+            ShowMessage(RunLockMessage(problem, true));
+            break;
+        }
         state.CurrentTask = state.CurrentTask + 1;
         if (state.CurrentTask > state.CheckedSchemeCount) {
             state.CurrentTask = 1;
@@ -140,6 +175,11 @@ void ToggleMonitoring(MonitorContext& c) {
         c.worker.WaitUntilFinished();
         if (Overtaken(c, start) || run->text() != kStartCaption) return;
         ReloadSchemesIfRecorded(c);
+        if (!RunLockUsable(c, false)) return;
+        // A stop of monitoring also ends the worker's wait for another program's
+        // lock on the database; the GUI thread's own statements wait as before.
+        c.process.database.SetStopPredicate(
+            [&state] { return ProgramEnding() || (!IsGuiThread() && state.StopRequested != 0); });
         state.CheckedSchemeRows = std::move(rows);
         state.CheckedSchemeCount = static_cast<int>(state.CheckedSchemeRows.size());
         state.CurrentTask = 1;

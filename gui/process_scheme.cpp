@@ -46,6 +46,9 @@ public:
         });
     }
     void Statement(const std::string& sql, const StatementOutcome& outcome) override {
+        // A statement a stop cut short (it gave up waiting for another program's
+        // lock) is no error to put in a box.
+        if (!outcome.ok && Stopped()) return;
         ReportStatement(c_.window, sql, outcome);
     }
     void NewArticlesFound() override { c_.state.NewArticlesFound = 1; }
@@ -78,7 +81,8 @@ void RunMonitorTask(ProcessContext& context, const Scheme& scheme) {
     WindowReport report(context, true);
     // Another program on the same database (the headless runner) never checks
     // this scheme at the same moment.
-    MonitorSchemeExclusively(scheme, context.database, context.timings, report);
+    SchemeRun run = MonitorSchemeExclusively(scheme, context.database, context.timings, report);
+    context.state.RunLockProblem = std::move(run.lockProblem);
     report.Status("\r\n" + Gbk("任务") + std::to_string(context.state.CurrentTask) +
                   Gbk("已结束----") + NowText());
     context.state.WorkerBusy = 0;

@@ -67,6 +67,9 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // Options every transfer shares.
 void Common(CURL* easy, const SendOptions& options, char* errorBuffer) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // As for the pages: the environment's proxy variables are not used.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);

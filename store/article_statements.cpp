@@ -31,6 +31,24 @@ std::string ArticleInsertStatement(std::string_view schemeName, std::string_view
     return sql;
 }
 
+std::string UntitledArticleInsertStatement(std::string_view schemeName, std::string_view schemeId,
+                                           std::string_view link, std::string_view cleanedOther,
+                                           std::string_view now) {
+    std::string sql;
+    sql.reserve(160 + QuotedSizeBound(schemeName) + 2 * schemeId.size() +
+                2 * QuotedSizeBound(link) + cleanedOther.size() + now.size());
+    sql.append("insert into info(planname,planid,title,url,other,addtime,issoucang) select '");
+    AppendSqlQuoted(sql, schemeName);
+    sql.append("',").append(schemeId).append(",'','");
+    AppendSqlQuoted(sql, link);
+    sql.append("','").append(cleanedOther).append("','").append(now).append("',0");
+    sql.append(" where not exists (select 1 from info where planid=").append(schemeId);
+    sql.append(" and title='' and url='");
+    AppendSqlQuoted(sql, link);
+    sql.append("')");
+    return sql;
+}
+
 std::string SchemeAfterRunStatement(const std::string& schemeId, const std::string& marker,
                                     const std::string& link, int64_t highestId,
                                     const std::string& now) {
@@ -46,12 +64,16 @@ std::string SchemeAfterRunStatement(const std::string& schemeId, const std::stri
     return sql;
 }
 
-std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker) {
+std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker,
+                                 std::string_view link) {
     constexpr std::string_view kHead = "update rule set arttile='";
     std::string sql;
-    sql.reserve(kHead.size() + QuotedSizeBound(marker) + schemeId.size() + 12);
+    sql.reserve(kHead.size() + QuotedSizeBound(marker) + QuotedSizeBound(link) + schemeId.size() +
+                24);
     sql.append(kHead);
     AppendSqlQuoted(sql, marker);
+    sql.append("',arturl='");
+    AppendSqlQuoted(sql, link);
     sql.append("' where id=").append(schemeId);
     return sql;
 }

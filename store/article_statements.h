@@ -15,14 +15,22 @@ std::string ArticleInsertStatement(std::string_view schemeName, std::string_view
                                    std::string_view cleanedTitle, std::string_view link,
                                    std::string_view cleanedOther, std::string_view now);
 
+// The insert of an article whose title is empty: it stores the article only
+// when no row of the scheme with an empty title and the same link exists, so an
+// article that can never become the marker is stored at most once.
+std::string UntitledArticleInsertStatement(std::string_view schemeName, std::string_view schemeId,
+                                           std::string_view link, std::string_view cleanedOther,
+                                           std::string_view now);
+
 // The scheme's row after a run: newest article, its link, the time and the
 // highest article id.
 std::string SchemeAfterRunStatement(const std::string& schemeId, const std::string& marker,
                                     const std::string& link, int64_t highestId,
                                     const std::string& now);
 
-// The last-article marker alone: the newest title, or the highest id.
-std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker);
+// The last-article marker alone: the newest title with its link, or the highest id.
+std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker,
+                                 std::string_view link);
 std::string MarkerIdStatement(const std::string& schemeId, int64_t id);
 
 }  // namespace vela

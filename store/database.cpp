@@ -1,12 +1,26 @@
 #include "database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
 
 namespace vela {
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+// How long a statement waits for another program's lock, and the longest single
+// step of that wait: a stop is seen within one step.
+constexpr std::chrono::milliseconds kBusyBudget{5000};
+constexpr std::chrono::milliseconds kBusySteps[] = {
+    std::chrono::milliseconds(1), std::chrono::milliseconds(2), std::chrono::milliseconds(5),
+    std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
+
+bool Writable(const std::string& path, int mode) {
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
+}
 
 }  // namespace
 
@@ -15,25 +29,32 @@ Database::~Database() { CloseDatabase(); }
 bool Database::OpenDatabase(const std::string& path, bool create) {
     std::lock_guard lock(mutex_);
     CloseDatabase();
+    openCode_ = SQLITE_CANTOPEN;
+    openErrno_ = 0;
     if (path.empty()) return false;
-    if (!create && ::access(path.c_str(), R_OK) != 0) return false;
+    if (!create && ::access(path.c_str(), R_OK) != 0) {
+        openErrno_ = errno;
+        return false;
+    }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc == SQLITE_OK) {
         // Another program reading the file (a backup, a database browser) holds
         // its lock only briefly: wait for it instead of failing the statement.
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        sqlite3_busy_handler(db, &Database::OnBusy, this);
         // Opening does not read the file; reading the schema does, and refuses a
         // file that is not a database.
         rc = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
+        openCode_ = rc;
         return false;
     }
     db_ = db;
     lastCode_ = 0;
+    openCode_ = 0;
     path_ = path;
     return true;
 }
@@ -64,6 +85,44 @@ void Database::CloseDatabase() {
 bool Database::IsOpen() const {
     std::lock_guard lock(mutex_);
     return db_ != nullptr;
+}
+
+std::string Database::WriteProblem() const {
+    std::lock_guard lock(mutex_);
+    if (!db_) return "it is not open";
+    if (sqlite3_db_readonly(db_, "main") == 1) {
+        return "SQLite opened it read-only (the file is not writable, or its format is newer)";
+    }
+    if (!Writable(path_, W_OK)) return "the file is not writable";
+    const std::size_t slash = path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path_.substr(0, slash);
+    if (!Writable(folder, W_OK | X_OK)) {
+        return "its folder " + folder + " is not writable (SQLite keeps its journal there)";
+    }
+    return {};
+}
+
+void Database::SetStopPredicate(std::function<bool()> stop) {
+    std::lock_guard lock(mutex_);
+    stop_ = std::move(stop);
+}
+
+// SQLite calls this, on the thread of the waiting statement and under the
+// connection's lock, each time the file's lock is found taken. 0 gives up.
+int Database::OnBusy(void* self, int count) {
+    auto& db = *static_cast<Database*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) db.busySince_ = now;
+    if (db.stop_ && db.stop_()) return 0;
+    const auto waited = now - db.busySince_;
+    if (waited >= kBusyBudget) return 0;
+    const auto step = kBusySteps[std::min<std::size_t>(static_cast<std::size_t>(count),
+                                                       std::size(kBusySteps) - 1)];
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(step, kBusyBudget - waited));
+    return 1;
 }
 
 void Database::RecordResult(int code) {

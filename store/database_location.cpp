@@ -1,8 +1,13 @@
 #include "database_location.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <stdio.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -73,6 +78,24 @@ bool WriteTables(const std::string& path, const std::string& schema, std::string
     return rc == SQLITE_OK;
 }
 
+// Puts the prepared file at `target` unless a file is there already, in one step
+// the kernel makes atomic: of two first starts at once, the second finds the
+// first one's file and uses it, and neither replaces a file the other has opened.
+// True when `target` exists afterwards, whoever made it.
+bool PlaceUnlessPresent(const fs::path& prepared, const fs::path& target, std::string& error) {
+    if (::renameat2(AT_FDCWD, prepared.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    int failure = errno;
+    if (failure == EINVAL || failure == ENOSYS || failure == ENOTSUP) {
+        // A file system without the no-replace rename: a hard link is atomic too.
+        failure = ::link(prepared.c_str(), target.c_str()) == 0 ? 0 : errno;
+    }
+    if (failure == 0 || failure == EEXIST) return true;
+    error = "cannot create " + target.string() + ": " + std::strerror(failure);
+    return false;
+}
+
 }  // namespace
 
 DatabaseLocation ChooseDatabaseLocation(const DatabaseLocationInput& input) {
@@ -122,14 +145,10 @@ bool EnsureDatabaseFile(const DatabaseLocation& location, std::string& error) {
     std::random_device random;
     fs::path temporary = target;
     temporary += ".new-" + std::to_string(random());
-    bool ok = WriteTables(temporary.string(), schema, error);
-    if (ok && !fs::exists(target, ec)) {
-        fs::rename(temporary, target, ec);
-        if (ec) {
-            error = "cannot create " + target.string() + ": " + ec.message();
-            ok = false;
-        }
-    }
+    const bool ok = WriteTables(temporary.string(), schema, error) &&
+                    PlaceUnlessPresent(temporary, target, error);
+    // Gone after the rename; still there after a link, or when another start's
+    // file was in place first.
     fs::remove(temporary, ec);
     return ok;
 }

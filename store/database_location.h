@@ -41,9 +41,11 @@ DatabaseLocationInput GatherLocationInput(const std::string& executableDir,
 
 // Creates the file of an installed program from its schema when it is missing, with
 // its folders (mode 0700). The tables are written to a temporary file that is then
-// renamed into place, so an interrupted first start never leaves a half-made file
-// that a later start would take for the database. True when the file exists
-// afterwards or is not to be created; on failure `error` says why.
+// moved into place, so an interrupted first start never leaves a half-made file
+// that a later start would take for the database. The move never replaces a file:
+// when another start has put its file there meanwhile, that one stays and both
+// use it. True when the file exists afterwards or is not to be created; on
+// failure `error` says why.
 bool EnsureDatabaseFile(const DatabaseLocation& location, std::string& error);
 
 }  // namespace vela

@@ -83,6 +83,21 @@ std::string SqlClean(std::string& text) {
     return out;
 }
 
+std::string StoredText(std::string_view cleaned) {
+    std::string out;
+    out.reserve(cleaned.size());
+    for (std::size_t pos = 0;;) {
+        const std::size_t quote = cleaned.find('\'', pos);
+        if (quote == std::string_view::npos) {
+            out.append(cleaned.substr(pos));
+            return out;
+        }
+        out.append(cleaned.substr(pos, quote + 1 - pos));
+        // SqlClean doubled it; a lone one (never made by SqlClean) stays.
+        pos = quote + 1 < cleaned.size() && cleaned[quote + 1] == '\'' ? quote + 2 : quote + 1;
+    }
+}
+
 std::string SqlQuote(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 8);

@@ -18,6 +18,11 @@ std::string SqlClean(std::string& text);
 // written. Lets a caller clean many texts into one buffer of its own.
 std::size_t SqlCleanTo(std::string_view text, char* out);
 
+// The text the database holds once `cleaned` (SqlClean's output) has been stored
+// inside a literal: each doubled apostrophe is one again. Every place that shows
+// or sends a recorded article's title or other value takes it from here.
+std::string StoredText(std::string_view cleaned);
+
 // Doubles every apostrophe, byte by byte, so that any text stays inside its literal.
 std::string SqlQuote(const std::string& text);
 // The same, appended to `out`.

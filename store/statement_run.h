@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vela {
 
@@ -12,6 +13,7 @@ class Database;
 struct StatementOutcome {
     bool ok = false;
     int code = 0;
+    int changes = 0;  // rows the statement (the insert of a record) changed
 };
 
 // Runs one statement text.
@@ -21,7 +23,14 @@ StatementOutcome ExecuteStatement(Database& db, const std::string& sql);
 // scheme's last-article marker past it) in one transaction, so that a crash or a
 // stop can never leave the article stored without its marker, or the marker moved
 // without the article. Not ok when nothing was kept; the code is the one of the
-// step that failed.
+// step that failed. An empty `marker` leaves the marker as it is.
 StatementOutcome ExecuteRecord(Database& db, const std::string& insert, const std::string& marker);
+
+// Records runs' articles at once: runs every statement of `inserts`, then every
+// one of `updates` (the schemes' rows with their markers), in one transaction, so
+// that either all of them are kept or none. `stored[i]` tells whether insert i
+// added a row (an insert may add none by design). Not ok when nothing was kept.
+StatementOutcome ExecuteRecords(Database& db, const std::vector<std::string>& inserts,
+                                const std::vector<std::string>& updates, std::vector<bool>& stored);
 
 }  // namespace vela

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -191,6 +195,30 @@ TEST_F(CliTest, JsonLinesAndListsCarryUtf8Text) {
         << newest1.out;
 }
 
+// Printed titles and other values are the texts the database holds, not the
+// form they took inside the insert statement.
+TEST_F(CliTest, PrintedArticlesAreTheStoredText) {
+    AddScheme(db, "board", "/board");
+    db.ExecSql("update rule set oindex='3'");
+    const std::string stored = "It's " + Gbk("（new）；") + " ok";
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        db.ExecSql("delete from info; update rule set arttile='', arturl=''");
+        SetPage("<ul><li id=1><a href=\"/t/1\">It's (new); ok</a></li></ul>");
+        ChildOutcome run = json ? RunOnce({"--json"}) : RunOnce();
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Rows(db, "select title,other from info"), (TextTable{{stored, stored}}));
+        const std::string shown = "It's （new）； ok";
+        if (json) {
+            const nlohmann::json article = nlohmann::json::parse(run.out);
+            EXPECT_EQ(article["title"], shown);
+            EXPECT_EQ(article["other"], shown);
+        } else {
+            EXPECT_EQ(run.out, "board\t" + shown + "\thttp://bbs.example/t/1\n");
+        }
+    }
+}
+
 TEST_F(CliTest, AFailingSchemeGivesExitOneAndTheOthersStillRun) {
     const int deadPort = test::UnusedLoopbackPort();
     db.ExecSql(
@@ -203,7 +231,8 @@ TEST_F(CliTest, AFailingSchemeGivesExitOneAndTheOthersStillRun) {
     ChildOutcome run = RunOnce();
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"good\tTitle 7\thttp://bbs.example/t/7"}));
-    const std::vector<std::string> errors = Lines(run.err);
+    std::vector<std::string> errors = Lines(run.err);
+    std::sort(errors.begin(), errors.end());  // in the order the checks ended
     ASSERT_EQ(errors.size(), 2u) << run.err;
     EXPECT_EQ(errors[0].rfind("vela-cli: [dead] no answer from http://127.0.0.1:", 0), 0u);
     EXPECT_EQ(errors[1], "vela-cli: [nomarker] 出错！截取源码为空，请检查方案的采集区域！");
@@ -231,6 +260,14 @@ TEST_F(CliTest, UsageAndDatabaseErrorsGiveExitTwoAndWriteNothing) {
         empty.OpenDatabase(noTables, true);
         empty.ExecSql("create table other(x)");
     }
+    // A database whose tables' pages are damaged: the schema still reads.
+    const std::string damaged = file.dir() + "/damaged.sdb";
+    {
+        std::string bytes = FileBytes(file.path());
+        ASSERT_GT(bytes.size(), 8192u);
+        std::fill(bytes.begin() + 4096, bytes.begin() + 8192, '\xff');
+        test::WriteFile(file.dir(), "damaged.sdb", bytes);
+    }
     const std::string before = FileBytes(file.path());
     struct Case {
         std::vector<std::string> args;
@@ -245,9 +282,14 @@ TEST_F(CliTest, UsageAndDatabaseErrorsGiveExitTwoAndWriteNothing) {
         {{"test", "--db", file.path()}, "SCHEME_ID"},
         {{"test", "--db", file.path(), "one"}, "SCHEME_ID"},
         {{"run", "--db", file.dir() + "/missing.sdb"}, "no database at " + file.dir()},
-        {{"list", "--db", notADatabase}, "cannot read the database"},
+        {{"list", "--db", notADatabase}, notADatabase + " is not an SQLite database"},
         {{"run", "--db", noTables}, "not a database of this program"},
+        {{"articles", "--db", damaged}, damaged + " is damaged"},
         {{"test", "--db", file.path(), "42"}, "no scheme with id 42"},
+        {{"run", "--db", ""}, "--db needs the path"},
+        {{"list", "--db="}, "--db"},
+        {{"test", "--db", file.path(), "99999999999999999999"}, "is not a scheme id"},
+        {{"test", "--db", file.path(), "-1"}, "SCHEME_ID"},
     };
     for (const Case& c : cases) {
         std::string shown;
@@ -267,6 +309,40 @@ TEST_F(CliTest, UsageAndDatabaseErrorsGiveExitTwoAndWriteNothing) {
     EXPECT_FALSE(std::filesystem::exists(RunLockPath(file.path())));
 }
 
+// An installed runner (its schema under ../share/vela) finds its database through
+// XDG_DATA_HOME or HOME; when neither is usable it says which and why.
+TEST_F(CliTest, NoDataFolderSaysWhichVariableIsWrong) {
+    namespace fs = std::filesystem;
+    const fs::path prefix = fs::path(file.dir()) / "prefix";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share/vela");
+    fs::copy_file(kCli, prefix / "bin/vela-cli");
+    fs::copy_file(VELA_SCHEMA, prefix / "share/vela/schema.sql");
+    const std::string installed = (prefix / "bin/vela-cli").string();
+    struct Case {
+        const char* home;
+        const char* xdg;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"relative/home", nullptr,
+         "XDG_DATA_HOME is not set and HOME (relative/home) is not an absolute path"},
+        {nullptr, "data", "XDG_DATA_HOME (data) is not an absolute path and HOME is not set"},
+    };
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string xdg = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
+        c.xdg ? setenv("XDG_DATA_HOME", c.xdg, 1) : unsetenv("XDG_DATA_HOME");
+        ChildOutcome outcome = test::RunChild(installed, {"list"}, file.dir());
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+    }
+    home.empty() ? unsetenv("HOME") : setenv("HOME", home.c_str(), 1);
+    xdg.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+}
+
 TEST_F(CliTest, SigtermDuringAStalledFetchEndsWithinASecond) {
     LoopbackHttpServer stalled([](const std::string&) {
         return CannedReply{"HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n<ul><li", true};
@@ -276,7 +352,9 @@ TEST_F(CliTest, SigtermDuringAStalledFetchEndsWithinASecond) {
     AddScheme(db, "next", "/board");
     const TextTable rule = Rows(db, "select * from rule");
 
-    ChildProcess runner(kCli, {"run", "--every", "10", "--db", file.path()}, file.dir());
+    // One scheme at a time: the second is not fetched while the first stalls.
+    ChildProcess runner(kCli, {"run", "--every", "10", "--jobs", "1", "--db", file.path()},
+                        file.dir());
     ASSERT_TRUE(stalled.WaitForReplies(1, std::chrono::seconds(10)));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto signalled = std::chrono::steady_clock::now();
@@ -312,6 +390,154 @@ TEST_F(CliTest, TwoProgramsOnOneDatabaseStoreEachArticleOnce) {
     EXPECT_EQ(Lines(a.out).size() + Lines(b.out).size() + windowRun.stored, 3u) << a.out << b.out;
     EXPECT_EQ(Rows(db, "select title from info order by id"),
               (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+}
+
+// Another path to the same file (a symbolic link, a detour through "..") is the same
+// database: its runs wait for each other as those through one path do.
+TEST_F(CliTest, TwoPathsToOneDatabaseShareOneRunLock) {
+    namespace fs = std::filesystem;
+    AddScheme(db, "board", "/board");
+    delayReplies = true;
+    fs::create_directories(file.dir() + "/links/sub");
+    fs::create_symlink(file.path(), file.dir() + "/links/vela.sdb");
+    const std::string paths[] = {file.dir() + "/links/vela.sdb",
+                                 file.dir() + "/links/sub/../../vela.sdb"};
+    for (const std::string& other : paths) {
+        SCOPED_TRACE(other);
+        db.ExecSql("delete from info; update rule set arttile='', lastid='0'");
+        ChildProcess first(kCli, {"run", "--db", file.path()}, file.dir(), "first");
+        ChildProcess second(kCli, {"run", "--db", other}, file.dir(), "second");
+        ChildOutcome a = first.Wait();
+        ChildOutcome b = second.Wait();
+        EXPECT_EQ(a.exitCode, 0) << a.err;
+        EXPECT_EQ(b.exitCode, 0) << b.err;
+        EXPECT_EQ(Lines(a.out).size() + Lines(b.out).size(), 3u) << a.out << b.out;
+        EXPECT_EQ(Rows(db, "select title from info order by id"),
+                  (TextTable{{"Title 1"}, {"Title 2"}, {"Title 3"}}));
+    }
+}
+
+// A lock file that cannot be opened would let runs go unguarded and store articles
+// twice: the runner refuses to run, names the file, and makes no request.
+TEST_F(CliTest, AnUnusableRunLockStopsTheRunBeforeAnyRequest) {
+    namespace fs = std::filesystem;
+    AddScheme(db, "board", "/board");
+    const std::string lockPath = RunLockPath(file.path());
+    const std::string elsewhere = file.dir() + "/elsewhere";
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+    };
+    const Case cases[] = {
+        {"a symbolic link", [&] { fs::create_symlink(elsewhere, lockPath); }},
+        {"a folder", [&] { fs::create_directory(lockPath); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(lockPath);
+        c.plant();
+        for (const std::vector<std::string>& extra :
+             {std::vector<std::string>{}, std::vector<std::string>{"--quiet"}}) {
+            ChildOutcome run = RunOnce(extra);
+            EXPECT_EQ(run.exitCode, 2);
+            EXPECT_EQ(run.out, "");
+            ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+            EXPECT_NE(run.err.find("vela-cli: cannot open the lock file " + lockPath),
+                      std::string::npos)
+                << run.err;
+        }
+        EXPECT_FALSE(fs::exists(elsewhere));
+    }
+    fs::remove_all(lockPath);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"0"}}));
+}
+
+// A stop while another program holds the database's write lock ends the wait for
+// it at once, not after SQLite's time-out.
+TEST_F(CliTest, SigtermWhileAnotherProgramHoldsTheDatabaseEndsWithinASecond) {
+    AddScheme(db, "board", "/board");
+    Database holder;
+    ASSERT_TRUE(holder.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(holder.ExecSql("begin immediate"));
+    ChildProcess runner(kCli, {"run", "--db", file.path()}, file.dir());
+    ASSERT_TRUE(server.WaitForReplies(1, std::chrono::seconds(10)));
+    // The runner now waits to store the first article.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto signalled = std::chrono::steady_clock::now();
+    runner.Signal(SIGTERM);
+    ChildOutcome outcome = runner.Wait(std::chrono::seconds(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+    EXPECT_EQ(outcome.signal, SIGTERM) << outcome.err;
+    ASSERT_TRUE(holder.ExecSql("rollback"));
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"0"}}));
+}
+
+// A pattern that does not compile is its scheme's error, in Boost's words; the
+// other schemes still run.
+TEST_F(CliTest, AnInvalidPatternIsAnErrorOfItsScheme) {
+    AddScheme(db, "bad", "/board");
+    db.ExecSql("update rule set regular='<li id=(\\d+' where name='bad'");
+    AddScheme(db, "good", "/other");
+    ChildOutcome run = RunOnce();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"good\tTitle 7\thttp://bbs.example/t/7"}));
+    ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("vela-cli: [bad] invalid pattern: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("parenthes"), std::string::npos) << "Boost's message: " << run.err;
+
+    ChildOutcome test = Cli({"test", "--db", file.path(), "1"});
+    EXPECT_EQ(test.exitCode, 1);
+    EXPECT_NE(test.err.find("vela-cli: invalid pattern: "), std::string::npos) << test.err;
+    EXPECT_EQ(test.err.find("匹配结果为0"), std::string::npos) << test.err;
+}
+
+// A database that cannot be written is found before the cycle: exit 2, one line,
+// and not a single request (also with --every, which would otherwise go on).
+TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
+    // Root writes whatever the modes say: as root the runner runs as nobody.
+    auto runAsUser = [&](std::vector<std::string> args) {
+        if (geteuid() != 0) return Cli(args);
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", kCli});
+        return test::RunChild("/usr/bin/setpriv", args, file.dir());
+    };
+    struct Case {
+        const char* what;
+        mode_t folderMode;
+        mode_t fileMode;
+        bool newerFormat;  // a write version of the file format SQLite only reads
+    };
+    const Case cases[] = {
+        {"a format version SQLite only reads", 0777, 0666, true},
+        {"a read-only file", 0777, 0444, false},
+        {"a read-only folder", 0555, 0666, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TestDatabaseFile readOnly;
+        {
+            Database setup;
+            ASSERT_TRUE(setup.OpenDatabase(readOnly.path(), false));
+            AddScheme(setup, "board", "/board");
+        }
+        if (c.newerFormat) {
+            std::string bytes = FileBytes(readOnly.path());
+            bytes[18] = 3;
+            test::WriteFile(readOnly.dir(), "vela.sdb", bytes);
+        }
+        chmod(readOnly.path().c_str(), c.fileMode);
+        chmod(readOnly.dir().c_str(), c.folderMode);
+        for (const char* every : {"--once", "--every=10"}) {
+            ChildOutcome run = runAsUser({"run", every, "--db", readOnly.path()});
+            EXPECT_EQ(run.exitCode, 2);
+            ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+            EXPECT_NE(run.err.find("vela-cli: cannot write to the database " + readOnly.path()),
+                      std::string::npos)
+                << run.err;
+        }
+        chmod(readOnly.dir().c_str(), 0700);
+    }
+    EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(CliTest, TestPrintsTheRegionAndEveryMatchAndRecordsNothing) {

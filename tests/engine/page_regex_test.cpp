@@ -58,9 +58,11 @@ TEST(PageRegex, AnEmptyMatchEndsTheList) {
 TEST(PageRegex, BadPatternsAndPagesNeverThrow) {
     PageRegex regex;
     EXPECT_FALSE(regex.CompilePattern("(unclosed", false));
+    EXPECT_NE(regex.CompileError().find("parenthesis"), std::string::npos) << regex.CompileError();
     EXPECT_EQ(regex.CaptureGroupCount(), 0);
     EXPECT_TRUE(regex.FindAllMatches("anything").empty());
     EXPECT_TRUE(regex.CompilePattern("a", false));
+    EXPECT_EQ(regex.CompileError(), "");
     EXPECT_TRUE(regex.FindAllMatches("").empty());
     EXPECT_EQ(regex.CaptureGroupCount(), 0);
     // Catastrophic backtracking hits Boost's complexity limit: caught, no matches.

@@ -44,18 +44,21 @@ struct Outcome {
     RecordPlan plan;
 };
 
+// The region between the scheme's own markers, matched and judged as a run does it.
 Outcome Process(const Scheme& scheme, const std::string& page) {
-    RegionMarkers markers = ChooseMarkers(scheme, page);
     Outcome run;
-    // Region cut as the run does it.
-    size_t b = page.find(markers.begin);
-    size_t e = b == std::string::npos ? b : page.find(markers.end, b + markers.begin.size());
-    if (e != std::string::npos)
-        run.region = page.substr(b + markers.begin.size(), e - b - markers.begin.size());
+    run.region = TextBetween(page, scheme.before, scheme.after);
     PageRegex regex;
     regex.CompilePattern(scheme.pattern, false);
-    run.plan = PlanRecords(scheme, run.region, regex.FindAllMatches(run.region));
+    run.plan = PlanRecords(scheme, run.region, FindJudgedMatches(scheme, regex, run.region));
     return run;
+}
+
+bool MarkerMissing(const Scheme& scheme, const std::string& page) {
+    const std::string region = TextBetween(page, scheme.before, scheme.after);
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    return FindMarkerMatch(scheme, region, regex.FindAllMatches(region)) == kNoMarker;
 }
 
 Texts Titles(const RecordPlan& plan) {
@@ -67,7 +70,7 @@ Texts Titles(const RecordPlan& plan) {
 TEST(RecordPlan, NewestFirstRecordsWhatStandsAboveTheLastTitle) {
     Scheme scheme = BoardScheme(0);
     // A new scheme: no marker, every match is recorded, last match of the page first.
-    EXPECT_TRUE(ChooseMarkers(scheme, Board({3, 2, 1})).markerMissing);
+    EXPECT_TRUE(MarkerMissing(scheme, Board({3, 2, 1})));
     Outcome first = Process(scheme, Board({3, 2, 1}));
     EXPECT_EQ(Titles(first.plan), (Texts{"Title 1", "Title 2", "Title 3"}));
     EXPECT_EQ(first.plan.lastMarker, "Title 3");
@@ -85,7 +88,8 @@ TEST(RecordPlan, NewestFirstRecordsWhatStandsAboveTheLastTitle) {
     EXPECT_FALSE(none.plan.newArticlesFound);
     // Unknown judgement values behave as NewestFirst.
     scheme.type = 5;
-    EXPECT_EQ(ChooseMarkers(scheme, Board({5})).end, "Title 5");
+    scheme.lastMarker = "Title 4";
+    EXPECT_EQ(Titles(Process(scheme, Board({5, 4})).plan), (Texts{"Title 5"}));
 }
 
 // The page lists its oldest article first: what stands below the marker is new,
@@ -94,20 +98,19 @@ TEST(RecordPlan, OldestFirstRecordsWhatStandsBelowAndMarksTheNewest) {
     Scheme scheme = BoardScheme(2);
     scheme.lastMarker = "Title 2";
     Outcome run = Process(scheme, Board({1, 2, 3, 4}));
-    EXPECT_EQ(ChooseMarkers(scheme, Board({1, 2})).begin, "Title 2");
-    // The region starts after "Title 2", so the remains of entry 2 do not match.
     EXPECT_EQ(Titles(run.plan), (Texts{"Title 3", "Title 4"}));
     EXPECT_EQ(run.plan.lastMarker, "Title 4");
     EXPECT_EQ(run.plan.lastLink, "http://bbs.example/t/4?id=4");
     EXPECT_EQ(MarkerStatement(scheme, run.plan.inserts.at(0)),
-              "update rule set arttile='Title 3' where id=" + scheme.id);
+              "update rule set arttile='Title 3',arturl='http://bbs.example/t/3?id=3' where id=" +
+                  scheme.id);
 }
 
 TEST(RecordPlan, CompareArticleIdKeepsOnlyGreaterIds) {
     Scheme scheme = BoardScheme(8);
     scheme.lastId = 3;
     scheme.lastMarker = "Title 9";  // never used in this mode
-    EXPECT_FALSE(ChooseMarkers(scheme, Board({1})).markerMissing);
+    EXPECT_TRUE(MarkerMissing(scheme, Board({1}))) << "no title marker in this mode";
     Outcome run = Process(scheme, Board({5, 3, 4, 2}));
     EXPECT_EQ(Titles(run.plan), (Texts{"Title 4", "Title 5"}));
     EXPECT_EQ(run.plan.highestId, 5);
@@ -244,7 +247,15 @@ TEST(Statements, HostilePageTextStaysInsideItsLiterals) {
     EXPECT_EQ(InsertStatement(scheme, article, "2016-9-9 8:5 7"),
               "insert into info(planname,planid,title,url,other,addtime,issoucang) values('it''s',"
               "7,'t''x','http://a/''; drop table info; --','o','2016-9-9 8:5 7',0)");
-    EXPECT_EQ(MarkerStatement(scheme, article), "update rule set arttile='t''x' where id=7");
+    EXPECT_EQ(
+        MarkerStatement(scheme, article),
+        "update rule set arttile='t''x',arturl='http://a/''; drop table info; --' where id=7");
+    article.untitled = true;
+    EXPECT_EQ(InsertStatement(scheme, article, "now"),
+              "insert into info(planname,planid,title,url,other,addtime,issoucang) select 'it''s',"
+              "7,'','http://a/''; drop table info; --','o','now',0 where not exists (select 1 from "
+              "info where planid=7 and title='' and url='http://a/''; drop table info; --')");
+    EXPECT_EQ(MarkerStatement(scheme, article), "") << "an untitled article is never the marker";
     RecordPlan plan;
     plan.lastMarker = "A'B;(C)";
     plan.lastLink = "l'";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <vector>
 
 #include "engine/record_plan.h"
@@ -157,6 +159,91 @@ TEST_F(SchemeRunTest, UnansweredSchemeFails) {
     EXPECT_EQ(report.lines.size(), 2u);
     EXPECT_TRUE(report.statements.empty());
     EXPECT_TRUE(Rows("select * from info").empty());
+}
+
+// One list entry of a page: its article id and title.
+struct Entry {
+    int id;
+    std::string title;
+};
+
+// A list page in the board's form, its entries given newest first; an OldestFirst
+// page lists them the other way round.
+std::string ListPage(const std::vector<Entry>& newestFirst, bool oldestFirst) {
+    std::vector<Entry> entries = newestFirst;
+    if (oldestFirst) std::reverse(entries.begin(), entries.end());
+    std::string page = "<html><ul>\r\n";
+    for (const Entry& e : entries) {
+        const std::string n = std::to_string(e.id);
+        page += "<li id=" + n + "><a href=\"/t/" + n + "\">" + e.title + "</a></li>\r\n";
+    }
+    return page + "</ul></html>";
+}
+
+std::vector<Entry> Articles(int newest, int oldest) {
+    std::vector<Entry> entries;
+    for (int id = newest; id >= oldest; --id)
+        entries.push_back({id, "Article " + std::to_string(id)});
+    return entries;
+}
+
+// Each case is a sequence of pages shown to one scheme, run after run (the last
+// page twice). Whatever the titles hold, every article is stored exactly once, and
+// once a run has stored one, the next run finds its marker.
+TEST_F(SchemeRunTest, EveryArticleIsStoredOnceWhateverItsTitleHolds) {
+    const std::string quote = Gbk("say #引号hi#引号");
+    struct Case {
+        const char* what;
+        std::vector<std::vector<Entry>> pages;
+        int stopAfter;  // a stop after this many articles of the first run
+    } cases[] = {
+        {"the last title is part of newer ones",
+         {{{1, "Title 1"}}, {{11, "Title 11"}, {10, "Title 10"}, {1, "Title 1"}}},
+         0},
+        {"a stop leaves a marker that newer titles contain", {Articles(300, 1)}, 29},
+        {"the newest title holds the quote notation of the markers",
+         {{{2, quote}, {1, "Title 1"}}, {{3, "Title 3"}, {2, quote}, {1, "Title 1"}}},
+         0},
+        {"the newest title is empty",
+         {{{2, ""}, {1, "Title 1"}}, {{3, "Title 3"}, {2, ""}, {1, "Title 1"}}},
+         0},
+        {"untitled articles after a stop", {{{4, "Title 4"}, {3, ""}, {2, ""}, {1, "Title 1"}}}, 2},
+    };
+    for (const int type : {0, 2, 8}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", judgement mode " + std::to_string(type));
+            db.ExecSql("delete from info; delete from rule");
+            AddScheme(type);
+            std::set<std::pair<std::string, std::string>> expected;
+            bool stored = false;
+            for (std::size_t p = 0; p <= c.pages.size(); ++p) {
+                const auto& entries = c.pages[std::min(p, c.pages.size() - 1)];
+                for (const Entry& e : entries) {
+                    expected.insert({e.title, "http://bbs.example/t/" + std::to_string(e.id)});
+                }
+                page = ListPage(entries, type == 2);
+                report = {};
+                report.stopAfterRecorded = p == 0 ? c.stopAfter : 0;
+                const SchemeRun run = Run();
+                if (type != 8 && stored) {
+                    EXPECT_FALSE(run.markerMissing) << "page " << p;
+                }
+                EXPECT_FALSE(run.regionEmpty) << "page " << p;
+                stored = stored || run.stored > 0;
+            }
+            // A last run with nothing stopped stores the rest.
+            report = {};
+            Run();
+            const TextTable rows = Rows("select title,url from info");
+            std::multiset<std::pair<std::string, std::string>> got;
+            for (const auto& row : rows) got.insert({row.at(0), row.at(1)});
+            EXPECT_EQ(got.size(), rows.size());
+            EXPECT_EQ(std::set(got.begin(), got.end()).size(), got.size()) << "stored twice";
+            EXPECT_EQ(std::set(got.begin(), got.end()), expected);
+            EXPECT_NE(Rows("select arttile from rule").at(0).at(0), "")
+                << "an empty title never becomes the marker";
+        }
+    }
 }
 
 TEST(RuleTest, MatchesBetweenTheSchemesOwnMarkersAndRecordsNothing) {

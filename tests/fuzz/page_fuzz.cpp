@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,11 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const std::string page =
         vela::RemoveCrLf(scheme.gbk ? vela::BytesToText(body) : vela::Utf8ToGbk(body));
-    const vela::RegionMarkers markers = vela::ChooseMarkers(scheme, page);
-    const std::string region = vela::TextBetween(page, markers.begin, markers.end);
+    const std::string region = vela::TextBetween(page, scheme.before, scheme.after);
     vela::PageRegex regex;
     regex.CompilePattern(scheme.pattern, false);
-    const std::vector<vela::MatchRecord> matches = regex.FindAllMatches(region);
+    const std::vector<vela::MatchRecord> matches = vela::FindJudgedMatches(scheme, regex, region);
     for (const vela::MatchRecord& match : matches) {
         FUZZ_CHECK(match.size() == static_cast<std::size_t>(regex.CaptureGroupCount()) + 1);
         for (const vela::SubMatch& group : match) {
@@ -132,17 +132,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const vela::ArticleInsert& article : plan.inserts) {
         FUZZ_CHECK(article.link.size() <= scheme.linkTemplate.size() * (region.size() + 1));
     }
+    // An empty title never becomes the marker.
+    FUZZ_CHECK(!plan.lastMarker.empty() || scheme.lastMarker.empty());
+    // The marker's match, if any, is never stored again.
+    const std::size_t marker = vela::FindMarkerMatch(scheme, region, matches);
+    if (marker != vela::kNoMarker) FUZZ_CHECK(plan.inserts.size() < matches.size());
     if (!plan.update) return 0;
 
     store.Reset();
     const Table rule = store.Rule();
+    std::set<std::string> untitledLinks;
     for (const vela::ArticleInsert& article : plan.inserts) {
         const std::string before = store.InfoCount();
         const bool ok = Run(store, vela::InsertStatement(scheme, article, kNow));
         FUZZ_CHECK(store.Rule() == rule);
         const std::string count = store.InfoCount();
-        FUZZ_CHECK(std::stoll(count) == std::stoll(before) + (ok ? 1 : 0));
-        if (!ok) continue;
+        // An untitled article is stored once per link: the same insert again adds nothing.
+        const bool again =
+            article.untitled && !untitledLinks.insert(std::string(article.link)).second;
+        FUZZ_CHECK(std::stoll(count) == std::stoll(before) + (ok && !again ? 1 : 0));
+        if (!ok || again) continue;
+        if (article.untitled) {
+            FUZZ_CHECK(Run(store, vela::InsertStatement(scheme, article, kNow)));
+            FUZZ_CHECK(store.InfoCount() == count);
+        }
         // id, planname, planid, title, url, other, addtime, issoucang. The title
         // and the other value went in cleaned, apostrophes doubled.
         const Table last = Rows(store.db, "select * from info order by id desc limit 1");
@@ -155,7 +168,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(row[6] == kNow && row[7] == "0");
         // The marker moves to the article just stored, and nothing else changes.
         const Table info = store.Info();
-        const bool moved = Run(store, vela::MarkerStatement(scheme, article));
+        const std::string markerStatement = vela::MarkerStatement(scheme, article);
+        FUZZ_CHECK(markerStatement.empty() == article.untitled);
+        const bool moved = !markerStatement.empty() && Run(store, markerStatement);
         FUZZ_CHECK(store.Info() == info);
         std::vector<std::string> expected = rule.front();
         if (moved) {
@@ -163,10 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 expected[18] = std::to_string(article.id);
             } else {
                 expected[7] = article.marker;
+                expected[8] = article.link;
             }
         }
         FUZZ_CHECK(store.Rule().size() == 1 && store.Rule().front() == expected);
-        FUZZ_CHECK(Run(store, "update rule set arttile='marker', lastid='0' where id=7"));
+        FUZZ_CHECK(Run(store, "update rule set arttile='marker', arturl='" +
+                                  vela::SqlQuote(rule.front()[8]) + "', lastid='0' where id=7"));
     }
 
     const Table info = store.Info();

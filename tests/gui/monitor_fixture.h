@@ -3,6 +3,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "gui/gbk_text.h"
@@ -30,6 +31,7 @@ class MonitorFixture {
 public:
     MonitorFixture()
         : server([this](const std::string&) {
+              if (onRequest) onRequest();
               CannedReply reply{SimpleResponse("200 OK", page)};
               reply.holdOpen = stall;
               if (stall) reply.bytes = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
@@ -69,6 +71,8 @@ public:
     MessageRecorder messages;
     std::string page = BoardPage({3, 2, 1});
     std::atomic<bool> stall{false};
+    // Called on the server's thread as each request arrives.
+    std::function<void()> onRequest;
     LoopbackHttpServer server;
     int sounds = 0;
     MonitorContext context;

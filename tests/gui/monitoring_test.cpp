@@ -8,8 +8,11 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <chrono>
+#include <filesystem>
 
 #include "monitor_fixture.h"
+#include "store/run_lock.h"
 #include "tests/support/notification_recorder.h"
 
 namespace vela {
@@ -126,6 +129,62 @@ TEST_F(MonitoringTest, StopWhileTheWorkerWaitsForThePage) {
     // The cut-short transfer is not judged as a page.
     EXPECT_EQ(Status().find(Gbk("出错！")), std::string::npos) << Status();
     EXPECT_EQ(window.Control<QPlainTextEdit>("测试编辑框")->toPlainText(), "earlier region");
+}
+
+// A stop while another program holds the database's write lock ends the worker's
+// wait for it at once; the statement it cut short is no error to show.
+TEST_F(MonitoringTest, StopWhileAnotherProgramHoldsTheDatabase) {
+    AddScheme();
+    Database holder;
+    ASSERT_TRUE(holder.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(holder.ExecSql("begin immediate"));
+    SetAutomatic(false, "300");
+    std::chrono::steady_clock::time_point stopped;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!server.Requests().empty(), 5000);
+        // The worker now waits to store the first article.
+        QTest::qWait(300);
+        stopped = std::chrono::steady_clock::now();
+        ToggleMonitoring(context);
+    });
+    ToggleMonitoring(context);  // returns once the worker has finished
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+    EXPECT_EQ(state.WorkerBusy, 0);
+    EXPECT_TRUE(messages.boxes.empty()) << messages.boxes.size();
+    ASSERT_TRUE(holder.ExecSql("rollback"));
+    EXPECT_TRUE(Rows("select * from info").empty());
+}
+
+// Without its run lock a run could store every article a second time beside another
+// program on the same file: one box names the lock file and nothing runs, whether
+// the lock fails before the first cycle or between two schemes.
+TEST_F(MonitoringTest, UnusableRunLockShowsOneBoxAndRunsNothingUnguarded) {
+    namespace fs = std::filesystem;
+    const std::string lockPath = RunLockPath(file.path());
+    AddScheme(0, "", 0, "first");
+    AddScheme(0, "", 0, "second");
+    SetAutomatic(false, "300");
+    fs::create_directory(lockPath);
+    ToggleMonitoring(context);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_NE(messages.boxes[0].text.find(lockPath), std::string::npos) << messages.boxes[0].text;
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_TRUE(window.Control("频率框")->isEnabled());
+    EXPECT_TRUE(server.Requests().empty());
+
+    // The lock file goes bad while the first scheme runs: the second does not run.
+    fs::remove(lockPath);
+    onRequest = [&] {
+        fs::remove(lockPath);
+        fs::create_directory(lockPath);
+    };
+    ToggleMonitoring(context);
+    ASSERT_EQ(messages.boxes.size(), 2u);
+    EXPECT_NE(messages.boxes[1].text.find(lockPath), std::string::npos) << messages.boxes[1].text;
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(Rows("select planname from info group by planname"), (TextTable{{"first"}}));
+    fs::remove(lockPath);
 }
 
 // A stop between two inserts: the scheme list is reloaded once the worker has

@@ -78,6 +78,17 @@ TEST_F(ProcessSchemeTest, LaterRunRecordsOnlyWhatIsNew) {
     EXPECT_EQ(Status().find(Gbk("出错！无法在源码中找到最后文章标记！")), std::string::npos);
 }
 
+// The last title seen is compared with whole titles: a newer title that contains
+// it does not hide the articles that follow.
+TEST_F(ProcessSchemeTest, LastTitleInsideNewerTitlesHidesNothing) {
+    AddScheme(0, "Title 1");
+    page = test::BoardPage({11, 10, 1});
+    RunWorker();
+    EXPECT_EQ(Rows("select title from info order by id"), (TextTable{{"Title 10"}, {"Title 11"}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 11"}}));
+    EXPECT_EQ(state.NewArticlesFound, 1);
+}
+
 TEST_F(ProcessSchemeTest, HostilePageTextIsStoredAsItStands) {
     AddScheme(0, "", 0, "it's; mine");
     page = "<ul><li id=9><a href=\"/x');drop table rule;--\">A'B;(C)</a></li></ul>";

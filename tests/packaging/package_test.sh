@@ -1,9 +1,9 @@
 #!/bin/sh
-# Builds the Debian package, lists it, unpacks it into a temporary root and starts
-# the unpacked program there on the offscreen platform with its data, configuration
-# and home folders in temporary places: the database must be created from the
-# installed schema in XDG_DATA_HOME, the window must come up, and a second start
-# must keep the data of the first.
+# Builds the Debian package, lists it, unpacks it into a temporary root, checks that
+# it carries one version throughout, and starts the unpacked program there on the
+# offscreen platform with its data, configuration and home folders in temporary
+# places: the database must be created from the installed schema in XDG_DATA_HOME,
+# the window must come up, and a second start must keep the data of the first.
 # Usage: package_test.sh BUILD_DIR
 set -eu
 build=$1
@@ -29,12 +29,25 @@ for path in usr/bin/vela usr/bin/vela-cli usr/lib/systemd/user/vela-cli.service 
             usr/lib/systemd/user/vela-cli.timer usr/share/vela/schema.sql usr/share/applications/$id.desktop \
             usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/16x16/apps/$id.png \
             usr/share/icons/hicolor/128x128/apps/$id.png \
-            usr/share/icons/hicolor/scalable/apps/$id.svg; do
+            usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/man/man1/vela.1.gz \
+            usr/share/man/man1/vela-cli.1.gz usr/share/doc/vela/copyright usr/share/doc/vela/changelog.gz; do
     grep -q " \./$path\$" "$tmp/contents" || fail "package lacks $path"
 done
 ! grep -q 'vela\.sdb' "$tmp/contents" || fail "package carries a database"
 
 dpkg -x "$deb" "$tmp/root"
+# One version throughout: the package's, the metainfo's release, the changelog's
+# newest entry and the manual pages' footers.
+version=$(dpkg-deb --field "$deb" Version)
+metainfo=$tmp/root/usr/share/metainfo/$id.metainfo.xml
+grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo release is not $version"
+grep -q '<binary>vela-cli</binary>' "$metainfo" || fail "metainfo does not provide vela-cli"
+zcat "$tmp/root/usr/share/doc/vela/changelog.gz" | head -n 1 | grep -q "^vela ($version) " ||
+    fail "the changelog's newest entry is not $version"
+for page in vela vela-cli; do
+    zcat "$tmp/root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .* \"vela $version\"" ||
+        fail "$page.1 does not name version $version"
+done
 start() {
     env XDG_DATA_HOME="$tmp/data" XDG_CONFIG_HOME="$tmp/config" HOME="$tmp/home" \
         QT_QPA_PLATFORM=offscreen timeout 60 "$tmp/root/usr/bin/vela" --quit-after-start

@@ -4,11 +4,13 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
+#include <thread>
 
 namespace vela {
 namespace {
@@ -171,6 +173,42 @@ TEST(DatabaseLocation, LayoutsOnDisk) {
     EXPECT_EQ(location.path, (root.path() / "other.sdb").string());
     EXPECT_TRUE(EnsureDatabaseFile(location, error));
     EXPECT_FALSE(fs::exists(root.path() / "other.sdb"));
+}
+
+// Two first starts at once (the window and a second window, or the window twice)
+// each prepare the file; both must end up using the one that is in place, never one
+// that the other then replaces.
+TEST(DatabaseLocation, TwoFirstStartsAtOnceUseOneFile) {
+    TempDir root;
+    WriteText(root.path() / "schema.sql", ReadText(VELA_SCHEMA));
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const fs::path target = root.path() / std::to_string(round) / "vela.sdb";
+        const DatabaseLocation location{target.string(), (root.path() / "schema.sql").string()};
+        std::atomic<int> ready{0};
+        ino_t used[2] = {0, 0};
+        std::string errors[2];
+        auto start = [&](int i) {
+            ++ready;
+            while (ready < 2) std::this_thread::yield();
+            if (!EnsureDatabaseFile(location, errors[i])) return;
+            // What the start then opens and keeps open.
+            struct stat opened {};
+            if (::stat(target.c_str(), &opened) == 0) used[i] = opened.st_ino;
+        };
+        std::thread first(start, 0);
+        std::thread second(start, 1);
+        first.join();
+        second.join();
+        struct stat placed {};
+        ASSERT_EQ(::stat(target.c_str(), &placed), 0);
+        EXPECT_EQ(errors[0] + errors[1], "");
+        EXPECT_EQ(used[0], placed.st_ino);
+        EXPECT_EQ(used[1], placed.st_ino);
+        EXPECT_EQ(Tables(target), (std::vector<std::string>{"info", "rule"}));
+        EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 1)
+            << "no leftovers";
+    }
 }
 
 // A first start that cannot make the file says why and leaves nothing behind that a
