@@ -22,7 +22,7 @@ std::string Title(const std::string& title) { return "**" + title + "**"; }
 std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
 // A link in angle brackets is shown without a preview.
 std::string Article(const std::string& title, const std::string& link) {
-    if (IsWebLink(link)) return title + "\n<" + EncodeLink(link) + ">";
+    if (IsHttpLink(link)) return title + "\n<" + EncodeLink(link) + ">";
     return link.empty() ? title : title + "\n" + EscapeDiscord(link);
 }
 

@@ -156,7 +156,7 @@ std::string WebAddress(const ChannelUrl& url, bool secure) {
 }
 
 std::string NewestWebLink(const NotifyMessage& message) {
-    if (message.articles.empty() || !IsWebLink(message.articles.front().link)) return {};
+    if (message.articles.empty() || !IsHttpLink(message.articles.front().link)) return {};
     return EncodeLink(message.articles.front().link);
 }
 

@@ -30,7 +30,7 @@ bool Check(const ChannelUrl& url, std::string& error) {
 std::string Title(const std::string& title) { return "<b>" + title + "</b>"; }
 std::string Scheme(const std::string& scheme) { return "<b>【" + scheme + "】</b>"; }
 std::string Article(const std::string& title, const std::string& link) {
-    if (IsWebLink(link)) {
+    if (IsHttpLink(link)) {
         return "<a href=\"" + EscapeHtml(EncodeLink(link)) + "\">" +
                (title.empty() ? EscapeHtml(link) : title) + "</a>";
     }

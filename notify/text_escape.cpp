@@ -207,7 +207,7 @@ std::string EncodeLink(std::string_view link) {
     return out;
 }
 
-bool IsWebLink(std::string_view link) {
+bool IsHttpLink(std::string_view link) {
     const auto starts = [&](std::string_view prefix) {
         if (link.size() <= prefix.size()) return false;
         for (std::size_t i = 0; i < prefix.size(); ++i) {

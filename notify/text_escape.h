@@ -36,7 +36,7 @@ std::string EscapeDiscord(std::string_view text);
 // percent-encoded, so the link can neither end early nor carry markup.
 std::string EncodeLink(std::string_view link);
 // http:// or https://: only these become clickable links.
-bool IsWebLink(std::string_view link);
+bool IsHttpLink(std::string_view link);
 
 // Percent-encoding of a query value (everything but unreserved characters).
 std::string QueryEncode(std::string_view text);

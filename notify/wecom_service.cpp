@@ -20,7 +20,7 @@ bool Check(const ChannelUrl& url, std::string& error) {
 std::string Title(const std::string& title) { return "**" + title + "**"; }
 std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
 std::string Article(const std::string& title, const std::string& link) {
-    if (IsWebLink(link))
+    if (IsHttpLink(link))
         return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
     return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
 }

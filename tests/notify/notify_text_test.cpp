@@ -146,8 +146,8 @@ TEST(TextEscape, HostileTitlesStayText) {
     EXPECT_EQ(PlainLine("a\r\nb\tc"), "a  b c");
     // A link can neither end its markup early nor carry any.
     EXPECT_EQ(EncodeLink("http://x/a b)<\"'>中"), "http://x/a%20b%29%3C%22%27%3E%E4%B8%AD");
-    EXPECT_TRUE(IsWebLink("HTTPS://x"));
-    EXPECT_FALSE(IsWebLink("javascript:alert(1)"));
+    EXPECT_TRUE(IsHttpLink("HTTPS://x"));
+    EXPECT_FALSE(IsHttpLink("javascript:alert(1)"));
 }
 
 TEST(TextEscape, ShortensAtCharacterBoundaries) {
