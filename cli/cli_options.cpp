@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
@@ -22,6 +23,57 @@ bool ParseSchemeId(const std::string& text, int64_t& id) {
     return error == std::errc() && at == end;
 }
 
+// The commands on schemes and their files.
+struct SchemeFileCommands {
+    CLI::App* exportCommand;
+    CLI::App* importCommand;
+    CLI::App* edit;
+    CLI::App* remove;
+    CLI::App* tick;
+    CLI::App* untick;
+};
+
+SchemeFileCommands AddSchemeFileCommands(CLI::App& app, CliOptions& o) {
+    SchemeFileCommands c;
+    c.exportCommand = app.add_subcommand("export", "Write schemes as a scheme file (TOML)");
+    c.exportCommand->add_option("--db", o.databasePath, kDbHelp);
+    c.exportCommand->add_option("SCHEME_ID", o.schemeIds, "The schemes (default: all)");
+    c.exportCommand->add_option("-o,--output", o.outputPath, "The file (default: standard output)")
+        ->type_name("FILE");
+
+    c.importCommand =
+        app.add_subcommand("import", "Check a scheme file, then add all its schemes or none");
+    c.importCommand->add_option("--db", o.databasePath, kDbHelp);
+    c.importCommand->add_option("FILE", o.file, "The scheme file (- for standard input)")
+        ->required();
+    c.importCommand->add_flag("--dry-run", o.dryRun, "Only check the file");
+
+    c.edit = app.add_subcommand("edit", "Edit a scheme in $VISUAL or $EDITOR, checked on save");
+    c.edit->add_option("--db", o.databasePath, kDbHelp);
+    c.edit->add_option("SCHEME_ID", o.schemeId, "The scheme's id (see `list`)")->required();
+
+    c.remove = app.add_subcommand("remove", "Remove a scheme (its articles stay)");
+    c.remove->add_option("--db", o.databasePath, kDbHelp);
+    c.remove->add_option("SCHEME_ID", o.schemeId, "The scheme's id (see `list`)")->required();
+
+    c.tick = app.add_subcommand("tick", "Tick schemes for monitoring");
+    c.untick = app.add_subcommand("untick", "Clear the tick of schemes");
+    for (CLI::App* command : {c.tick, c.untick}) {
+        command->add_option("--db", o.databasePath, kDbHelp);
+        command->add_option("SCHEME_ID", o.schemeIds, "The schemes' ids (see `list`)")->required();
+    }
+    return c;
+}
+
+void ChosenSchemeFileCommand(const SchemeFileCommands& c, CliOptions& o) {
+    if (c.exportCommand->parsed()) o.command = CliCommand::Export;
+    if (c.importCommand->parsed()) o.command = CliCommand::Import;
+    if (c.edit->parsed()) o.command = CliCommand::Edit;
+    if (c.remove->parsed()) o.command = CliCommand::Remove;
+    if (c.tick->parsed()) o.command = CliCommand::Tick;
+    if (c.untick->parsed()) o.command = CliCommand::Untick;
+}
+
 }  // namespace
 
 CliParse ParseCliOptions(int argc, const char* const* argv) {
@@ -31,9 +83,8 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
                  "vela-cli"};
     app.require_subcommand(1);
 
-    std::vector<CLI::Option*> dbOptions;
     CLI::App* run = app.add_subcommand("run", "Monitor every ticked scheme");
-    dbOptions.push_back(run->add_option("--db", o.databasePath, kDbHelp));
+    run->add_option("--db", o.databasePath, kDbHelp);
     bool onceFlag = false;
     CLI::Option* once = run->add_flag("--once", onceFlag, "Run one cycle (the default)");
     run->add_option("--every", o.everySeconds, "Repeat, SECONDS apart (10 or more)")
@@ -53,22 +104,62 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->type_name("URL")
         ->allow_extra_args(false);
 
-    CLI::App* test = app.add_subcommand("test", "Run the rule test of a stored scheme");
-    dbOptions.push_back(test->add_option("--db", o.databasePath, kDbHelp));
+    CLI::App* test =
+        app.add_subcommand("test", "Run the rule test of a stored scheme, or of a file's");
+    test->add_option("--db", o.databasePath, kDbHelp);
     std::string schemeId;
-    test->add_option("SCHEME_ID", schemeId, "The scheme's id (see `list`)")->required();
+    CLI::Option* testId = test->add_option("SCHEME_ID", schemeId, "The scheme's id (see `list`)");
+    CLI::Option* testFile =
+        test->add_option("--file", o.file, "A scheme file, its scheme tested before it is imported")
+            ->type_name("FILE")
+            ->excludes(testId);
+    test->add_option("--scheme", o.fileScheme,
+                     "Which scheme of the file, counted from 1 (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, INT_MAX))
+        ->needs(testFile);
 
     CLI::App* list = app.add_subcommand("list", "List the schemes");
-    dbOptions.push_back(list->add_option("--db", o.databasePath, kDbHelp));
+    list->add_option("--db", o.databasePath, kDbHelp);
     list->add_flag("--json", o.json, "One JSON object per scheme");
 
     o.limit = kDefaultArticleLimit;
     CLI::App* articles = app.add_subcommand("articles", "List the newest articles");
-    dbOptions.push_back(articles->add_option("--db", o.databasePath, kDbHelp));
+    articles->add_option("--db", o.databasePath, kDbHelp);
     articles->add_option("--limit", o.limit, "How many (default 100)")
         ->check(CLI::Range(1, INT_MAX));
     articles->add_flag("--favourites", o.favourites, "Only the favourites");
     articles->add_flag("--json", o.json, "One JSON object per article");
+
+    const SchemeFileCommands files = AddSchemeFileCommands(app, o);
+
+    CLI::App* feed = app.add_subcommand("feed", "Write an Atom feed of the newest articles");
+    feed->add_option("--db", o.databasePath, kDbHelp);
+    feed->add_option("--scheme", o.schemeIds, "Only this scheme's articles (repeatable)")
+        ->type_name("ID")
+        ->check(CLI::Range(int64_t{0}, INT64_MAX));
+    int feedLimit = kDefaultFeedLimit;
+    feed->add_option("--limit", feedLimit, "How many entries (default 50)")
+        ->check(CLI::Range(1, 10000));
+    feed->add_option("-o,--output", o.outputPath,
+                     "Write to FILE, replaced at once when complete (default: standard output)")
+        ->type_name("FILE");
+
+    CLI::App* serve = app.add_subcommand("serve", "Serve the articles and their feeds over HTTP");
+    serve->add_option("--db", o.databasePath, kDbHelp);
+    o.listen = kDefaultListen;
+    serve->add_option("--listen", o.listen, "ADDRESS:PORT to listen on (default 127.0.0.1:8571)")
+        ->type_name("ADDRESS:PORT");
+    serve
+        ->add_option("--every", o.everySeconds,
+                     "Also check the ticked schemes, SECONDS apart (10 or more)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(kMinimumEverySeconds, INT_MAX / 1000));
+    serve
+        ->add_option("--token", o.token,
+                     "Every request must carry it (Authorization: Bearer, or ?token=); "
+                     "required to listen on an address other than loopback")
+        ->type_name("TOKEN");
 
     CLI::App* notify = app.add_subcommand("notify", "Notification channels (notify.conf)");
     notify->require_subcommand(1);
@@ -83,13 +174,16 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     // A first word that names no command would otherwise read as a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
-        for (const CLI::App* command : {run, test, list, articles, notify}) {
+        for (const CLI::App* command :
+             {run, test, list, articles, files.exportCommand, files.importCommand, files.edit,
+              files.remove, files.tick, files.untick, feed, serve, notify}) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
             parse.exitCode = 2;
             parse.error = std::string("unknown command '") + argv[1] +
-                          "' (the commands are run, test, list, articles and notify)";
+                          "' (the commands are run, test, list, articles, export, import, edit, "
+                          "remove, tick, untick, feed, serve and notify)";
             return parse;
         }
     }
@@ -110,15 +204,16 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         parse.error = what + " (vela-cli --help shows the usage)";
         return parse;
     }
-    for (const CLI::Option* db : dbOptions) {
+    for (CLI::App* command : app.get_subcommands({})) {
         // An empty path would otherwise mean the default database, silently.
-        if (db->count() > 0 && o.databasePath.empty()) {
+        const CLI::Option* db = command->get_option_no_throw("--db");
+        if (db && db->count() > 0 && o.databasePath.empty()) {
             parse.exitCode = 2;
             parse.error = "--db needs the path of a database file";
             return parse;
         }
     }
-    if (test->parsed() && !ParseSchemeId(schemeId, o.schemeId)) {
+    if (test->parsed() && testId->count() > 0 && !ParseSchemeId(schemeId, o.schemeId)) {
         parse.exitCode = 2;
         parse.error = "SCHEME_ID: '" + schemeId + "' is not a scheme id (see `vela-cli list`)";
         return parse;
@@ -127,6 +222,18 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     if (test->parsed()) o.command = CliCommand::Test;
     if (list->parsed()) o.command = CliCommand::List;
     if (articles->parsed()) o.command = CliCommand::Articles;
+    if (test->parsed() && testId->count() == 0 && testFile->count() == 0) {
+        parse.exitCode = 2;
+        parse.error =
+            "test needs a SCHEME_ID or --file FILE (vela-cli test --help shows the usage)";
+        return parse;
+    }
+    ChosenSchemeFileCommand(files, o);
+    if (feed->parsed()) {
+        o.command = CliCommand::Feed;
+        o.limit = feedLimit;
+    }
+    if (serve->parsed()) o.command = CliCommand::Serve;
     if (notifyTest->parsed()) o.command = CliCommand::NotifyTest;
     if (flush->parsed()) o.command = CliCommand::NotifyFlush;
     parse.proceed = true;

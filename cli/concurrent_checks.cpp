@@ -145,9 +145,11 @@ void ConcurrentChecks::Run(const std::vector<Scheme>& schemes, const Record& rec
         changed_.notify_all();
     }
     stopping_ = true;
+    const CheckCounts last = Counts();
     lock.unlock();
     changed_.notify_all();
     for (std::thread& worker : workers) worker.join();
+    if (last.done != shown.done || last.inFlight != shown.inFlight) progress(last);
 }
 
 }  // namespace vela

@@ -29,6 +29,11 @@ int main(int argc, char** argv) {
         return vela::NotifyFlushCommand(options, console);
     }
 
+    // A scheme file is tested before it is in any database.
+    if (options.command == vela::CliCommand::Test && !options.file.empty()) {
+        return vela::TestFileCommand(options, console);
+    }
+
     vela::Database db;
     // A stop signal also ends a wait for another program's lock on the file.
     db.SetStopPredicate(vela::StopRequested);
@@ -46,6 +51,22 @@ int main(int argc, char** argv) {
             return vela::ListCommand(options, db, console);
         case vela::CliCommand::Articles:
             return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::Export:
+            return vela::ExportCommand(options, db, console);
+        case vela::CliCommand::Import:
+            return vela::ImportCommand(options, db, console);
+        case vela::CliCommand::Edit:
+            return vela::EditCommand(options, db, console);
+        case vela::CliCommand::Remove:
+            return vela::RemoveCommand(options, db, console);
+        case vela::CliCommand::Tick:
+            return vela::TickCommand(options, db, console, true);
+        case vela::CliCommand::Untick:
+            return vela::TickCommand(options, db, console, false);
+        case vela::CliCommand::Feed:
+            return vela::FeedCommand(options, db, console);
+        case vela::CliCommand::Serve:
+            return vela::ServeCommand(options, db, console);
         case vela::CliCommand::NotifyTest:
         case vela::CliCommand::NotifyFlush:
         case vela::CliCommand::None:

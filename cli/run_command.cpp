@@ -6,6 +6,7 @@
 #include "console_text.h"
 #include "cycle_notifier.h"
 #include "engine/exclusive_run.h"
+#include "engine/now_text.h"
 #include "engine/scheme_run.h"
 #include "json_lines.h"
 #include "stop_signal.h"
@@ -134,8 +135,10 @@ struct CycleEnd {
 
 // One cycle over the ticked schemes: checked concurrently, each batch of finished
 // checks recorded in one transaction under the run lock.
+// `outcomes`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings, CycleNotifier& notifier) {
+                  const MonitorTimings& timings, CycleNotifier& notifier,
+                  std::vector<SchemeCheckResult>* outcomes = nullptr) {
     CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
@@ -173,6 +176,7 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 }
                 const Scheme& scheme = ticked[check.index];
                 const std::vector<std::string> errors = RunErrors(scheme, run);
+                if (outcomes) outcomes->push_back({scheme.id, errors});
                 if (errors.empty()) continue;
                 end.allRan = false;
                 progress.Interrupt();
@@ -199,6 +203,20 @@ std::string CycleObstacle(const Database& db) {
 }
 
 }  // namespace
+
+CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console) {
+    MonitorTimings timings;
+    timings.insertPauseMs = 0;
+    CycleResult result;
+    // The channels of notify.conf hear of this cycle's articles as of any other.
+    CycleNotifier notifier(options.notify, db.Path(), console);
+    const CycleEnd end = RunCycle(options, db, console, timings, notifier, &result.schemes);
+    result.allRan = end.allRan && end.fatal.empty() && notifier.AfterCycle();
+    result.readFailed = end.readFailed;
+    if (!end.fatal.empty()) PrintError(console, end.fatal);
+    result.endedAt = NowText();
+    return result;
+}
 
 int RunCommand(const CliOptions& options, Database& db, const Console& console) {
     MonitorTimings timings;

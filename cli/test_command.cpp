@@ -32,7 +32,10 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
         PrintError(console, "no scheme with id " + id);
         return kExitUsage;
     }
-    const Scheme scheme = SchemeFromCells(rows[0]);
+    return PrintRuleTest(SchemeFromCells(rows[0]), console);
+}
+
+int PrintRuleTest(const Scheme& scheme, const Console& console) {
     if (IsBlockedSite(scheme.url)) {
         PrintError(console, "此站不允许监控!");
         return kExitSchemeFailed;

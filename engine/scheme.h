@@ -11,6 +11,12 @@ namespace vela {
 // How a scheme decides which matches are new.
 enum class JudgeMode : int32_t { NewestFirst = 0, OldestFirst = 2, CompareArticleId = 8 };
 
+// The browser identification of the editor's start, of every new or copied scheme,
+// and of a scheme file's scheme that names none.
+inline constexpr const char* kDefaultUserAgent =
+    "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/38.0.2125.122 Safari/537.36 SE 2.X MetaSr 1.0";
+
 // Any stored value other than 2 and 8 behaves as NewestFirst.
 JudgeMode ToJudgeMode(int32_t type);
 

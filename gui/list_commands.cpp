@@ -13,6 +13,7 @@
 #include "list_fill.h"
 #include "main_window.h"
 #include "open_link.h"
+#include "scheme_files.h"
 #include "store/list_statements.h"
 
 namespace vela {
@@ -85,6 +86,8 @@ void OnSchemeListRightClick(MainWindow& window) {
     for (const char* item : {"编辑", "删除", "复制"})
         window.MenuItem("方案", item)->setEnabled(selected);
     window.MenuItem("方案", "默认勾选")->setEnabled(selected && CellText(list, row, 17) != "1");
+    window.MenuItem("方案", "导入方案…")->setEnabled(true);
+    window.MenuItem("方案", "导出方案…")->setEnabled(true);  // no selection: every scheme
     PopUp(window, "方案");
 }
 
@@ -161,6 +164,10 @@ void BindListCommands(MainWindow& window, QueryCursor& cursor, Database& db) {
                      [&] { OnRemoveFavourite(window, cursor, db); });
     QObject::connect(window.MenuItem("方案", "默认勾选"), &QAction::triggered, &window,
                      [&] { OnMarkDefaultChecked(window, db); });
+    QObject::connect(window.MenuItem("方案", "导入方案…"), &QAction::triggered, &window,
+                     [&] { OnImportSchemes(window, cursor, db); });
+    QObject::connect(window.MenuItem("方案", "导出方案…"), &QAction::triggered, &window,
+                     [&] { OnExportSchemes(window, db); });
 }
 
 }  // namespace vela

@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "engine/scheme.h"
+
 // The static make-up of the main window: every control with its name (also its
 // objectName), kind, parent, place, caption and initial state.
 
@@ -51,11 +53,6 @@ std::span<const ControlSpec> WindowLayout();
 
 // Page captions of the tab control, by index.
 std::span<const char* const> TabPageCaptions();
-
-// The browser identification of the form's start and of every new or copied scheme.
-inline constexpr const char* kDefaultUserAgent =
-    "Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/38.0.2125.122 Safari/537.36 SE 2.X MetaSr 1.0";
 
 // Client size of the window.
 inline constexpr int kWindowWidth = 717;

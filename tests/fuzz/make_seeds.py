@@ -176,10 +176,28 @@ def channel_url_seeds():
     return {f"seed{i:02}": url.encode("utf-8") + b"\n" + title for i, url in enumerate(urls)}
 
 
+def scheme_file_seeds():
+    # The example files as they are, and small files near the reader's checks.
+    seeds = {path.stem: path.read_bytes()
+             for path in sorted((ROOT.parents[2] / "docs" / "examples").glob("*.toml"))}
+    board = ("[[scheme]]\nname = '\u8bba\u575b'\nurl = 'http://bbs.example/f'\n"
+             "encoding = 'gbk'\nbefore = '<ul>'\nafter = ''\n"
+             "pattern = '<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>'\nlink = 'http://x/[2]'\n"
+             "title_group = 3\n")
+    seeds["ids"] = (board + "mode = 'article-id'\nid_group = 1\nticked = false\n").encode("utf-8")
+    seeds["escapes"] = (board + 'cookie = "a=1;\\r\\nb=\\"2\\"\\t\\u0001"\n'
+                        + "user_agent = '''it's'''\n").encode("utf-8")
+    seeds["faults"] = (board + "other_group = 9\nmode = 'x'\nname2 = '\U0001F600'\n").encode("utf-8")
+    seeds["two"] = (board + "\n" + board).encode("utf-8")
+    return seeds
+
+
 def main():
     for target, seeds in [("text_fuzz", text_seeds()), ("cookie_fuzz", cookie_seeds()),
                           ("url_fuzz", url_seeds()), ("header_fuzz", header_seeds()),
-                          ("page_fuzz", page_seeds()), ("channel_url_fuzz", channel_url_seeds())]:
+                          ("page_fuzz", page_seeds()),
+                          ("scheme_file_fuzz", scheme_file_seeds()),
+                          ("channel_url_fuzz", channel_url_seeds())]:
         folder = ROOT / target
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

@@ -132,6 +132,7 @@ TEST_F(MainWindowTest, MenusHaveTheirItemsAndStates) {
         {"方案", "复制", false},        {"方案", "默认勾选", true},    {"文章", "收藏文章", false},
         {"文章", "删除文章", false},    {"文章", "清空列表", true},    {"收藏", "删除收藏", true},
         {"收藏", "导出所有收藏", true}, {"托盘菜单", "关于...", true}, {"托盘菜单", "退出", true},
+        {"方案", "导入方案…", true},    {"方案", "导出方案…", true},
     };
     for (const Item& i : items) {
         SCOPED_TRACE(i.item);
@@ -139,7 +140,7 @@ TEST_F(MainWindowTest, MenusHaveTheirItemsAndStates) {
         ASSERT_NE(action, nullptr);
         EXPECT_EQ(action->isEnabled(), i.enabled);
     }
-    EXPECT_EQ(window.Menu("方案")->actions().size(), 7);
+    EXPECT_EQ(window.Menu("方案")->actions().size(), 10);
 }
 
 TEST_F(MainWindowTest, FocusShowsTheFieldHintAndKeepsIt) {

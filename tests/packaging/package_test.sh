@@ -19,7 +19,8 @@ echo "package: $(basename "$deb")"
 dpkg-deb --info "$deb" >"$tmp/info"
 cat "$tmp/info"
 for field in 'Section: net' 'Maintainer: ' 'Description: ' 'Depends: .*libqt6widgets6' \
-             'Depends: .*libsqlite3-0' 'Depends: .*libcurl4' 'Depends: .*libboost-regex'; do
+             'Depends: .*libsqlite3-0' 'Depends: .*libcurl4' 'Depends: .*libboost-regex' \
+             'Depends: .*libtomlplusplus3'; do
     grep -q "^ *$field" "$tmp/info" || fail "control lacks '$field'"
 done
 
@@ -30,7 +31,8 @@ for path in usr/bin/vela usr/bin/vela-cli usr/lib/systemd/user/vela-cli.service 
             usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/16x16/apps/$id.png \
             usr/share/icons/hicolor/128x128/apps/$id.png \
             usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/man/man1/vela.1.gz \
-            usr/share/man/man1/vela-cli.1.gz usr/share/doc/vela/copyright usr/share/doc/vela/changelog.gz; do
+            usr/share/man/man1/vela-cli.1.gz usr/share/doc/vela/copyright usr/share/doc/vela/changelog.gz \
+            usr/share/doc/vela/examples/news-list.toml; do
     grep -q " \./$path\$" "$tmp/contents" || fail "package lacks $path"
 done
 ! grep -q 'vela\.sdb' "$tmp/contents" || fail "package carries a database"

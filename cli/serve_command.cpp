@@ -1,0 +1,78 @@
+#include <thread>
+
+#include "commands.h"
+#include "stop_signal.h"
+#include "store/database.h"
+#include "web/access_rules.h"
+#include "web/atom_feed.h"
+#include "web/check_board.h"
+#include "web/http_server.h"
+#include "web/read_connections.h"
+#include "web/web_site.h"
+
+namespace vela {
+namespace {
+
+// Requests are short reads; two threads keep a slow one from holding up the rest.
+constexpr int kServerThreads = 2;
+
+// `serve --every`: the runner's cycles on a thread of their own, their outcome
+// kept on the board for the pages. A stop signal ends a cycle and the waits.
+void RunCycles(const CliOptions& options, Database& db, const Console& console, CheckBoard& board) {
+    while (!StopRequested()) {
+        const CycleResult cycle = RunOneCycle(options, db, console);
+        if (cycle.readFailed) PrintError(console, "cannot read the schemes of " + db.Path());
+        for (const SchemeCheckResult& scheme : cycle.schemes) {
+            std::string error;
+            for (const std::string& line : scheme.errors)
+                error += (error.empty() ? "" : "；") + line;
+            board.Record(scheme.schemeId, {cycle.endedAt, error});
+        }
+        if (!StopRequested()) board.CycleEnded(cycle.endedAt);
+        if (!WaitUnlessStopped(static_cast<long long>(options.everySeconds) * 1000)) break;
+    }
+}
+
+}  // namespace
+
+int ServeCommand(const CliOptions& options, Database& db, const Console& console) {
+    ListenAddress address;
+    if (!ParseListenAddress(options.listen, address)) {
+        PrintError(console, "--listen wants ADDRESS:PORT, such as 127.0.0.1:8571 or [::1]:8571");
+        return kExitUsage;
+    }
+    if (!address.loopback && options.token.empty()) {
+        PrintError(console, "listening on " + options.listen +
+                                " lets other machines in: give --token, or listen on loopback");
+        return kExitUsage;
+    }
+    ReadConnections reader(db.Path());
+    CheckBoard board;
+    board.SetRunning(options.everySeconds > 0);
+    WebSite site(reader, board, {options.token, DatabaseIdentity(db.Path())});
+    HttpServer server([&site](const WebRequest& request) { return site.Answer(request); });
+    std::string error;
+    if (!server.Listen(address.host, address.port, error)) {
+        PrintError(console, error);
+        return kExitUsage;
+    }
+    server.Start(kServerThreads);
+    if (!options.quiet) {
+        const bool v6 = address.host.find(':') != std::string::npos;
+        std::fprintf(console.err, "vela-cli: serving http://%s%s%s:%u/\n", v6 ? "[" : "",
+                     address.host.c_str(), v6 ? "]" : "", static_cast<unsigned>(server.Port()));
+        std::fflush(console.err);
+    }
+    std::thread cycles;
+    if (options.everySeconds > 0) {
+        cycles = std::thread([&] { RunCycles(options, db, console, board); });
+    }
+    while (WaitUnlessStopped(3'600'000)) {
+    }
+    if (cycles.joinable()) cycles.join();
+    server.Stop();
+    EndByStopSignal();
+    return kExitOk;
+}
+
+}  // namespace vela

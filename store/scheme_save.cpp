@@ -1,0 +1,88 @@
+#include "scheme_save.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "database.h"
+
+namespace vela {
+namespace {
+
+// Runs `sql` inside an open transaction; on failure rolls it back and fills `outcome`.
+bool Step(Database& db, const std::string& sql, StatementOutcome& outcome) {
+    if (db.ExecSql(sql)) return true;
+    outcome.ok = false;
+    outcome.code = db.LastErrorCode();
+    db.ExecSql("rollback");
+    db.RecordResult(outcome.code);
+    return false;
+}
+
+}  // namespace
+
+std::string SchemeTickStatement(const std::string& schemeId, bool ticked) {
+    return std::string("update rule set isdo=") + (ticked ? "1" : "0") + " where id=" + schemeId;
+}
+
+std::string RemoveSchemeStatement(const std::string& schemeId) {
+    return "delete from rule where id=" + schemeId;
+}
+
+SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves) {
+    std::lock_guard lock(db.Mutex());
+    SchemeSavesOutcome result;
+    StatementOutcome& outcome = result.outcome;
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        result.failedStatement = "begin immediate";
+        return result;
+    }
+    for (const SchemeSave& save : saves) {
+        const bool insert = save.form.id == "0";
+        const std::string sql = SchemeSaveStatement(save.form);
+        if (!Step(db, sql, outcome)) {
+            result.failedStatement = sql;
+            result.ids.clear();
+            return result;
+        }
+        const std::string id =
+            insert ? std::to_string(sqlite3_last_insert_rowid(db.Handle())) : save.form.id;
+        // An insert ticks the new row already; an update leaves the tick as it was.
+        if (!insert || !save.ticked) {
+            const std::string tick = SchemeTickStatement(id, save.ticked);
+            if (!Step(db, tick, outcome)) {
+                result.failedStatement = tick;
+                result.ids.clear();
+                return result;
+            }
+        }
+        result.ids.push_back(std::strtoll(id.c_str(), nullptr, 10));
+    }
+    if (!Step(db, "commit", outcome)) {
+        result.failedStatement = "commit";
+        result.ids.clear();
+        return result;
+    }
+    outcome.ok = true;
+    outcome.code = 0;
+    return result;
+}
+
+StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements) {
+    std::lock_guard lock(db.Mutex());
+    StatementOutcome outcome;
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        return outcome;
+    }
+    for (const std::string& sql : statements) {
+        if (!Step(db, sql, outcome)) return outcome;
+    }
+    if (!Step(db, "commit", outcome)) return outcome;
+    outcome.ok = true;
+    return outcome;
+}
+
+}  // namespace vela

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scheme_statement.h"
+#include "statement_run.h"
+
+namespace vela {
+
+class Database;
+
+// A scheme to be written through the editor's save statement, with whether it is
+// ticked for monitoring (isdo), which that statement leaves alone on an update
+// and sets to "1" on an insert.
+struct SchemeSave {
+    SchemeForm form;  // form.id "0" inserts a new row, any other id updates that row
+    bool ticked = true;
+};
+
+// Ticks a scheme for monitoring, or clears its tick.
+std::string SchemeTickStatement(const std::string& schemeId, bool ticked);
+// Removes a scheme's row; the articles it found stay.
+std::string RemoveSchemeStatement(const std::string& schemeId);
+
+// How a group of saves ended: on success the id of every row written, in order
+// (the new id for an insert).
+struct SchemeSavesOutcome {
+    StatementOutcome outcome;
+    std::vector<int64_t> ids;
+    std::string failedStatement;  // the statement that failed, when one did
+};
+
+// Runs the save statement of every scheme (and its tick where it differs from what
+// the save leaves) in one transaction: all are written or none. Holds the
+// connection for the whole transaction; another program's lock is waited for up
+// to the connection's busy time-out.
+SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves);
+
+// Runs `statements` in one transaction: all take effect or none.
+StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements);
+
+}  // namespace vela

@@ -1,0 +1,231 @@
+// The runner's commands on schemes and scheme files, as its users start them: the
+// built program, database files on disk, an editor played by a script.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "store/database.h"
+#include "tests/support/board_page.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+using test::ChildOutcome;
+using test::Lines;
+
+const std::string kCli = VELA_CLI;
+
+class SchemeCommandsTest : public ::testing::Test {
+protected:
+    SchemeCommandsTest()
+        : server([](const std::string&) {
+              return test::CannedReply{test::SimpleResponse("200 OK", test::BoardPage({3, 2, 1}))};
+          }) {
+        db.OpenDatabase(file.path(), false);
+        ::unsetenv("VISUAL");
+    }
+
+    // A file of `count` board schemes on the loopback server, the last one `extra`.
+    std::string SchemeFile(int count, const std::string& extra = "") {
+        std::string text;
+        for (int i = 1; i <= count; ++i) {
+            text += "[[scheme]]\nname = 'board " + std::to_string(i) + "'\nurl = '" +
+                    server.Url("/board") +
+                    "'\nencoding = 'gbk'\nbefore = '<ul>'\nafter = '</ul>'\n"
+                    "pattern = '<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>'\n"
+                    "link = 'http://bbs.example[2]'\ntitle_group = 3\n";
+            if (i == count) text += extra;
+            text += "\n";
+        }
+        return text;
+    }
+
+    ChildOutcome Cli(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"--db", file.path()});
+        return test::RunChild(kCli, args, file.dir());
+    }
+    // A command line through the shell, for an answer on standard input.
+    ChildOutcome Shell(const std::string& command) {
+        return test::RunChild("/bin/sh", {"-c", command}, file.dir());
+    }
+    // An executable script in the test folder.
+    std::string Script(const std::string& name, const std::string& body) {
+        const std::string path = test::WriteFile(file.dir(), name, "#!/bin/sh\n" + body);
+        ::chmod(path.c_str(), 0700);
+        return path;
+    }
+
+    TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
+
+    test::TestDatabaseFile file;
+    Database db;
+    test::LoopbackHttpServer server;
+};
+
+TEST_F(SchemeCommandsTest, ImportedSchemesAreRunAtOnceAndExportAsTheyWere) {
+    const std::string path = test::WriteFile(file.dir(), "boards.toml", SchemeFile(2));
+    ChildOutcome dry = Cli({"import", path, "--dry-run"});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_EQ(Rows("select count(*) from rule"), (TextTable{{"0"}}));
+
+    ChildOutcome import = Cli({"import", path});
+    ASSERT_EQ(import.exitCode, 0) << import.err;
+    EXPECT_EQ(Lines(import.out), (std::vector<std::string>{"1", "2"}));
+    // The runner sees them on its next start: both ticked, fresh, and run.
+    ChildOutcome run = Cli({"run", "--once", "--quiet"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Rows("select planid,count(*) from info group by planid"),
+              (TextTable{{"1", "3"}, {"2", "3"}}));
+
+    // Exported and imported again into a second file: the same schemes.
+    const std::string copy = file.dir() + "/copy.toml";
+    ASSERT_EQ(Cli({"export", "2", "-o", copy}).exitCode, 0);
+    test::TestDatabaseFile other;
+    ChildOutcome again = test::RunChild(kCli, {"import", "--db", other.path(), copy}, file.dir());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    Database otherDb;
+    ASSERT_TRUE(otherDb.OpenDatabase(other.path(), false));
+    const char* texts = "select name,url,code,before,after,regular,buquan,tindex,isdo from rule";
+    EXPECT_EQ(test::QueryRows(otherDb, texts), TextTable{Rows(std::string(texts) + " where id=2")});
+    // Standard output, every scheme, when none is named.
+    EXPECT_NE(Cli({"export"}).out.find("name = 'board 1'"), std::string::npos);
+    EXPECT_EQ(Cli({"export", "7"}).exitCode, 2);
+}
+
+TEST_F(SchemeCommandsTest, AFileWithAnErrorImportsNothing) {
+    const std::string path =
+        test::WriteFile(file.dir(), "bad.toml", SchemeFile(2, "title_grup = 3\n"));
+    for (bool dryRun : {false, true}) {
+        std::vector<std::string> args = {"import", path};
+        if (dryRun) args.push_back("--dry-run");
+        ChildOutcome import = Cli(args);
+        EXPECT_EQ(import.exitCode, 1);
+        EXPECT_EQ(Lines(import.err),
+                  (std::vector<std::string>{path + ":20: title_grup: unknown key",
+                                            "vela-cli: nothing imported"}));
+        EXPECT_EQ(Rows("select count(*) from rule"), (TextTable{{"0"}}));
+    }
+}
+
+TEST_F(SchemeCommandsTest, EditChangesExactlyItsRowAndOffersAnotherTry) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(2))}).exitCode, 0);
+    db.ExecSql("update rule set arttile='Title 2',lastid='5'");
+    const char* all = "select * from rule order by id";
+    const TextTable before = Rows(all);
+
+    // An editor that saves the file unchanged changes nothing.
+    ::setenv("EDITOR", "true", 1);
+    ChildOutcome same = Cli({"edit", "2"});
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_EQ(Lines(same.err), std::vector<std::string>{"vela-cli: no changes made to scheme 2"});
+    EXPECT_EQ(Rows(all), before);
+
+    // A renamed, unticked scheme: only its own row changes, its marker stays.
+    ::setenv("EDITOR",
+             Script("rename.sh",
+                    "sed -i -e \"s/^name = .*/name = '改名'/\" -e "
+                    "'s/^ticked = true/ticked = false/' \"$1\"\n")
+                 .c_str(),
+             1);
+    ChildOutcome rename = Cli({"edit", "2"});
+    EXPECT_EQ(rename.exitCode, 0) << rename.err;
+    TextTable expected = before;
+    expected[1][3] = "\xB8\xC4\xC3\xFB";  // 改名 in GBK
+    expected[1][17] = "0";
+    EXPECT_EQ(Rows(all), expected);
+
+    // A typo: shown with its line, and, refused another try, nothing changes.
+    const std::string typo = Script("typo.sh", "sed -i 's/^title_group/title_grop/' \"$1\"\n");
+    ::setenv("EDITOR", typo.c_str(), 1);
+    ChildOutcome refused = Cli({"edit", "1"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find(": title_grop: unknown key\n"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("Edit again? (y/n) vela-cli: nothing changed"), std::string::npos);
+    EXPECT_EQ(Rows(all), expected);
+
+    // Another try taken: the second edit repairs the typo and changes the pattern.
+    ::setenv("EDITOR",
+             Script("twice.sh",
+                    "if grep -q title_grop \"$1\"; then sed -i -e "
+                    "'s/^title_grop/title_group/' -e 's/^title_group = 3/title_group = "
+                    "2/' \"$1\"; else sed -i 's/^title_group/title_grop/' \"$1\"; fi\n")
+                 .c_str(),
+             1);
+    ChildOutcome retried = Shell("printf 'y\\n' | " + kCli + " edit --db " + file.path() + " 1");
+    EXPECT_EQ(retried.exitCode, 0) << retried.err;
+    expected[0][14] = "2";
+    EXPECT_EQ(Rows(all), expected);
+
+    // A failing editor changes nothing.
+    ::setenv("EDITOR", "false", 1);
+    EXPECT_EQ(Cli({"edit", "1"}).exitCode, 1);
+    EXPECT_EQ(Cli({"edit", "9"}).exitCode, 2);
+    EXPECT_EQ(Rows(all), expected);
+    ::unsetenv("EDITOR");
+}
+
+TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(3))}).exitCode, 0);
+    db.ExecSql("insert into info(planname,planid,title) values('board 2',2,'kept')");
+    const char* ticks = "select id,isdo from rule order by id";
+
+    EXPECT_EQ(Cli({"untick", "1", "3"}).exitCode, 0);
+    EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"2", "1"}, {"3", "0"}}));
+    // An unknown id changes none of them.
+    EXPECT_EQ(Cli({"tick", "1", "9"}).exitCode, 2);
+    EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"2", "1"}, {"3", "0"}}));
+    EXPECT_EQ(Cli({"tick", "3"}).exitCode, 0);
+    EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"2", "1"}, {"3", "1"}}));
+
+    EXPECT_EQ(Cli({"remove", "2"}).exitCode, 0);
+    EXPECT_EQ(Cli({"remove", "2"}).exitCode, 2);
+    EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"3", "1"}}));
+    EXPECT_EQ(Rows("select title from info"), (TextTable{{"kept"}}));
+}
+
+TEST_F(SchemeCommandsTest, UsageErrorsChangeNothing) {
+    const std::string path = test::WriteFile(file.dir(), "g.toml", SchemeFile(1));
+    const std::vector<std::vector<std::string>> cases = {
+        {"import"},
+        {"edit"},
+        {"tick"},
+        {"test", "--scheme", "2"},
+        {"test", "1", "--file", path},
+        {"test", "--file", path, "--scheme", "0"},
+        {"import", file.dir() + "/missing.toml"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        ChildOutcome outcome = Cli(args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+    }
+    EXPECT_EQ(Rows("select count(*) from rule"), (TextTable{{"0"}}));
+}
+
+TEST_F(SchemeCommandsTest, TestsAFilesSchemeWithoutADatabase) {
+    const std::string path =
+        test::WriteFile(file.dir(), "t.toml", SchemeFile(2, "pattern = '<li id=(\\d+)>'\n"));
+    // The last scheme defines its pattern twice: not a scheme file.
+    EXPECT_EQ(test::RunChild(kCli, {"test", "--file", path}, file.dir()).exitCode, 1);
+
+    const std::string good = test::WriteFile(file.dir(), "g.toml", SchemeFile(2));
+    ChildOutcome first = test::RunChild(kCli, {"test", "--file", good}, file.dir());
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    const std::vector<std::string> lines = Lines(first.out);
+    ASSERT_EQ(lines.size(), 1u + 3 * 5);
+    EXPECT_EQ(lines[1], "match 1");
+    EXPECT_EQ(lines[5], "  [3] Title 3");
+    EXPECT_EQ(test::RunChild(kCli, {"test", "--file", good, "--scheme", "2"}, file.dir()).exitCode,
+              0);
+    EXPECT_EQ(test::RunChild(kCli, {"test", "--file", good, "--scheme", "3"}, file.dir()).exitCode,
+              2);
+}
+
+}  // namespace
+}  // namespace vela

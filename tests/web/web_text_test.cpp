@@ -1,0 +1,136 @@
+// The texts and times that go into feeds and pages, and the article selects.
+
+#include "web/web_text.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "fetch/encoding.h"
+#include "store/database.h"
+#include "store/sql_clean.h"
+#include "tests/support/test_database.h"
+#include "web/article_query.h"
+#include "web/feed_time.h"
+#include "web/read_connections.h"
+
+namespace vela {
+namespace {
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(WebText, EscapesAndReplacesWhatMarkupCannotCarry) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"<a href=\"x\">&'</a>", "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;"},
+        {"中文 ok", "中文 ok"},
+        {"a\tb\nc\rd", "a b c d"},
+        {std::string("\x00\x01\x1f\x7f", 4), kFffd + kFffd + kFffd + kFffd},
+        {"\xC2\x85", kFffd},                          // a C1 control
+        {"\xEF\xBF\xBE\xEF\xBF\xBF", kFffd + kFffd},  // U+FFFE, U+FFFF
+        {"\xC0\xAF", kFffd + kFffd},                  // overlong "/"
+        {"\xED\xA0\x80", kFffd + kFffd + kFffd},      // a surrogate
+        {"\xE4\xB8", kFffd + kFffd},                  // cut short at the end
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},     // outside the BMP
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(Escaped(c.in), c.out);
+    }
+    EXPECT_EQ(StoredUtf8(Gbk("标题") + std::string("\0", 1) + "\x81"), "标题??");
+}
+
+TEST(WebText, OnlyWebAddressesAreLinks) {
+    for (const char* link : {"http://a/", "HTTPS://a/b?c", "hTtP://x"}) {
+        EXPECT_TRUE(IsWebLink(link)) << link;
+    }
+    for (const char* link : {"javascript:alert(1)", " http://a/", "data:text/html,x", "/local",
+                             "http:/a", "ftp://a/", ""}) {
+        EXPECT_FALSE(IsWebLink(link)) << link;
+    }
+}
+
+TEST(FeedTime, StoredTimesBecomeRfc3339WithTheLocalOffset) {
+    ::setenv("TZ", "XST-5:30", 1);
+    ::tzset();
+    const struct {
+        const char* stored;
+        const char* rfc3339;  // empty: unreadable
+    } cases[] = {
+        {"2016-9-9 8:5 7", "2016-09-09T08:05:07+05:30"},
+        {"2024-12-31 23:59 59", "2024-12-31T23:59:59+05:30"},
+        {"2024-2-29 0:0 0", "2024-02-29T00:00:00+05:30"},
+        {"2023-2-29 0:0 0", ""},
+        {"2016-09-09 08:05:07", ""},  // the seconds follow a blank
+        {"2016-9-9 8:5 7 ", ""},
+        {"2016-9-9 24:0 0", ""},
+        {"99999-1-1 0:0 0", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        const auto time = ParseStoredTime(c.stored);
+        EXPECT_EQ(time ? time->rfc3339 : "", c.rfc3339);
+    }
+    const auto t = ParseStoredTime("1994-11-6 14:19 37");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(HttpDate(t->when), "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(ParseHttpDate("Sun, 06 Nov 1994 08:49:37 GMT"), t->when);
+    for (const char* bad : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun, 06 Nov 1994 08:49:37 UTC",
+                            "Sun, 31 Feb 1994 08:49:37 GMT", ""}) {
+        EXPECT_FALSE(ParseHttpDate(bad)) << bad;
+    }
+}
+
+TEST(ArticleQuery, FiltersNewestFirstAndSearchesWholeCharacters) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    // "\xB0\xA1\xB0\xA1" (啊啊) holds the bytes "\xA1\xB0" only across a character
+    // boundary: a byte search would find them.
+    const std::vector<std::pair<int, std::string>> rows = {
+        {1, Gbk("新闻 Alpha")}, {2, "\xB0\xA1\xB0\xA1"}, {1, "it's beta"}, {2, Gbk("公告 ALPHA")}};
+    for (const auto& [scheme, title] : rows) {
+        ASSERT_TRUE(db.ExecSql("insert into info(planid,title,issoucang) values('" +
+                               std::to_string(scheme) + "','" + SqlQuote(title) + "','" +
+                               (scheme == 2 ? "1" : "0") + "')"));
+    }
+    ReadConnections reader(file.path());
+    const auto ids = [&](const ArticleFilter& filter) {
+        TextTable result;
+        EXPECT_TRUE(reader.Query(ArticleQuery(filter), result)) << ArticleQuery(filter);
+        std::string out;
+        for (const Article& a : ArticlesFromRows(result)) out += std::to_string(a.id);
+        return out;
+    };
+    const auto filter = [](auto change) {
+        ArticleFilter f;
+        change(f);
+        return f;
+    };
+    const struct {
+        ArticleFilter filter;
+        const char* ids;
+    } cases[] = {
+        {ArticleFilter(), "4321"},
+        {filter([](ArticleFilter& f) { f.limit = 2; }), "43"},
+        {filter([](ArticleFilter& f) { f.schemeIds = {1}; }), "31"},
+        {filter([](ArticleFilter& f) {
+             f.schemeIds = {1, 2}, f.beforeId = 4;
+         }),
+         "321"},
+        {filter([](ArticleFilter& f) { f.favouritesOnly = true; }), "42"},
+        {filter([](ArticleFilter& f) { f.titleGbk = "alpha"; }), "41"},
+        {filter([](ArticleFilter& f) { f.titleGbk = "'"; }), "3"},
+        {filter([](ArticleFilter& f) { f.titleGbk = "\xA1\xB0"; }), ""},
+        {filter([](ArticleFilter& f) { f.titleGbk = "\xB0\xA1"; }), "2"},
+        {filter([](ArticleFilter& f) { f.sinceId = 1, f.limit = 2; }), "23"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ArticleQuery(c.filter));
+        EXPECT_EQ(ids(c.filter), c.ids);
+    }
+}
+
+}  // namespace
+}  // namespace vela

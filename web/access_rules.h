@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Who may talk to the server: the listening address and the token.
+
+namespace vela {
+
+struct ListenAddress {
+    std::string host;  // as given, without the brackets of an IPv6 address
+    uint16_t port = 0;
+    bool loopback = false;  // 127.0.0.0/8, ::1, or "localhost"
+};
+
+// "127.0.0.1:8571", "[::1]:8571", "localhost:8571", "0.0.0.0:80"; port 0 asks
+// for any free port. False for anything else.
+bool ParseListenAddress(std::string_view text, ListenAddress& out);
+
+// Compares a token given by a client with the expected one in a time that does
+// not depend on where they first differ.
+bool TokensMatch(std::string_view given, std::string_view expected);
+
+}  // namespace vela

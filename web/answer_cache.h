@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "web_exchange.h"
+
+namespace vela {
+
+// The answers the site made last, by request, each with the database generation
+// and the board version it was made under: feed readers and browsers ask for
+// the same few addresses again and again, and the answer stays the same until
+// one of the two moves on. Bounded: at most kEntries answers, none above
+// kLargest bytes; when it is full it starts afresh.
+class AnswerCache {
+public:
+    static constexpr std::size_t kEntries = 64;
+    static constexpr std::size_t kLargest = 512 * 1024;
+
+    bool Find(const std::string& key, uint64_t generation, uint64_t boardVersion,
+              WebResponse& response, std::optional<std::time_t>& lastModified) const;
+    void Store(const std::string& key, uint64_t generation, uint64_t boardVersion,
+               const WebResponse& response, const std::optional<std::time_t>& lastModified);
+
+private:
+    struct Entry {
+        uint64_t generation = 0;
+        uint64_t boardVersion = 0;
+        WebResponse response;
+        std::optional<std::time_t> lastModified;
+    };
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;
+};
+
+}  // namespace vela

@@ -1,0 +1,331 @@
+#include "html_pages.h"
+
+#include "feed_time.h"
+#include "web_text.h"
+
+namespace vela {
+namespace {
+
+constexpr std::string_view kStyle = R"css(:root {
+  --bg: #f7f7f5; --fg: #1d1f21; --muted: #6a6f75; --line: #dcdcd6;
+  --card: #ffffff; --link: #0b5cad; --visited: #6b3fa0; --accent: #c0392b;
+  color-scheme: light dark;
+}
+@media (prefers-color-scheme: dark) {
+  :root {
+    --bg: #15171a; --fg: #e4e6e8; --muted: #9aa0a6; --line: #2c3035;
+    --card: #1d2024; --link: #7fb4ff; --visited: #c3a6f0; --accent: #ff7a6b;
+  }
+}
+* { box-sizing: border-box; }
+html { -webkit-text-size-adjust: 100%; text-size-adjust: 100%; }
+body {
+  margin: 0; background: var(--bg); color: var(--fg);
+  font: 15px/1.55 system-ui, -apple-system, "PingFang SC", "Noto Sans CJK SC",
+        "WenQuanYi Zen Hei", "Microsoft YaHei", sans-serif;
+}
+a { color: var(--link); text-decoration: none; }
+a:visited { color: var(--visited); }
+a:hover, a:focus { text-decoration: underline; }
+header.top {
+  display: flex; flex-wrap: wrap; align-items: baseline; gap: .25rem 1.5rem;
+  padding: .75rem 1rem; background: var(--card); border-bottom: 1px solid var(--line);
+}
+header.top .brand { font-weight: 700; font-size: 1.2rem; color: var(--fg); }
+header.top nav { display: flex; flex-wrap: wrap; gap: .25rem 1rem; }
+header.top nav a[aria-current] { color: var(--accent); font-weight: 600; }
+main { max-width: 72rem; margin: 0 auto; padding: 1rem; }
+h1 { font-size: 1.25rem; margin: 0 0 .75rem; }
+form.filter { display: flex; flex-wrap: wrap; gap: .5rem; margin-bottom: .75rem; }
+form.filter select, form.filter input, form.filter button {
+  font: inherit; padding: .35rem .5rem; border: 1px solid var(--line);
+  border-radius: 6px; background: var(--card); color: var(--fg);
+}
+form.filter input[type=search] { flex: 1 1 12rem; min-width: 0; }
+form.filter button { cursor: pointer; }
+p.meta { color: var(--muted); font-size: .9rem; margin: 0 0 .75rem; }
+table.list {
+  width: 100%; border-collapse: collapse; background: var(--card);
+  border: 1px solid var(--line); border-radius: 8px; overflow: hidden;
+}
+table.list th, table.list td {
+  text-align: left; vertical-align: top; padding: .5rem .75rem;
+  border-bottom: 1px solid var(--line);
+}
+table.list th { font-size: .85rem; color: var(--muted); font-weight: 600; white-space: nowrap; }
+table.list tr:last-child td { border-bottom: 0; }
+td.site, td.time { white-space: nowrap; color: var(--muted); font-size: .9rem; }
+td.title { word-break: break-word; }
+td.other, td.error { color: var(--muted); font-size: .9rem; word-break: break-word; }
+td.error { color: var(--accent); }
+p.empty { color: var(--muted); padding: 2rem 0; text-align: center; }
+nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
+@media (max-width: 640px) {
+  main { padding: .5rem; }
+  table.list, table.list tbody { display: block; width: 100%; }
+  table.list thead { display: none; }
+  /* A row becomes a card: the title first, then scheme and time on one line. */
+  table.list tr {
+    display: flex; flex-wrap: wrap; column-gap: .75rem;
+    padding: .5rem .75rem; border-bottom: 1px solid var(--line);
+  }
+  table.list tr:last-child { border-bottom: 0; }
+  table.list td { display: block; flex: 1 1 100%; border: 0; padding: .1rem 0; }
+  table.list td.title { font-size: 1.05rem; order: -1; }
+  table.list td.site, table.list td.time { flex: 0 1 auto; }
+  table.list td.other:empty { display: none; }
+  table.list td[data-label]::before { content: attr(data-label) "："; color: var(--muted); }
+}
+)css";
+
+void Text(std::string& out, std::string_view utf8) { AppendEscaped(out, utf8); }
+void Stored(std::string& out, std::string_view gbk) { AppendEscaped(out, StoredUtf8(gbk)); }
+
+void PercentEncode(std::string& out, std::string_view value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (const char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        }
+    }
+}
+
+void Head(std::string& out, std::string_view title, const PageLinks& links,
+          std::string_view feedPath) {
+    out +=
+        "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<meta name=\"color-scheme\" content=\"light dark\">\n"
+        "<meta name=\"referrer\" content=\"no-referrer\">\n<title>";
+    Text(out, title);
+    out += " · vela</title>\n<link rel=\"stylesheet\" href=\"/style.css\">\n";
+    if (!feedPath.empty()) {
+        out += "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"Atom\" href=\"";
+        Text(out, links.Href(feedPath));
+        out += "\">\n";
+    }
+    out += "</head>\n<body>\n";
+}
+
+void TopBar(std::string& out, const PageLinks& links, int current) {
+    out += "<header class=\"top\"><a class=\"brand\" href=\"";
+    Text(out, links.Href("/"));
+    out += "\">vela</a><nav>";
+    const struct {
+        const char* label;
+        std::string href;
+    } items[] = {{"最新文章", links.Href("/")},
+                 {"我的收藏", links.Href("/", {{"view", "favourites"}})},
+                 {"监控方案", links.Href("/schemes")}};
+    for (int i = 0; i < 3; ++i) {
+        out += "<a href=\"";
+        Text(out, items[i].href);
+        out += i == current ? "\" aria-current=\"page\">" : "\">";
+        out += items[i].label;
+        out += "</a>";
+    }
+    out += "</nav></header>\n<main>\n";
+}
+
+void Tail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
+
+// A stored link as an anchor around `label` when it is a web address, else the
+// label alone.
+void LinkOrText(std::string& out, const std::string& storedLink, std::string_view labelHtml) {
+    const std::string link = StoredUtf8(storedLink);
+    if (!IsWebLink(link)) {
+        out += labelHtml;
+        return;
+    }
+    out += "<a href=\"";
+    Text(out, link);
+    out += "\" rel=\"noopener noreferrer nofollow\">";
+    out += labelHtml;
+    out += "</a>";
+}
+
+void TimeCell(std::string& out, const std::string& stored) {
+    const auto time = ParseStoredTime(stored);
+    if (time) {
+        out += "<time datetime=\"" + time->rfc3339 + "\">";
+        Stored(out, stored);
+        out += "</time>";
+    } else {
+        Stored(out, stored);
+    }
+}
+
+void CycleNote(std::string& out, bool cycles, const std::string& lastCycle) {
+    if (!cycles) return;
+    out += " · 上次检查结束：";
+    Text(out, lastCycle.empty() ? std::string("尚未结束") : lastCycle);
+}
+
+}  // namespace
+
+std::vector<SchemeSummary> SchemesFromRows(const TextTable& rows) {
+    std::vector<SchemeSummary> schemes;
+    for (const auto& row : rows) {
+        if (row.size() < 6) continue;
+        schemes.push_back({row[0], row[1], row[2], row[3], row[4], row[5]});
+    }
+    return schemes;
+}
+
+std::string PageLinks::Href(std::string_view path,
+                            std::vector<std::pair<std::string, std::string>> params) const {
+    if (!token.empty()) params.emplace_back("token", token);
+    std::string href(path);
+    char separator = '?';
+    for (const auto& [name, value] : params) {
+        href += separator;
+        separator = '&';
+        PercentEncode(href, name);
+        href += '=';
+        PercentEncode(href, value);
+    }
+    return href;
+}
+
+std::string ArticlesPage(const ArticlesPageInput& in) {
+    const std::string schemeParam = in.schemeId >= 0 ? std::to_string(in.schemeId) : "";
+    const std::string feedPath = in.favourites      ? "/favourites.atom"
+                                 : in.schemeId >= 0 ? "/schemes/" + schemeParam + "/feed.atom"
+                                                    : "/feed.atom";
+    std::string out;
+    out.reserve(4096 + in.articles.size() * 400);
+    const char* heading = in.favourites ? "我的收藏" : "最新文章";
+    Head(out, heading, in.links, feedPath);
+    TopBar(out, in.links, in.favourites ? 1 : 0);
+    out += "<h1>";
+    out += heading;
+    out += "</h1>\n<form class=\"filter\" method=\"get\" action=\"/\">";
+    if (in.favourites) out += "<input type=\"hidden\" name=\"view\" value=\"favourites\">";
+    if (!in.links.token.empty()) {
+        out += "<input type=\"hidden\" name=\"token\" value=\"";
+        Text(out, in.links.token);
+        out += "\">";
+    }
+    out += "<select name=\"scheme\" aria-label=\"站点\"><option value=\"\">全部站点</option>";
+    for (const SchemeSummary& s : in.schemes) {
+        out += "<option value=\"";
+        Text(out, s.id);
+        out += s.id == schemeParam ? "\" selected>" : "\">";
+        Stored(out, s.name.empty() ? "#" + s.id : s.name);
+        out += "</option>";
+    }
+    out +=
+        "</select><input type=\"search\" name=\"q\" placeholder=\"搜索标题\" "
+        "aria-label=\"搜索标题\" value=\"";
+    Text(out, in.search);
+    out += "\"><button type=\"submit\">筛选</button></form>\n<p class=\"meta\">本页 ";
+    out += std::to_string(in.articles.size());
+    out += " 篇";
+    CycleNote(out, in.cycles, in.lastCycle);
+    out += " · <a href=\"";
+    Text(out, in.links.Href(feedPath));
+    out += "\">Atom 订阅</a></p>\n";
+    if (in.articles.empty()) {
+        out += "<p class=\"empty\">没有文章。</p>\n";
+    } else {
+        out +=
+            "<table class=\"list articles\">\n<thead><tr><th>站点</th><th>标题</th><th>时间</th>"
+            "<th>备用</th></tr></thead>\n<tbody>\n";
+        for (const Article& a : in.articles) {
+            out += "<tr id=\"a";
+            out += std::to_string(a.id);
+            out += "\"><td class=\"site\">";
+            Stored(out, a.scheme);
+            out += "</td><td class=\"title\">";
+            LinkOrText(out, a.url, Escaped(StoredUtf8(a.title)));
+            out += "</td><td class=\"time\">";
+            TimeCell(out, a.time);
+            out += "</td><td class=\"other\">";
+            Stored(out, a.other);
+            out += "</td></tr>\n";
+        }
+        out += "</tbody>\n</table>\n";
+    }
+    std::vector<std::pair<std::string, std::string>> kept;
+    if (in.favourites) kept.emplace_back("view", "favourites");
+    if (in.schemeId >= 0) kept.emplace_back("scheme", schemeParam);
+    if (!in.search.empty()) kept.emplace_back("q", in.search);
+    out += "<nav class=\"pager\"><span>";
+    if (in.beforeId > 0) {
+        out += "<a href=\"";
+        Text(out, in.links.Href("/", kept));
+        out += "\">« 最新</a>";
+    }
+    out += "</span><span>";
+    if (in.olderFrom > 0) {
+        auto older = kept;
+        older.emplace_back("before", std::to_string(in.olderFrom));
+        out += "<a href=\"";
+        Text(out, in.links.Href("/", older));
+        out += "\" rel=\"next\">更早 »</a>";
+    }
+    out += "</span></nav>\n";
+    Tail(out);
+    return out;
+}
+
+std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
+                        const std::map<std::string, SchemeCheck>& checks, bool cycles,
+                        const std::string& lastCycle, const PageLinks& links) {
+    std::string out;
+    Head(out, "监控方案", links, "");
+    TopBar(out, links, 2);
+    out += "<h1>监控方案</h1>\n<p class=\"meta\">共 ";
+    out += std::to_string(schemes.size());
+    out += " 个方案";
+    CycleNote(out, cycles, lastCycle);
+    out += cycles ? " · 检查时间与错误来自本服务自己的检查"
+                  : " · 本服务不做检查（serve 未带 --every）";
+    out += "</p>\n";
+    if (schemes.empty()) {
+        out += "<p class=\"empty\">没有方案。</p>\n";
+        Tail(out);
+        return out;
+    }
+    out +=
+        "<table class=\"list schemes\">\n<thead><tr><th>方案</th><th>勾选</th><th>网址</th>"
+        "<th>最新文章</th><th>上次检查</th><th>上次错误</th><th>订阅</th></tr></thead>\n<tbody>\n";
+    for (const SchemeSummary& s : schemes) {
+        const auto check = checks.find(s.id);
+        out += "<tr><td class=\"title\"><a href=\"";
+        Text(out, links.Href("/", {{"scheme", s.id}}));
+        out += "\">";
+        Stored(out, s.name.empty() ? "#" + s.id : s.name);
+        out += "</a></td><td data-label=\"勾选\">";
+        out += s.ticked == "1" ? "是" : "否";
+        out += "</td><td class=\"other\" data-label=\"网址\">";
+        LinkOrText(out, s.url, Escaped(StoredUtf8(s.url)));
+        out += "</td><td class=\"other\" data-label=\"最新文章\">";
+        Stored(out, s.lastTitle);
+        if (!s.lastTime.empty()) {
+            out += "（";
+            Stored(out, s.lastTime);
+            out += "）";
+        }
+        out += "</td><td class=\"time\" data-label=\"上次检查\">";
+        Text(out, check == checks.end() ? std::string("—") : check->second.checkedAt);
+        out += "</td><td class=\"error\" data-label=\"上次错误\">";
+        if (check != checks.end()) Text(out, check->second.error);
+        out += "</td><td data-label=\"订阅\"><a href=\"";
+        Text(out, links.Href("/schemes/" + s.id + "/feed.atom"));
+        out += "\">Atom</a></td></tr>\n";
+    }
+    out += "</tbody>\n</table>\n";
+    Tail(out);
+    return out;
+}
+
+std::string_view StyleSheet() { return kStyle; }
+
+}  // namespace vela

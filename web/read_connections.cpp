@@ -1,0 +1,110 @@
+#include "read_connections.h"
+
+#include <sqlite3.h>
+
+#include <string_view>
+
+#include "fetch/gbk_search.h"
+
+namespace vela {
+namespace {
+
+void GbkContainsFunction(sqlite3_context* context, int, sqlite3_value** values) {
+    const auto text = [](sqlite3_value* value) {
+        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+        return std::string_view(bytes ? bytes : "",
+                                static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    };
+    sqlite3_result_int(context, GbkContains(text(values[0]), text(values[1]), true) ? 1 : 0);
+}
+
+}  // namespace
+
+ReadConnections::ReadConnections(std::string path, int busyTimeoutMs)
+    : path_(std::move(path)), busyTimeoutMs_(busyTimeoutMs) {}
+
+ReadConnections::~ReadConnections() {
+    for (const Connection& c : idle_) sqlite3_close_v2(c.db);
+}
+
+bool ReadConnections::Borrow(Connection& out) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!idle_.empty()) {
+            out = idle_.back();
+            idle_.pop_back();
+            return true;
+        }
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return false;
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs_);
+    sqlite3_create_function_v2(db, "gbk_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               GbkContainsFunction, nullptr, nullptr, nullptr);
+    out = Connection{db, -1};
+    return true;
+}
+
+void ReadConnections::Return(Connection connection) {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(connection);
+}
+
+uint64_t ReadConnections::Generation() {
+    Connection c;
+    if (!Borrow(c)) return 0;
+    sqlite3_stmt* stmt = nullptr;
+    int64_t version = -1;
+    if (sqlite3_prepare_v2(c.db, "pragma data_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        version = sqlite3_column_int64(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(mutex_);
+        // A new connection has seen nothing yet: what it reads may be newer than
+        // any answer made so far.
+        if (version < 0 || version != c.dataVersion) ++generation_;
+        generation = version < 0 ? 0 : generation_;
+    }
+    c.dataVersion = version;
+    Return(c);
+    return generation;
+}
+
+bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
+    rows.clear();
+    Connection c;
+    if (!Borrow(c)) return false;
+    sqlite3* db = c.db;
+    sqlite3_stmt* stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) ==
+                  SQLITE_OK &&
+              stmt;
+    if (ok) {
+        const int columns = sqlite3_column_count(stmt);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            std::vector<std::string>& row = rows.emplace_back();
+            row.reserve(columns);
+            for (int c = 0; c < columns; ++c) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                row.emplace_back(
+                    text ? text : "",
+                    text ? static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)) : 0);
+            }
+        }
+        ok = rc == SQLITE_DONE;
+    }
+    sqlite3_finalize(stmt);
+    if (!ok) rows.clear();
+    Return(c);
+    return ok;
+}
+
+}  // namespace vela

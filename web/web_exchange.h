@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One request and its answer as the site sees them, apart from the HTTP library:
+// the site is tested with these values, the server turns them into bytes.
+
+namespace vela {
+
+struct WebRequest {
+    std::string method;
+    std::string target;  // path and query as sent
+    std::string host;
+    std::string authorization;
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
+};
+
+struct WebResponse {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    void Set(std::string name, std::string value) {
+        headers.emplace_back(std::move(name), std::move(value));
+    }
+    const std::string* Header(const std::string& name) const {
+        for (const auto& [n, v] : headers) {
+            if (n == name) return &v;
+        }
+        return nullptr;
+    }
+};
+
+using WebHandler = std::function<WebResponse(const WebRequest&)>;
+
+}  // namespace vela
