@@ -6,13 +6,14 @@ BUILD    ?= build
 PACKAGES := build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev \
             qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
             libcurl4-openssl-dev libboost-regex-dev fonts-wqy-zenhei \
-            libcli11-dev nlohmann-json3-dev libtomlplusplus-dev libboost-dev
+            libcli11-dev nlohmann-json3-dev libtomlplusplus-dev libboost-dev libssl-dev
 # What the tests and benchmarks add.
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev \
             gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 nsis-common libz-mingw-w64 \
             g++-multilib clang libclang-rt-14-dev \
             desktop-file-utils appstream dpkg-dev file systemd time lintian \
-            python3-feedparser chromium wrk
+            python3-feedparser chromium wrk \
+            python3-aiosmtpd openssl dbus-daemon
 # What the sanitizer suite adds (gcc's sanitizer runtimes; clang and libFuzzer come
 # with the test packages).
 SANITIZE_PACKAGES := libasan8 libubsan1

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "gui/channel_delivery.h"
+#include "gui/channels_dialog.h"
 #include "gui/command_line.h"
 #include "gui/database_startup.h"
 #include "gui/gui_thread.h"
@@ -53,6 +55,9 @@ void OnProgramEnd(Program& program, vela::MonitorContext& monitor) {
     bool workerDone = vela::StopMonitoringForExit(monitor);
     program.monitorState.CheckedSchemeRows.clear();
     program.database.CloseDatabase();
+    // A delivery to the channels still running is cut short; its messages stay
+    // in the outbox for the next time.
+    vela::StopChannelDelivery();
     if (!workerDone) _exit(0);
 }
 
@@ -94,12 +99,13 @@ int main(int argc, char** argv) {
     vela::MonitorContext monitor{
         {window, program.database, program.monitorState},
         program.cursor,
-        {window, tray, program.monitorState, [&sound] { sound.play(); }},
+        {window, tray, program.monitorState, [&sound] { sound.play(); }, &program.database},
         {},
     };
     vela::BindWindowEvents(window, tray,
                            [&monitor] { vela::NewArticleAlert(false, monitor.alert); });
     vela::BindSqlConsole(program.database, window);
+    vela::BindChannelsDialog(window);
     vela::BindListCommands(window, program.cursor, program.database);
     vela::BindMonitoring(monitor);
     vela::EditorContext editor{window, program.database, program.cursor};

@@ -99,6 +99,10 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     run->add_option("--per-host", o.perHost, "Requests to one host name at once (default 2)")
         ->type_name("M")
         ->check(CLI::Range(1, 256));
+    run->add_option("--notify", o.notify,
+                    "Also send each cycle's new articles to this channel URL (repeatable)")
+        ->type_name("URL")
+        ->allow_extra_args(false);
 
     CLI::App* test =
         app.add_subcommand("test", "Run the rule test of a stored scheme, or of a file's");
@@ -157,20 +161,29 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
                      "required to listen on an address other than loopback")
         ->type_name("TOKEN");
 
+    CLI::App* notify = app.add_subcommand("notify", "Notification channels (notify.conf)");
+    notify->require_subcommand(1);
+    CLI::App* notifyTest =
+        notify->add_subcommand("test", "Send a test message to one channel or to every channel");
+    notifyTest->add_option("URL", o.notify, "The channel (default: every channel of notify.conf)")
+        ->expected(0, 1);
+    CLI::App* flush = notify->add_subcommand("flush", "Send what waits in the outbox");
+    flush->add_option("--db", o.databasePath, kDbHelp);
+    flush->add_flag("--quiet", o.quiet, "Print only the errors");
+
     // A first word that names no command would otherwise read as a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
         for (const CLI::App* command :
              {run, test, list, articles, files.exportCommand, files.importCommand, files.edit,
-              files.remove, files.tick, files.untick, feed, serve}) {
+              files.remove, files.tick, files.untick, feed, serve, notify}) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
             parse.exitCode = 2;
             parse.error = std::string("unknown command '") + argv[1] +
                           "' (the commands are run, test, list, articles, export, import, edit, "
-                          "remove, tick, "
-                          "untick, feed and serve)";
+                          "remove, tick, untick, feed, serve and notify)";
             return parse;
         }
     }
@@ -221,6 +234,8 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         o.limit = feedLimit;
     }
     if (serve->parsed()) o.command = CliCommand::Serve;
+    if (notifyTest->parsed()) o.command = CliCommand::NotifyTest;
+    if (flush->parsed()) o.command = CliCommand::NotifyFlush;
     parse.proceed = true;
     return parse;
 }

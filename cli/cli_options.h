@@ -19,7 +19,9 @@ enum class CliCommand {
     Tick,
     Untick,
     Feed,
-    Serve
+    Serve,
+    NotifyTest,
+    NotifyFlush
 };
 
 // What the command line asks for.
@@ -34,13 +36,14 @@ struct CliOptions {
     bool favourites = false;
     int limit = 100;  // articles and feed --limit
     int64_t schemeId = 0;
-    std::vector<int64_t> schemeIds;  // export, tick, untick, feed --scheme
-    std::string file;                // import FILE, test --file FILE
-    int fileScheme = 1;              // test --scheme N: the Nth scheme of the file
-    std::string outputPath;          // export -o, feed -o; empty: standard output
-    bool dryRun = false;             // import --dry-run
-    std::string listen;              // serve --listen ADDRESS:PORT
-    std::string token;               // serve --token
+    std::vector<int64_t> schemeIds;   // export, tick, untick, feed --scheme
+    std::string file;                 // import FILE, test --file FILE
+    int fileScheme = 1;               // test --scheme N: the Nth scheme of the file
+    std::string outputPath;           // export -o, feed -o; empty: standard output
+    bool dryRun = false;              // import --dry-run
+    std::string listen;               // serve --listen ADDRESS:PORT
+    std::string token;                // serve --token
+    std::vector<std::string> notify;  // run --notify: channels for this run; notify test URL
 };
 
 // The outcome of reading the command line: the options, or the exit code and the

@@ -56,6 +56,13 @@ std::string OpenFailureText(const Database& db, const std::string& path) {
 
 }  // namespace
 
+std::string CommandDatabasePath(const std::string& explicitPath, std::string& error) {
+    const DatabaseLocationInput input = GatherLocationInput(ExecutableDir(), explicitPath);
+    const DatabaseLocation location = ChooseDatabaseLocation(input);
+    if (location.path.empty()) error = NoDataFolderText(input);
+    return location.path;
+}
+
 bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::string& error) {
     const DatabaseLocationInput input = GatherLocationInput(ExecutableDir(), explicitPath);
     const DatabaseLocation location = ChooseDatabaseLocation(input);

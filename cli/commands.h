@@ -60,5 +60,9 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
 int RemoveCommand(const CliOptions& options, Database& db, const Console& console);
 // `tick ID...` / `untick ID...`.
 int TickCommand(const CliOptions& options, Database& db, const Console& console, bool ticked);
+// `notify test [URL]`: the test message to one channel or every channel; no database.
+int NotifyTestCommand(const CliOptions& options, const Console& console);
+// `notify flush`: delivers what waits in the outbox of the database's folder.
+int NotifyFlushCommand(const CliOptions& options, const Console& console);
 
 }  // namespace vela

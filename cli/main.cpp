@@ -21,6 +21,13 @@ int main(int argc, char** argv) {
     vela::Console console;
     console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
     vela::InstallStopSignals();
+    // The channels' commands need no open database.
+    if (options.command == vela::CliCommand::NotifyTest) {
+        return vela::NotifyTestCommand(options, console);
+    }
+    if (options.command == vela::CliCommand::NotifyFlush) {
+        return vela::NotifyFlushCommand(options, console);
+    }
 
     // A scheme file is tested before it is in any database.
     if (options.command == vela::CliCommand::Test && !options.file.empty()) {
@@ -60,6 +67,8 @@ int main(int argc, char** argv) {
             return vela::FeedCommand(options, db, console);
         case vela::CliCommand::Serve:
             return vela::ServeCommand(options, db, console);
+        case vela::CliCommand::NotifyTest:
+        case vela::CliCommand::NotifyFlush:
         case vela::CliCommand::None:
             break;
     }

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "concurrent_checks.h"
 #include "console_text.h"
+#include "cycle_notifier.h"
 #include "engine/exclusive_run.h"
 #include "engine/now_text.h"
 #include "engine/scheme_run.h"
@@ -71,8 +72,9 @@ std::string UnguardedText(const std::string& problem) {
 
 class ConsoleReport : public RunReport {
 public:
-    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress)
-        : options_(options), console_(console), progress_(progress) {}
+    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress,
+                  CycleNotifier& notifier)
+        : options_(options), console_(console), progress_(progress), notifier_(notifier) {}
 
     bool Stopped() override { return StopRequested(); }
     // The status lines are the error lines, printed from the run's outcome.
@@ -89,6 +91,7 @@ public:
         std::fprintf(console_.out, "%s\n", line.c_str());
         std::fflush(console_.out);
         progress_.Resume();
+        notifier_.Recorded(scheme, article, time);
     }
     // Nothing on screen waits for the pause between two articles; only the wait
     // for another program's run of the scheme comes here.
@@ -98,6 +101,7 @@ private:
     const CliOptions& options_;
     const Console& console_;
     Progress& progress_;
+    CycleNotifier& notifier_;
 };
 
 // The errors of one run, each one line; empty when it went well.
@@ -133,7 +137,7 @@ struct CycleEnd {
 // checks recorded in one transaction under the run lock.
 // `outcomes`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings,
+                  const MonitorTimings& timings, CycleNotifier& notifier,
                   std::vector<SchemeCheckResult>* outcomes = nullptr) {
     CycleEnd end;
     TextTable rows;
@@ -159,7 +163,7 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
             if (!end.fatal.empty()) return;
             std::vector<CheckedRun> runs;
             for (FinishedCheck& check : batch) runs.push_back({&ticked[check.index], &check.run});
-            ConsoleReport report(options, console, progress);
+            ConsoleReport report(options, console, progress, notifier);
             RecordExclusively(runs, db, report);
             for (const FinishedCheck& check : batch) {
                 const SchemeRun& run = check.run;
@@ -204,8 +208,10 @@ CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& 
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     CycleResult result;
-    const CycleEnd end = RunCycle(options, db, console, timings, &result.schemes);
-    result.allRan = end.allRan && end.fatal.empty();
+    // The channels of notify.conf hear of this cycle's articles as of any other.
+    CycleNotifier notifier(options.notify, db.Path(), console);
+    const CycleEnd end = RunCycle(options, db, console, timings, notifier, &result.schemes);
+    result.allRan = end.allRan && end.fatal.empty() && notifier.AfterCycle();
     result.readFailed = end.readFailed;
     if (!end.fatal.empty()) PrintError(console, end.fatal);
     result.endedAt = NowText();
@@ -216,11 +222,15 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     bool allRan = true;
+    CycleNotifier notifier(options.notify, db.Path(), console);
     for (int cycle = 0;; ++cycle) {
         std::string fatal = CycleObstacle(db);
         if (fatal.empty()) {
-            CycleEnd end = RunCycle(options, db, console, timings);
+            CycleEnd end = RunCycle(options, db, console, timings, notifier);
             allRan = allRan && end.allRan;
+            // A delivery that failed counts as a failure of the run; its message
+            // waits in the outbox.
+            if (!notifier.AfterCycle()) allRan = false;
             fatal = std::move(end.fatal);
             if (end.readFailed) {
                 // Later cycles of --every go on: another program may hold the file

@@ -1,5 +1,6 @@
 #include "desktop_notification.h"
 
+#include "dbus_notification.h"
 #include "gbk_text.h"
 #include "tray_icon.h"
 
@@ -18,7 +19,14 @@ void ShowNotification(TrayIcon& tray, const NotificationRequest& request) {
         CurrentFunction()(request);
         return;
     }
-    tray.ShowMessage(FromGbk(request.title), FromGbk(request.text));
+    const QString title = FromGbk(request.title);
+    const QString text = FromGbk(request.text);
+    DbusNotification::Instance().Show(title, text, request.link,
+                                      [&tray, title, text] { tray.ShowMessage(title, text); });
+}
+
+void SetNotificationClickHandler(std::function<void()> handler) {
+    DbusNotification::Instance().onClick = std::move(handler);
 }
 
 NotificationFunction SetNotificationFunction(NotificationFunction function) {

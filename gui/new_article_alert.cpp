@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 
+#include "channel_delivery.h"
 #include "desktop_notification.h"
 #include "engine/now_text.h"
 #include "gbk_text.h"
@@ -9,6 +10,7 @@
 #include "monitor_state.h"
 #include "new_article_notification.h"
 #include "status_box.h"
+#include "store/database.h"
 #include "tray_icon.h"
 
 namespace vela {
@@ -27,6 +29,9 @@ void NewArticleAlert(bool raise, AlertContext& context) {
     NewArticleDigest::Snapshot news = context.state.NewArticles.Take();
     if (window.Control<QCheckBox>("桌面通知")->isChecked() && news.count > 0) {
         ShowNotification(context.tray, NewArticleNotification(news));
+    }
+    if (context.database && !news.all.empty()) {
+        DeliverToChannels(window, news.all, context.database->Path());
     }
     AppendStatus(window, "\r\n" + Gbk("发现有新内容，已发出提醒通知！----") + NowText());
     context.state.NewArticlesFound = 0;

@@ -4,6 +4,7 @@
 
 namespace vela {
 
+class Database;
 class MainWindow;
 class TrayIcon;
 struct MonitorState;
@@ -15,11 +16,14 @@ struct AlertContext {
     TrayIcon& tray;
     MonitorState& state;
     std::function<void()> playSound;
+    // The database whose outbox the notification channels use; none: no channels.
+    const Database* database = nullptr;
 };
 
 // Raising: the sound (语音提醒), the alert icon (图标提醒), a desktop notification
-// naming what was recorded since the last alert (桌面通知), a status line, and
-// NewArticlesFound cleared. Clearing: the normal icon back (图标提醒), nothing else.
+// naming what was recorded since the last alert (桌面通知), one message to every
+// notification channel (off the GUI thread), a status line, and NewArticlesFound
+// cleared. Clearing: the normal icon back (图标提醒), nothing else.
 void NewArticleAlert(bool raise, AlertContext& context);
 
 }  // namespace vela

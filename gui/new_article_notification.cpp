@@ -51,6 +51,7 @@ NotificationRequest NewArticleNotification(const NewArticleDigest::Snapshot& new
                         Utf8ToGbk("】") + Shortened(PlainText(article.title), kTitleBytes);
     }
     if (news.count > static_cast<int>(news.latest.size())) request.text += "\n" + Utf8ToGbk("……");
+    if (!news.latest.empty()) request.link = news.latest.front().link;
     return request;
 }
 

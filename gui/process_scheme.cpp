@@ -52,8 +52,10 @@ public:
         ReportStatement(c_.window, sql, outcome);
     }
     void NewArticlesFound() override { c_.state.NewArticlesFound = 1; }
-    void Recorded(const Scheme& scheme, const ArticleInsert& article, const std::string&) override {
-        c_.state.NewArticles.AddRecorded(scheme.name, article.title);
+    void Recorded(const Scheme& scheme, const ArticleInsert& article,
+                  const std::string& time) override {
+        c_.state.NewArticles.AddRecorded(scheme.id, scheme.name, article.title, article.link,
+                                         article.other, time);
     }
     void Pause(int milliseconds) override { ResponsiveWait(milliseconds); }
 

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "desktop_notification.h"
 #include "gbk_text.h"
 #include "gui_thread.h"
 #include "main_window.h"
@@ -67,6 +68,9 @@ void BindWindowEvents(MainWindow& window, TrayIcon& tray, std::function<void()> 
     tray.onAction = [&window, clearAlert](TrayAction action) {
         OnTrayEvent(window, action, clearAlert);
     };
+    // A click on the desktop notification brings the window back as the tray does.
+    SetNotificationClickHandler(
+        [&window, clearAlert] { OnTrayEvent(window, TrayAction::LeftClick, clearAlert); });
     QObject::connect(window.MenuItem("托盘菜单", "关于..."), &QAction::triggered, &window, OnAbout);
     QObject::connect(window.MenuItem("托盘菜单", "退出"), &QAction::triggered, &window, OnExit);
     for (auto [menu, item] : {std::pair{"方案", "删除"},

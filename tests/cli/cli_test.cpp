@@ -66,6 +66,8 @@ protected:
               return CannedReply{SimpleResponse("200 OK", PageFor(test::RequestTarget(request)))};
           }) {
         db.OpenDatabase(file.path(), false);
+        // The runner reads the user's notification channels: none of theirs here.
+        ::setenv("XDG_CONFIG_HOME", (file.dir() + "/config").c_str(), 1);
     }
 
     std::string PageFor(const std::string& target) {

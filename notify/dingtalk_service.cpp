@@ -1,0 +1,70 @@
+// dingtalk://token[?secret=SECRET]: the DingTalk robot's webhook, a markdown
+// message; with a secret the request is signed (HMAC-SHA256 of the time in
+// milliseconds and the secret, under the secret).
+
+#include "hmac_sign.h"
+#include "message_split.h"
+#include "service.h"
+#include "text_escape.h"
+
+namespace vela {
+namespace {
+
+constexpr std::size_t kTextBytes = 20000;
+
+bool Check(const ChannelUrl& url, std::string& error) {
+    if (url.authority.empty()) {
+        error = "needs the robot's token: dingtalk://token[?secret=SECRET]";
+        return false;
+    }
+    return true;
+}
+
+std::string Title(const std::string& title) { return "**" + title + "**"; }
+std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
+std::string Article(const std::string& title, const std::string& link) {
+    if (IsHttpLink(link))
+        return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
+    return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
+}
+
+bool Accepted(const std::string& body) { return JsonCodeIsZero(body, "errcode"); }
+
+}  // namespace
+
+std::string DingtalkSignature(int64_t timestampMs, const std::string& secret) {
+    const std::string stamp = std::to_string(timestampMs);
+    return Base64(HmacSha256(secret, stamp + "\n" + secret));
+}
+
+namespace {
+
+std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
+                                    const ComposeContext& context) {
+    // DingTalk's markdown joins single line breaks.
+    const TextFormat format{&EscapeRobotMarkdown, &Title,    &Scheme, &Article, "\n\n",
+                            LengthUnit::Bytes,    kTextBytes};
+    std::string address =
+        context.endpoints.dingtalk + "/robot/send?access_token=" + QueryEncode(url.authority);
+    const std::string secret = url.Query("secret");
+    if (!secret.empty()) {
+        address += "&timestamp=" + std::to_string(context.nowMs) +
+                   "&sign=" + QueryEncode(DingtalkSignature(context.nowMs, secret));
+    }
+    std::vector<ServiceRequest> requests;
+    for (const std::string& text : SplitMessage(message, format)) {
+        ServiceRequest request =
+            JsonPost(address, "{\"msgtype\":\"markdown\",\"markdown\":{\"title\":" +
+                                  JsonString(PlainLine(message.title)) +
+                                  ",\"text\":" + JsonString(text) + "}}");
+        request.accepted = &Accepted;
+        requests.push_back(std::move(request));
+    }
+    return requests;
+}
+
+}  // namespace
+
+const Service kDingtalkService{{"dingtalk"}, true, -1, &Check, &Compose};
+
+}  // namespace vela

@@ -1,0 +1,69 @@
+// feishu://token[?secret=SECRET]: the Feishu/Lark custom robot's webhook, a text
+// message; with a secret it is signed (HMAC-SHA256 of nothing under the time in
+// seconds and the secret, as the service asks).
+
+#include "hmac_sign.h"
+#include "message_split.h"
+#include "service.h"
+#include "text_escape.h"
+
+namespace vela {
+namespace {
+
+// The service takes bodies up to 20 KB; the JSON form of a text can grow.
+constexpr std::size_t kTextBytes = 15000;
+
+bool Check(const ChannelUrl& url, std::string& error) {
+    if (url.authority.empty()) {
+        error = "needs the robot's token: feishu://token[?secret=SECRET]";
+        return false;
+    }
+    return true;
+}
+
+std::string Title(const std::string& title) { return title; }
+std::string Scheme(const std::string& scheme) { return "【" + scheme + "】"; }
+std::string Article(const std::string& title, const std::string& link) {
+    return link.empty() ? title : title + "\n" + EscapeTagText(link);
+}
+
+bool Accepted(const std::string& body) {
+    return JsonCodeIsZero(body, "code") || JsonCodeIsZero(body, "StatusCode");
+}
+
+}  // namespace
+
+std::string FeishuSignature(int64_t timestampSeconds, const std::string& secret) {
+    return Base64(HmacSha256(std::to_string(timestampSeconds) + "\n" + secret, ""));
+}
+
+namespace {
+
+std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
+                                    const ComposeContext& context) {
+    const TextFormat format{&EscapeTagText,    &Title,    &Scheme, &Article, "\n",
+                            LengthUnit::Bytes, kTextBytes};
+    const std::string secret = url.Query("secret");
+    const int64_t seconds = context.nowMs / 1000;
+    std::string signature;
+    if (!secret.empty()) {
+        signature = "\"timestamp\":" + JsonString(std::to_string(seconds)) +
+                    ",\"sign\":" + JsonString(FeishuSignature(seconds, secret)) + ",";
+    }
+    std::vector<ServiceRequest> requests;
+    for (const std::string& text : SplitMessage(message, format)) {
+        ServiceRequest request = JsonPost(
+            context.endpoints.feishu + "/open-apis/bot/v2/hook/" + QueryEncode(url.authority),
+            "{" + signature + "\"msg_type\":\"text\",\"content\":{\"text\":" + JsonString(text) +
+                "}}");
+        request.accepted = &Accepted;
+        requests.push_back(std::move(request));
+    }
+    return requests;
+}
+
+}  // namespace
+
+const Service kFeishuService{{"feishu"}, true, -1, &Check, &Compose};
+
+}  // namespace vela

@@ -1,0 +1,286 @@
+#include "outbox.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace vela {
+namespace {
+
+constexpr std::string_view kMagic = "vela-outbox 1\n";
+constexpr std::string_view kSuffix = ".msg";
+// A file bigger than this is no entry of ours.
+constexpr std::size_t kEntryCap = 64 * 1024 * 1024;
+
+void Field(std::string& out, std::string_view name, std::string_view value) {
+    out.append(name).append(" ").append(std::to_string(value.size())).append("\n");
+    out.append(value).append("\n");
+}
+
+class Reader {
+public:
+    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+
+    bool Field(std::string_view name, std::string& value) {
+        const std::size_t line = bytes_.find('\n', pos_);
+        if (line == std::string::npos) return false;
+        const std::string_view head(bytes_.data() + pos_, line - pos_);
+        if (head.size() <= name.size() || head.substr(0, name.size()) != name ||
+            head[name.size()] != ' ') {
+            return false;
+        }
+        std::size_t length = 0;
+        const std::string_view digits = head.substr(name.size() + 1);
+        if (digits.empty() || digits.size() > 12) return false;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            length = length * 10 + static_cast<std::size_t>(c - '0');
+        }
+        const std::size_t start = line + 1;
+        if (start + length >= bytes_.size() || bytes_[start + length] != '\n') return false;
+        value.assign(bytes_, start, length);
+        pos_ = start + length + 1;
+        return true;
+    }
+    bool Number(std::string_view name, uint64_t& value) {
+        std::string text;
+        if (!Field(name, text) || text.empty() || text.size() > 19) return false;
+        value = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+        }
+        return true;
+    }
+    bool AtEnd() const { return pos_ == bytes_.size(); }
+    void Skip(std::size_t n) { pos_ += n; }
+
+private:
+    const std::string& bytes_;
+    std::size_t pos_ = 0;
+};
+
+bool SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bytes.clear();
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > kEntryCap) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// A temporary file left by a program killed while writing it; one that young
+// may still be in the making.
+void RemoveIfStale(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && st.st_mtime + 3600 < ::time(nullptr)) {
+        ::unlink(path.c_str());
+    }
+}
+
+}  // namespace
+
+std::string SerializeOutboxEntry(const OutboxEntry& entry) {
+    std::string out(kMagic);
+    Field(out, "created", std::to_string(entry.createdMs));
+    Field(out, "channel", entry.channel);
+    Field(out, "done", std::to_string(entry.done));
+    Field(out, "title", entry.message.title);
+    Field(out, "note", entry.message.note);
+    Field(out, "articles", std::to_string(entry.message.articles.size()));
+    for (const NotifyArticle& a : entry.message.articles) {
+        Field(out, "scheme_id", a.schemeId);
+        Field(out, "scheme", a.scheme);
+        Field(out, "title", a.title);
+        Field(out, "link", a.link);
+        Field(out, "other", a.other);
+        Field(out, "time", a.time);
+    }
+    out += "end\n";
+    return out;
+}
+
+bool ParseOutboxEntry(const std::string& bytes, OutboxEntry& entry) {
+    if (bytes.compare(0, kMagic.size(), kMagic) != 0) return false;
+    Reader in(bytes);
+    in.Skip(kMagic.size());
+    uint64_t created = 0, done = 0, count = 0;
+    NotifyMessage& m = entry.message;
+    if (!in.Number("created", created) || !in.Field("channel", entry.channel) ||
+        !in.Number("done", done) || !in.Field("title", m.title) || !in.Field("note", m.note) ||
+        !in.Number("articles", count)) {
+        return false;
+    }
+    // Each article takes at least six short lines: a count beyond that is a lie.
+    if (count > bytes.size() / 12) return false;
+    m.articles.clear();
+    m.articles.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        NotifyArticle& a = m.articles.emplace_back();
+        if (!in.Field("scheme_id", a.schemeId) || !in.Field("scheme", a.scheme) ||
+            !in.Field("title", a.title) || !in.Field("link", a.link) ||
+            !in.Field("other", a.other) || !in.Field("time", a.time)) {
+            return false;
+        }
+    }
+    if (bytes.size() < 4 || bytes.compare(bytes.size() - 4, 4, "end\n") != 0) return false;
+    entry.createdMs = static_cast<int64_t>(created);
+    entry.done = static_cast<std::size_t>(done);
+    return true;
+}
+
+std::string Outbox::FolderBeside(const std::string& databasePath) {
+    return databasePath + ".outbox";
+}
+
+bool Outbox::EnsureFolder(std::string& error) const {
+    if (::mkdir(folder_.c_str(), 0700) == 0 || errno == EEXIST) {
+        struct stat st {};
+        if (::stat(folder_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    }
+    error = "cannot make the outbox folder " + folder_ + ": " + std::strerror(errno);
+    return false;
+}
+
+bool Outbox::WriteFile(const std::string& name, const std::string& bytes,
+                       std::string& error) const {
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = folder_ + "/." + name + "." + std::to_string(::getpid()) + "." +
+                                  std::to_string(counter++) + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot write in the outbox " + folder_ + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t written = 0;
+    bool ok = true;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), (folder_ + "/" + name).c_str()) == 0;
+    if (!ok) {
+        error = "cannot write in the outbox " + folder_ + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself must reach the disk before the entry counts as kept.
+    SyncFolder(folder_);
+    return true;
+}
+
+bool Outbox::Add(OutboxEntry& entry, std::string& error) {
+    if (!EnsureFolder(error)) return false;
+    static std::atomic<unsigned> counter{0};
+    // Zero-padded milliseconds first: the names sort oldest first.
+    char name[96];
+    std::snprintf(name, sizeof name, "%015lld-%d-%u%s", static_cast<long long>(entry.createdMs),
+                  static_cast<int>(::getpid()), counter++, kSuffix.data());
+    entry.name = name;
+    return WriteFile(entry.name, SerializeOutboxEntry(entry), error);
+}
+
+bool Outbox::Update(const OutboxEntry& entry, std::string& error) {
+    return WriteFile(entry.name, SerializeOutboxEntry(entry), error);
+}
+
+bool Outbox::Remove(const std::string& name) {
+    const bool ok = ::unlink((folder_ + "/" + name).c_str()) == 0 || errno == ENOENT;
+    SyncFolder(folder_);
+    return ok;
+}
+
+std::vector<OutboxEntry> Outbox::Pending(std::vector<std::string>& broken) const {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder_.c_str())) {
+        while (const dirent* item = ::readdir(dir)) {
+            const std::string name = item->d_name;
+            if (name.size() > 4 && name[0] == '.' &&
+                name.compare(name.size() - 4, 4, ".tmp") == 0) {
+                RemoveIfStale(folder_ + "/" + name);
+                continue;
+            }
+            if (name.size() > kSuffix.size() && name[0] != '.' &&
+                name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<OutboxEntry> entries;
+    for (const std::string& name : names) {
+        OutboxEntry entry;
+        std::string bytes;
+        if (!ReadWhole(folder_ + "/" + name, bytes)) {
+            // Taken by another program between the listing and the read.
+            if (errno == ENOENT) continue;
+            broken.push_back(name);
+            continue;
+        }
+        if (!ParseOutboxEntry(bytes, entry)) {
+            broken.push_back(name);
+            continue;
+        }
+        entry.name = name;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+Outbox::Hold::Hold(const Outbox& outbox, int waitMs, const std::function<bool()>& stopped) {
+    std::string error;
+    if (!outbox.EnsureFolder(error)) return;
+    fd_ = ::open((outbox.folder() + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    for (int waited = 0;; waited += 100) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        if (waited >= waitMs || (stopped && stopped())) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::close(fd_);
+    fd_ = -1;
+}
+
+Outbox::Hold::~Hold() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace vela

@@ -1,0 +1,49 @@
+// wecombot://key: the WeCom group robot's webhook, a markdown message.
+
+#include "message_split.h"
+#include "service.h"
+#include "text_escape.h"
+
+namespace vela {
+namespace {
+
+constexpr std::size_t kContentBytes = 4096;
+
+bool Check(const ChannelUrl& url, std::string& error) {
+    if (url.authority.empty()) {
+        error = "needs the robot's key: wecombot://key";
+        return false;
+    }
+    return true;
+}
+
+std::string Title(const std::string& title) { return "**" + title + "**"; }
+std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
+std::string Article(const std::string& title, const std::string& link) {
+    if (IsHttpLink(link))
+        return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
+    return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
+}
+
+bool Accepted(const std::string& body) { return JsonCodeIsZero(body, "errcode"); }
+
+std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
+                                    const ComposeContext& context) {
+    const TextFormat format{&EscapeRobotMarkdown, &Title,       &Scheme, &Article, "\n",
+                            LengthUnit::Bytes,    kContentBytes};
+    std::vector<ServiceRequest> requests;
+    for (const std::string& text : SplitMessage(message, format)) {
+        ServiceRequest request = JsonPost(
+            context.endpoints.wecombot + "/cgi-bin/webhook/send?key=" + QueryEncode(url.authority),
+            "{\"msgtype\":\"markdown\",\"markdown\":{\"content\":" + JsonString(text) + "}}");
+        request.accepted = &Accepted;
+        requests.push_back(std::move(request));
+    }
+    return requests;
+}
+
+}  // namespace
+
+const Service kWecomService{{"wecombot"}, true, -1, &Check, &Compose};
+
+}  // namespace vela

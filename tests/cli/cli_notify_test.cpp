@@ -1,0 +1,156 @@
+// The runner's notification channels as its users meet them: `run --notify`,
+// notify.conf, `notify test` and `notify flush`, against loopback servers.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "store/database.h"
+#include "tests/support/board_page.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/test_database.h"
+
+namespace vela {
+namespace {
+
+using test::CannedReply;
+using test::ChildOutcome;
+using test::LoopbackHttpServer;
+using test::SimpleResponse;
+
+std::string Body(const std::string& request) {
+    const std::size_t end = request.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : request.substr(end + 4);
+}
+
+class CliNotifyTest : public ::testing::Test {
+protected:
+    CliNotifyTest()
+        : board([this](const std::string&) {
+              std::lock_guard lock(mutex);
+              return CannedReply{SimpleResponse("200 OK", page)};
+          }),
+          hook([this](const std::string&) {
+              std::lock_guard lock(mutex);
+              if (refuse) return CannedReply{SimpleResponse("503 Service Unavailable", "busy")};
+              return CannedReply{SimpleResponse("200 OK", R"({"ok":true})")};
+          }) {
+        db.OpenDatabase(file.path(), false);
+        config = file.dir() + "/config";
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("VELA_NOTIFY_TGRAM_URL", hook.Url("").c_str(), 1);
+        // A board whose newest title has an apostrophe, stored as it is.
+        db.ExecSql(
+            "insert into rule(code,name,url,cookie,ua,arttile,buquan,regular,before,after,tindex,"
+            "uindex,oindex,isdo,lastid,type) values('1','board','" +
+            board.Url("/board") +
+            "','','TestAgent','','http://bbs.example[2]','<li id=(\\d+)><a href=\"(.*?)\">"
+            "(.*?)</a>','<ul>','</ul>','3','1','1','1','0','0')");
+    }
+
+    void WriteChannels(const std::string& text, mode_t mode) {
+        std::filesystem::create_directories(config + "/vela");
+        test::WriteFile(config + "/vela", "notify.conf", text);
+        ::chmod((config + "/vela/notify.conf").c_str(), mode);
+    }
+
+    // The messages waiting in the outbox beside the database.
+    int PendingFiles() {
+        int count = 0;
+        std::error_code error;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(file.path() + ".outbox", error)) {
+            count += entry.path().extension() == ".msg";
+        }
+        return count;
+    }
+
+    ChildOutcome Cli(const std::vector<std::string>& args) {
+        return test::RunChild(VELA_CLI, args, file.dir());
+    }
+
+    std::mutex mutex;
+    std::string page =
+        "<ul><li id=2><a href=\"/t/2\">Tom's news</a></li>"
+        "<li id=1><a href=\"/t/1\">First</a></li></ul>";
+    bool refuse = false;
+    test::TestDatabaseFile file;
+    Database db;
+    std::string config;
+    LoopbackHttpServer board;
+    LoopbackHttpServer hook;
+};
+
+TEST_F(CliNotifyTest, RunSendsTheCycleToEveryChannelAsStored) {
+    WriteChannels("# my channels\n\ntgram://1:FILETOKEN/7\n", 0600);
+    const ChildOutcome run = Cli({"run", "--once", "--db", file.path(), "--notify",
+                                  "json://" + hook.Url("/hook").substr(7)});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> requests = hook.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    std::string jsonBody, telegramBody;
+    for (const std::string& request : requests) {
+        (test::RequestTarget(request) == "/hook" ? jsonBody : telegramBody) = Body(request);
+    }
+    const nlohmann::json json = nlohmann::json::parse(jsonBody);
+    EXPECT_EQ(json["title"], "发现 2 篇新文章");
+    ASSERT_EQ(json["articles"].size(), 2u);
+    EXPECT_EQ(json["articles"][0]["title"], "Tom's news");
+    EXPECT_EQ(json["articles"][0]["link"], "http://bbs.example/t/2");
+    EXPECT_EQ(json["articles"][0]["scheme"], "board");
+    EXPECT_EQ(json["articles"][1]["title"], "First");
+    EXPECT_NE(telegramBody.find("Tom&#39;s news"), std::string::npos) << telegramBody;
+    EXPECT_EQ(PendingFiles(), 0);
+}
+
+TEST_F(CliNotifyTest, ARefusedMessageWaitsAndIsFlushedOnce) {
+    WriteChannels("tgram://1:SECRETTOKEN/7\n", 0644);
+    refuse = true;
+    ChildOutcome run = Cli({"run", "--once", "--db", file.path()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    // One warning about the file, one line for the failure; no token anywhere.
+    EXPECT_NE(run.err.find("can be read by other users"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("tgram://****/7: HTTP status 503"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("SECRETTOKEN"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("SECRETTOKEN"), std::string::npos);
+    ASSERT_EQ(hook.Requests().size(), 1u);
+    EXPECT_EQ(PendingFiles(), 1);
+
+    {
+        std::lock_guard lock(mutex);
+        refuse = false;
+    }
+    ChildOutcome flush = Cli({"notify", "flush", "--db", file.path()});
+    EXPECT_EQ(flush.exitCode, 0) << flush.err;
+    EXPECT_EQ(flush.out, "delivered 1 message(s)\n");
+    flush = Cli({"notify", "flush", "--db", file.path()});
+    EXPECT_EQ(flush.out, "delivered 0 message(s)\n");
+    const std::vector<std::string> requests = hook.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(Body(requests[0]), Body(requests[1]));
+}
+
+TEST_F(CliNotifyTest, NotifyTestSaysWhichChannelFailedAndWhy) {
+    WriteChannels("tgram://1:A/7\njson://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) +
+                      "/x\nnope://what\n",
+                  0600);
+    const ChildOutcome test = Cli({"notify", "test"});
+    EXPECT_EQ(test.exitCode, 1);
+    EXPECT_EQ(test.out, "sent\ttgram://****/7\n");
+    EXPECT_NE(test.err.find("json://127.0.0.1:"), std::string::npos) << test.err;
+    EXPECT_NE(test.err.find("unknown channel type 'nope'"), std::string::npos) << test.err;
+    ASSERT_EQ(hook.Requests().size(), 1u);
+    EXPECT_NE(Body(hook.Requests()[0]).find("vela 测试通知"), std::string::npos);
+
+    const ChildOutcome one = Cli({"notify", "test", "tgram://1:A/8"});
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(one.out, "sent\ttgram://****/8\n");
+}
+
+}  // namespace
+}  // namespace vela

@@ -1,0 +1,161 @@
+// The window's desktop notification on a private session bus of its own, with a
+// notification server that records each call: title, text, actions, replaces-id,
+// and what its actions do.
+
+#include "gui/desktop_notification.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QObject>
+#include <QTest>
+#include <QVariantMap>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "fetch/encoding.h"
+#include "gui/dbus_notification.h"
+#include "gui/open_link.h"
+#include "gui/tray_icon.h"
+#include "tests/support/child_process.h"
+
+namespace vela {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct NotifyCall {
+    QString app;
+    uint replacesId;
+    QString icon;
+    QString summary;
+    QString body;
+    QStringList actions;
+};
+
+// org.freedesktop.Notifications as a desktop serves it, recording every call.
+class RecordingServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    std::vector<NotifyCall> calls;
+    uint nextId = 40;
+
+public slots:
+    uint Notify(const QString& app, uint replacesId, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap&, int) {
+        calls.push_back({app, replacesId, icon, summary, body, actions});
+        return replacesId != 0 ? replacesId : ++nextId;
+    }
+};
+
+class DesktopNotification : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(fs::temp_directory_path() / ("vela_bus_" + std::to_string(::getpid())));
+        fs::create_directories(*dir_);
+        daemon_ = new test::ChildProcess("/usr/bin/dbus-daemon",
+                                         {"--session", "--nofork", "--print-address=1"},
+                                         dir_->string(), "bus");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::string address;
+        while (address.empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::ifstream in(*dir_ / "bus.out");
+            std::getline(in, address);
+            if (in.eof()) address.clear();  // the line is not complete yet
+        }
+        address_ = new std::string(address);
+        // Before anything touches the session bus: this process's bus is the private one.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete daemon_;
+        fs::remove_all(*dir_);
+        delete dir_;
+        delete address_;
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(address_->empty()) << "no private session bus (dbus-daemon installed?)";
+        server_ = QDBusConnection::connectToBus(QString::fromStdString(*address_), "recorder");
+        ASSERT_TRUE(server_.isConnected());
+        ASSERT_TRUE(server_.registerObject("/org/freedesktop/Notifications", &recorder_,
+                                           QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server_.registerService("org.freedesktop.Notifications"));
+    }
+    void TearDown() override {
+        server_.unregisterService("org.freedesktop.Notifications");
+        server_.unregisterObject("/org/freedesktop/Notifications");
+        QDBusConnection::disconnectFromBus("recorder");
+    }
+
+    void Invoke(uint id, const QString& action) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+        signal << id << action;
+        server_.send(signal);
+    }
+
+    static inline fs::path* dir_ = nullptr;
+    static inline test::ChildProcess* daemon_ = nullptr;
+    static inline std::string* address_ = nullptr;
+    QDBusConnection server_{QString()};
+    RecordingServer recorder_;
+};
+
+TEST_F(DesktopNotification, GoesToTheNotificationServiceAndReplacesThePreviousOne) {
+    TrayIcon tray;
+    std::vector<QUrl> opened;
+    const UrlOpener previous = SetUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    int clicks = 0;
+    SetNotificationClickHandler([&] { ++clicks; });
+
+    ShowNotification(tray, {Gbk("发现 2 篇新文章"), Gbk("【论坛】标题一\n【论坛】标题二"),
+                            "http://bbs.example/t/2"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder_.calls.size() == 1; }, 5000));
+    const NotifyCall& first = recorder_.calls[0];
+    EXPECT_EQ(first.app, QString("澜栖监控"));
+    EXPECT_EQ(first.icon, QString("example.lanqi.vela"));
+    EXPECT_EQ(first.replacesId, 0u);
+    EXPECT_EQ(first.summary, QString("发现 2 篇新文章"));
+    EXPECT_EQ(first.body, QString("【论坛】标题一\n【论坛】标题二"));
+    EXPECT_EQ(first.actions, (QStringList{"default", "显示窗口", "open", "打开"}));
+
+    // Let the reply arrive, then the next one replaces it.
+    QTest::qWait(100);
+    ShowNotification(tray, {Gbk("发现 1 篇新文章"), Gbk("【论坛】标题三"), "javascript:alert(1)"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder_.calls.size() == 2; }, 5000));
+    EXPECT_EQ(recorder_.calls[1].replacesId, 41u);
+    // A link that may not be opened offers no 打开.
+    EXPECT_EQ(recorder_.calls[1].actions, (QStringList{"default", "显示窗口"}));
+
+    QTest::qWait(100);
+    ShowNotification(tray, {Gbk("发现 1 篇新文章"), Gbk("x"), "https://news.example/a?b=1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder_.calls.size() == 3; }, 5000));
+    QTest::qWait(100);
+    Invoke(99, "open");  // someone else's notification
+    Invoke(41, "open");
+    Invoke(41, "default");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clicks == 1; }, 5000));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl("https://news.example/a?b=1"));
+    SetUrlOpener(previous);
+    SetNotificationClickHandler({});
+}
+
+TEST_F(DesktopNotification, FallsBackWhenNoServiceAnswers) {
+    server_.unregisterService("org.freedesktop.Notifications");
+    bool fellBack = false;
+    DbusNotification::Instance().Show("t", "x", "", [&] { fellBack = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fellBack; }, 5000));
+    EXPECT_TRUE(recorder_.calls.empty());
+}
+
+}  // namespace
+}  // namespace vela
+
+#include "desktop_notification_test.moc"
