@@ -20,14 +20,6 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
-std::string Title(const std::string& title) { return "**" + title + "**"; }
-std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
-std::string Article(const std::string& title, const std::string& link) {
-    if (IsHttpLink(link))
-        return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
-    return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
-}
-
 bool Accepted(const std::string& body) { return JsonCodeIsZero(body, "errcode"); }
 
 }  // namespace
@@ -42,8 +34,13 @@ namespace {
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext& context) {
     // DingTalk's markdown joins single line breaks.
-    const TextFormat format{&EscapeRobotMarkdown, &Title,    &Scheme, &Article, "\n\n",
-                            LengthUnit::Bytes,    kTextBytes};
+    const TextFormat format{&EscapeRobotMarkdown,
+                            &RobotMarkdownTitle,
+                            &RobotMarkdownScheme,
+                            &RobotMarkdownArticle,
+                            "\n\n",
+                            LengthUnit::Bytes,
+                            kTextBytes};
     std::string address =
         context.endpoints.dingtalk + "/robot/send?access_token=" + QueryEncode(url.authority);
     const std::string secret = url.Query("secret");

@@ -291,4 +291,15 @@ std::string EscapedPrefix(std::string_view text, std::string (*escape)(std::stri
     return out;
 }
 
+std::string RobotMarkdownTitle(const std::string& title) { return "**" + title + "**"; }
+
+std::string RobotMarkdownScheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
+
+std::string RobotMarkdownArticle(const std::string& title, const std::string& link) {
+    if (IsHttpLink(link)) {
+        return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
+    }
+    return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
+}
+
 }  // namespace vela

@@ -23,6 +23,12 @@ std::string EscapeHtml(std::string_view text);
 // character: every character with a meaning there (links, emphasis, headings,
 // quotes, HTML tags, mentions) is shown in its full-width form.
 std::string EscapeRobotMarkdown(std::string_view text);
+// The lines of a robot markdown message, their texts already escaped: the
+// message's title and a scheme's name in bold, an article as a link (its title,
+// or "链接" when it has none) when its link is http(s), else as plain text.
+std::string RobotMarkdownTitle(const std::string& title);
+std::string RobotMarkdownScheme(const std::string& scheme);
+std::string RobotMarkdownArticle(const std::string& title, const std::string& link);
 
 // Text that the service reads for tags such as <at>: the angle brackets and the
 // ampersand in their full-width forms.

@@ -17,20 +17,17 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
-std::string Title(const std::string& title) { return "**" + title + "**"; }
-std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
-std::string Article(const std::string& title, const std::string& link) {
-    if (IsHttpLink(link))
-        return "[" + (title.empty() ? "链接" : title) + "](" + EncodeLink(link) + ")";
-    return link.empty() ? title : title + " " + EscapeRobotMarkdown(link);
-}
-
 bool Accepted(const std::string& body) { return JsonCodeIsZero(body, "errcode"); }
 
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext& context) {
-    const TextFormat format{&EscapeRobotMarkdown, &Title,       &Scheme, &Article, "\n",
-                            LengthUnit::Bytes,    kContentBytes};
+    const TextFormat format{&EscapeRobotMarkdown,
+                            &RobotMarkdownTitle,
+                            &RobotMarkdownScheme,
+                            &RobotMarkdownArticle,
+                            "\n",
+                            LengthUnit::Bytes,
+                            kContentBytes};
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
         ServiceRequest request = JsonPost(

@@ -23,6 +23,7 @@
 #include "tests/support/board_page.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback_http_server.h"
+#include "tests/support/silent_report.h"
 #include "tests/support/test_database.h"
 
 namespace vela {
@@ -34,21 +35,10 @@ using test::ChildOutcome;
 using test::ChildProcess;
 using test::Lines;
 using test::LoopbackHttpServer;
+using test::SilentReport;
 using test::SimpleResponse;
 
 const std::string kCli = VELA_CLI;
-
-// A run of the window's side: what its worker does with one scheme.
-class SilentReport : public RunReport {
-public:
-    bool Stopped() override { return false; }
-    void Status(const std::string&) override {}
-    void Region(const std::string&) override {}
-    void Statement(const std::string&, const StatementOutcome&) override {}
-    void NewArticlesFound() override {}
-    void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
-    void Pause(int) override {}
-};
 
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -14,6 +14,7 @@
 #include "tests/support/board_page.h"
 #include "tests/support/child_process.h"
 #include "tests/support/concurrent_http_server.h"
+#include "tests/support/silent_report.h"
 #include "tests/support/test_database.h"
 
 namespace vela {
@@ -200,17 +201,7 @@ TEST_F(ConcurrentRunTest, TwoRunnersAndTheWindowStoreEachArticleOnce) {
     Database window;
     ASSERT_TRUE(window.OpenDatabase(a.path(), false));
     const TextTable schemes = test::QueryRows(window, "select * from rule order by id");
-    struct Silent : RunReport {
-        bool Stopped() override { return false; }
-        void Status(const std::string&) override {}
-        void Region(const std::string&) override {}
-        void Statement(const std::string&, const StatementOutcome&) override {}
-        void NewArticlesFound() override {}
-        void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
-        void Pause(int milliseconds) override {
-            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        }
-    } report;
+    test::SilentReport report;
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     for (const auto& row : schemes) {

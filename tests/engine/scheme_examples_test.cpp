@@ -14,6 +14,7 @@
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "tests/support/loopback_http_server.h"
+#include "tests/support/silent_report.h"
 #include "tests/support/test_database.h"
 
 namespace vela {
@@ -25,17 +26,6 @@ std::string FileBytes(const std::string& path) {
     bytes << in.rdbuf();
     return bytes.str();
 }
-
-class QuietReport : public RunReport {
-public:
-    bool Stopped() override { return false; }
-    void Status(const std::string&) override {}
-    void Region(const std::string&) override {}
-    void Statement(const std::string&, const StatementOutcome&) override {}
-    void NewArticlesFound() override {}
-    void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
-    void Pause(int) override {}
-};
 
 TEST(SchemeExamplesTest, EachExampleFindsTheEntriesWrittenBesideItsPage) {
     struct Example {
@@ -71,7 +61,7 @@ TEST(SchemeExamplesTest, EachExampleFindsTheEntriesWrittenBesideItsPage) {
         Scheme scheme = SchemeFromCells(rows[0]);
         scheme.url = server.Url("/list");
 
-        QuietReport report;
+        test::SilentReport report;
         const SchemeRun run = TestScheme(scheme, MonitorTimings{}, report);
         std::string found;
         for (const MatchRecord& match : run.matches) {
