@@ -11,6 +11,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "tests/support/loopback_http_server.h"
+
 namespace vela::test {
 namespace {
 
@@ -26,28 +28,14 @@ std::string HostOf(const std::string& request) {
     return lower.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
-std::string TargetOf(const std::string& request) {
-    const std::size_t a = request.find(' ');
-    const std::size_t b = request.find(' ', a + 1);
-    if (a == std::string::npos || b == std::string::npos) return {};
-    return request.substr(a + 1, b - a - 1);
-}
-
 }  // namespace
 
 ConcurrentHttpServer::ConcurrentHttpServer(Handler handler) : handler_(std::move(handler)) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
+    listener_ = BindLoopback(&port_);
     int pipeFds[2];
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-        listen(listener_, 512) != 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
+    if (listener_ < 0 || listen(listener_, 512) != 0 || pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot start the concurrent loopback server");
     }
-    port_ = ntohs(addr.sin_port);
     wakeRead_ = pipeFds[0];
     wakeWrite_ = pipeFds[1];
     acceptor_ = std::thread([this] { Accept(); });
@@ -126,7 +114,7 @@ void ConcurrentHttpServer::Serve(int connection) {
         most_[host] = std::max(most_[host], ++inFlight_[host]);
     }
     changed_.notify_all();
-    const TimedReply reply = handler_(host, TargetOf(request));
+    const TimedReply reply = handler_(host, RequestTarget(request));
     {
         std::unique_lock lock(mutex_);
         if (reply.stall) {

@@ -17,6 +17,22 @@ namespace {
 // How long the server waits for the rest of a request before it answers anyway.
 constexpr int kReadTimeoutMs = 5000;
 
+// Length of the request in `data` when it is complete (header and the body its
+// Content-Length announces), otherwise 0.
+std::size_t CompleteLength(const std::string& data) {
+    const std::size_t end = data.find("\r\n\r\n");
+    if (end == std::string::npos) return 0;
+    std::string lower = data.substr(0, end);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::size_t body = 0;
+    const std::size_t at = lower.find("\r\ncontent-length:");
+    if (at != std::string::npos) body = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
+    const std::size_t total = end + 4 + body;
+    return data.size() >= total ? total : 0;
+}
+
+}  // namespace
+
 int BindLoopback(int* port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
@@ -33,22 +49,6 @@ int BindLoopback(int* port) {
     *port = ntohs(addr.sin_port);
     return fd;
 }
-
-// Length of the request in `data` when it is complete (header and the body its
-// Content-Length announces), otherwise 0.
-std::size_t CompleteLength(const std::string& data) {
-    const std::size_t end = data.find("\r\n\r\n");
-    if (end == std::string::npos) return 0;
-    std::string lower = data.substr(0, end);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::size_t body = 0;
-    const std::size_t at = lower.find("\r\ncontent-length:");
-    if (at != std::string::npos) body = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
-    const std::size_t total = end + 4 + body;
-    return data.size() >= total ? total : 0;
-}
-
-}  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(handler)) {
     listener_ = BindLoopback(&port_);

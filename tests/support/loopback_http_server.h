@@ -66,6 +66,10 @@ private:
     std::thread thread_;
 };
 
+// A socket bound to a free port of 127.0.0.1 (not yet listening), its port in
+// `port`; -1 when none could be had.
+int BindLoopback(int* port);
+
 // A loopback port where nothing listens: bound once and released again.
 int UnusedLoopbackPort();
 
