@@ -152,12 +152,13 @@ std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) 
     if (lead < 0xC2 || lead > 0xF4) return {};
     const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     if (i + length > text.size()) return {};
-    cp = lead & (0xFFu >> (length + 1));
+    char32_t value = lead & (0xFFu >> (length + 1));
     for (std::size_t k = 1; k < length; ++k) {
         const auto next = static_cast<unsigned char>(text[i + k]);
         if ((next & 0xC0) != 0x80) return {};
-        cp = cp << 6 | (next & 0x3Fu);
+        value = value << 6 | (next & 0x3Fu);
     }
+    cp = value;
     return text.substr(i, length);
 }
 
@@ -217,7 +218,7 @@ std::optional<std::string_view> StrayCharacter(std::string_view text, int& line)
                     // No escape starts with a character beyond ASCII.
                     char32_t cp = 0;
                     const std::string_view escaped = Utf8CharAt(text, i + 1, cp);
-                    if (cp >= 0x80) return escaped;
+                    if (!escaped.empty() && cp >= 0x80) return escaped;
                     ++i;
                 }
                 if (c == quote) {

@@ -197,6 +197,8 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         {"!# nothing\n", "f.toml:1: no [[scheme]] table"},
         {"!name = 'x'\n", "f.toml:1: name: unknown key (each scheme is a [[scheme]] table)"},
         {"!\xff", "f.toml:1: not valid TOML: "},
+        // A broken UTF-8 sequence after a backslash in a string is the parser's to report.
+        {"cookie = \"a\\\xef\xbb>\"\n", "f.toml:10: not valid TOML: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
