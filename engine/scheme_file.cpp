@@ -135,8 +135,9 @@ std::optional<std::string> ExactUtf8(std::string_view gbk, std::string& culprit)
 }
 
 // The code points toml++ 3.3 cannot tell blank or not: asked, it reaches an
-// unreachable point (undefined behaviour). It asks of characters outside strings
-// and after the line-ending backslash of a multi-line string.
+// unreachable point (undefined behaviour). It asks of characters outside strings,
+// after the line-ending backslash of a multi-line string, and of any character a
+// number-like value scans ahead over, so they never reach it (see WithStandIns).
 bool UnclassifiedByParser(char32_t cp) {
     return (cp >= 0xA1 && cp <= 0x499) || (cp >= 0x2C5E && cp <= 0x3057 && cp != 0x3000) ||
            (cp >= 0xFB26 && cp <= 0xFEFE);
@@ -162,11 +163,102 @@ std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) 
     return text.substr(i, length);
 }
 
+// The parser is handed each code point it cannot classify as a stand-in from the
+// supplementary private-use plane, U+F0000 plus the code point, which it reads as
+// any other text; every text read back from it has the stand-ins turned back. A
+// file that holds a character of that plane itself (or an escape that makes one)
+// is refused beforehand, so a stand-in is never taken for one.
+constexpr char32_t kStandInBase = 0xF0000;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | cp >> 6));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | cp >> 12));
+        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | cp >> 18));
+        out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+std::string WithStandIns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::string_view character =
+            static_cast<unsigned char>(text[i]) < 0x80 ? text.substr(i, 1) : Utf8CharAt(text, i, cp);
+        if (character.empty()) {
+            out.push_back(text[i++]);  // not UTF-8: the parser reports it
+            continue;
+        }
+        if (character.size() > 1 && UnclassifiedByParser(cp)) {
+            AppendUtf8(out, kStandInBase + cp);
+        } else {
+            out += character;
+        }
+        i += character.size();
+    }
+    return out;
+}
+
+std::string WithoutStandIns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::string_view character =
+            static_cast<unsigned char>(text[i]) < 0x80 ? text.substr(i, 1) : Utf8CharAt(text, i, cp);
+        if (character.empty()) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        if (character.size() == 4 && cp >= kStandInBase && UnclassifiedByParser(cp - kStandInBase)) {
+            AppendUtf8(out, cp - kStandInBase);
+        } else {
+            out += character;
+        }
+        i += character.size();
+    }
+    return out;
+}
+
+// The first character of the stand-ins' plane in the file, or an escape that
+// names one ("\U000F…"), with its line: such a file is refused.
+std::optional<std::string> StandInPlaneCharacter(std::string_view text, int& line) {
+    line = 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            ++line;
+        } else if (c == 0xF3) {
+            char32_t cp = 0;
+            const std::string_view character = Utf8CharAt(text, i, cp);
+            if (!character.empty() && cp >= kStandInBase && cp < kStandInBase + 0x10000) {
+                char name[16];
+                std::snprintf(name, sizeof name, "U+%05X", static_cast<unsigned>(cp));
+                return std::string(name);
+            }
+        } else if (c == '\\' && i + 6 <= text.size() && text.substr(i + 1, 4) == "U000" &&
+                   (text[i + 5] == 'F' || text[i + 5] == 'f')) {
+            return "\\" + std::string(text.substr(i + 1, 5)) + "…";
+        }
+    }
+    return std::nullopt;
+}
+
 // The first character of `text` that the reader names itself before toml++ sees
 // the file: one that is not ASCII and stands outside every string and comment
 // (never valid TOML, since a bare key is ASCII, and easily typed by mistake: a
-// full-width full stop after a number), or one the parser cannot classify after a
-// line-ending backslash. A quote opens a string only where a string can stand
+// full-width full stop after a number), or one beyond ASCII that starts an escape.
+// A quote opens a string only where a string can stand
 // (after "=", "[", "{", ",", "." or at the start of a line), as the parser reads
 // it: 1"x… is a number followed by stray characters. `line` receives its line.
 std::optional<std::string_view> StrayCharacter(std::string_view text, int& line) {
@@ -242,10 +334,6 @@ std::optional<std::string_view> StrayCharacter(std::string_view text, int& line)
                             if (text[j] == '\n') ++line;
                             ++j;
                         }
-                        char32_t cp = 0;
-                        const std::string_view character =
-                            j < n ? Utf8CharAt(text, j, cp) : std::string_view();
-                        if (!character.empty() && UnclassifiedByParser(cp)) return character;
                         i = j;
                     } else if (j < n && static_cast<unsigned char>(text[j]) >= 0x80) {
                         // No escape starts with a character beyond ASCII, and the parser
@@ -282,7 +370,7 @@ public:
     void Add(int line, std::string_view key, const std::string& what) {
         if (entries_.size() > kMaxErrors) return;
         std::string text = file_ + ":" + std::to_string(line) + ": ";
-        if (!key.empty()) text += Shown(key) + ": ";
+        if (!key.empty()) text += Shown(WithoutStandIns(key)) + ": ";
         entries_.push_back({line, text + what});
     }
     bool Any() const { return !entries_.empty(); }
@@ -349,7 +437,8 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
         const toml::node* node = table.get(key);
         if (!node) return fallback;
         std::string culprit;
-        const std::optional<std::string> gbk = ExactGbk(node->as_string()->get(), culprit);
+        const std::optional<std::string> gbk =
+            ExactGbk(WithoutStandIns(node->as_string()->get()), culprit);
         if (!gbk) {
             fail(LineOf(*node), key, "the character " + culprit + " cannot be stored in GBK");
             return {};
@@ -534,12 +623,20 @@ SchemeFileRead ReadSchemeFile(std::string_view bytes, const std::string& fileNam
         read.errors = errors.Lines();
         return read;
     }
+    if (const auto planeCharacter = StandInPlaneCharacter(bytes, strayLine)) {
+        errors.Add(strayLine, {},
+                   "the private-use character " + *planeCharacter +
+                       " cannot be read from a scheme file (and has no GBK form)");
+        read.errors = errors.Lines();
+        return read;
+    }
+    const std::string shielded = WithStandIns(bytes);
     toml::table root;
     try {
-        root = toml::parse(bytes, std::string_view(fileName));
+        root = toml::parse(shielded, std::string_view(fileName));
     } catch (const toml::parse_error& e) {
         errors.Add(static_cast<int>(e.source().begin.line), {},
-                   "not valid TOML: " + Shown(e.description()));
+                   "not valid TOML: " + Shown(WithoutStandIns(e.description())));
         read.errors = errors.Lines();
         return read;
     } catch (const std::exception& e) {

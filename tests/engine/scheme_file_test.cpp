@@ -157,6 +157,8 @@ TEST(SchemeFileTest, CjkTextInsideEveryKindOfStringIsRead) {
         {R"x("a\"。" # 注释。)x", "a\"。"},    {R"x('C:\路径。')x", "C:\\路径。"},
         {R"x("""a""。""")x", "a\"\"。"},       {"\"\"\"x\\\n   中\"\"\"", "x中"},
         {R"x('''it's 中文''')x", "it's 中文"}, {R"x("\u3002")x", "。"},
+        // Characters the TOML parser cannot classify on its own reach it as stand-ins.
+        {R"x("é「α」Ж。")x", "é「α」Ж。"},     {"\"\"\"x\\\n   é\"\"\"", "xé"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -199,6 +201,11 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         {"!\xff", "f.toml:1: not valid TOML: "},
         // A broken UTF-8 sequence after a backslash in a string is the parser's to report.
         {"cookie = \"a\\\xef\xbb>\"\n", "f.toml:10: not valid TOML: "},
+        {"other_group = 0'x=\"é\"\n", "f.toml:10: not valid TOML: "},
+        {"cookie = '\xf3\xb0\x83\xa9'\n",
+         "f.toml:10: the private-use character U+F00E9 cannot be read from a scheme file"},
+        {"cookie = \"\\U000F00E9\"\n",
+         "f.toml:10: the private-use character \\U000F… cannot be read from a scheme file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
