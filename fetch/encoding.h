@@ -25,6 +25,9 @@ std::string GbkToUtf8(std::string_view gbk);
 // becomes "?" as a sequence without a Unicode form does, and neither ends it.
 std::string GbkTextToUtf8(std::string_view gbk);
 
+// Appends the UTF-8 form of one code point (at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
 // A fixed text of the program, written in UTF-8 in the source, as GBK bytes.
 inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
