@@ -159,6 +159,11 @@ std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) 
         if ((next & 0xC0) != 0x80) return {};
         value = value << 6 | (next & 0x3Fu);
     }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters.
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return {};
+    }
     cp = value;
     return text.substr(i, length);
 }
@@ -170,19 +175,21 @@ std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) 
 // is refused beforehand, so a stand-in is never taken for one.
 constexpr char32_t kStandInBase = 0xF0000;
 
-std::string WithStandIns(std::string_view text) {
+// `text` with each character `swap` names another code point for (a nonzero
+// result) written as that one; every other byte is kept, malformed UTF-8 too.
+template <typename Swap>
+std::string SwappedCharacters(std::string_view text, Swap swap) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
-        const std::string_view character =
-            static_cast<unsigned char>(text[i]) < 0x80 ? text.substr(i, 1) : Utf8CharAt(text, i, cp);
+        const std::string_view character = Utf8CharAt(text, i, cp);
         if (character.empty()) {
             out.push_back(text[i++]);  // not UTF-8: the parser reports it
             continue;
         }
-        if (character.size() > 1 && UnclassifiedByParser(cp)) {
-            AppendUtf8(out, kStandInBase + cp);
+        if (const char32_t other = swap(cp)) {
+            AppendUtf8(out, other);
         } else {
             out += character;
         }
@@ -191,25 +198,17 @@ std::string WithStandIns(std::string_view text) {
     return out;
 }
 
+std::string WithStandIns(std::string_view text) {
+    return SwappedCharacters(text, [](char32_t cp) {
+        return UnclassifiedByParser(cp) ? kStandInBase + cp : char32_t{0};
+    });
+}
+
 std::string WithoutStandIns(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        const std::string_view character =
-            static_cast<unsigned char>(text[i]) < 0x80 ? text.substr(i, 1) : Utf8CharAt(text, i, cp);
-        if (character.empty()) {
-            out.push_back(text[i++]);
-            continue;
-        }
-        if (character.size() == 4 && cp >= kStandInBase && UnclassifiedByParser(cp - kStandInBase)) {
-            AppendUtf8(out, cp - kStandInBase);
-        } else {
-            out += character;
-        }
-        i += character.size();
-    }
-    return out;
+    return SwappedCharacters(text, [](char32_t cp) {
+        return cp >= kStandInBase && UnclassifiedByParser(cp - kStandInBase) ? cp - kStandInBase
+                                                                              : char32_t{0};
+    });
 }
 
 // The first character of the stand-ins' plane in the file, or an escape that

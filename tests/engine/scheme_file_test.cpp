@@ -202,6 +202,7 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         // A broken UTF-8 sequence after a backslash in a string is the parser's to report.
         {"cookie = \"a\\\xef\xbb>\"\n", "f.toml:10: not valid TOML: "},
         {"other_group = 0'x=\"é\"\n", "f.toml:10: not valid TOML: "},
+        {"cookie = '\xe0\x83\xa9'\n", "f.toml:10: not valid TOML: "},  // é, overlong
         {"cookie = '\xf3\xb0\x83\xa9'\n",
          "f.toml:10: the private-use character U+F00E9 cannot be read from a scheme file"},
         {"cookie = \"\\U000F00E9\"\n",
