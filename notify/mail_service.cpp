@@ -1,10 +1,15 @@
 // mailto://[user:password@]host[:port]?to=a@b.example[,c@d.example]&from=...
 // and mailtos://: one mail per message over SMTP. mailto asks for STARTTLS and
 // fails without it unless ?tls=no; mailtos speaks TLS from the start. Ports by
-// default 25 and 465.
+// default 25 and 465. to= is required: a mail to a made-up address on the relay
+// would be lost without a word.
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <random>
+#include <string_view>
 
 #include "service.h"
 #include "text_escape.h"
@@ -12,19 +17,40 @@
 namespace vela {
 namespace {
 
-// An address goes into a header line and an SMTP command as it is.
-bool PlainAddress(const std::string& address) {
-    if (address.empty() || address.find('@') == std::string::npos) return false;
-    for (char c : address) {
-        if (static_cast<unsigned char>(c) <= 0x20 || c == '<' || c == '>' || c == ',' || c == '"' ||
-            c == 0x7f) {
-            return false;
-        }
+bool AtomCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("!#$%&'*+/=?^_`{|}~-").find(c) != std::string_view::npos;
+}
+
+// Dot-separated runs of the characters `allowed`, none of them empty.
+bool DotSeparated(std::string_view text, bool (*allowed)(char)) {
+    if (text.empty() || text.front() == '.' || text.back() == '.') return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '.' ? text[i - 1] == '.' : !allowed(text[i])) return false;
     }
     return true;
 }
 
-std::vector<std::string> Recipients(const ChannelUrl& url, const std::string& from) {
+bool DomainCharacter(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; }
+
+// An address goes into a header line and an SMTP command as it is, so only the
+// plain form is taken: local@domain of ASCII atoms, or local@[address literal].
+bool PlainAddress(const std::string& address) {
+    const std::size_t at = address.rfind('@');
+    if (at == std::string::npos) return false;
+    const std::string_view local = std::string_view(address).substr(0, at);
+    const std::string_view domain = std::string_view(address).substr(at + 1);
+    if (!DotSeparated(local, &AtomCharacter)) return false;
+    if (domain.size() > 2 && domain.front() == '[' && domain.back() == ']') {
+        for (char c : domain.substr(1, domain.size() - 2)) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+        }
+        return true;
+    }
+    return DotSeparated(domain, &DomainCharacter);
+}
+
+std::vector<std::string> Recipients(const ChannelUrl& url) {
     std::vector<std::string> to;
     std::string list = url.Query("to");
     for (std::size_t start = 0; start <= list.size();) {
@@ -35,14 +61,15 @@ std::vector<std::string> Recipients(const ChannelUrl& url, const std::string& fr
         if (!address.empty()) to.push_back(address);
         start = comma + 1;
     }
-    if (to.empty()) to.push_back(from);
     return to;
 }
 
 std::string Sender(const ChannelUrl& url) {
     if (url.HasQuery("from")) return url.Query("from");
     if (url.user.find('@') != std::string::npos) return url.user;
-    return (url.user.empty() ? std::string("vela") : url.user) + "@" + url.host;
+    const std::string host =
+        url.host.find(':') != std::string::npos ? "[IPv6:" + url.host + "]" : url.host;
+    return (url.user.empty() ? std::string("vela") : url.user) + "@" + host;
 }
 
 bool Check(const ChannelUrl& url, std::string& error) {
@@ -55,9 +82,14 @@ bool Check(const ChannelUrl& url, std::string& error) {
         error = "the sender's address is not a plain address (from=)";
         return false;
     }
-    for (const std::string& to : Recipients(url, from)) {
-        if (!PlainAddress(to)) {
-            error = "a recipient's address is not a plain address (to=)";
+    const std::vector<std::string> to = Recipients(url);
+    if (to.empty()) {
+        error = "needs a recipient: mailto://[user:password@]host[:port]?to=address";
+        return false;
+    }
+    for (const std::string& address : to) {
+        if (!PlainAddress(address)) {
+            error = "a recipient's address is not a plain address (to=" + PlainLine(address) + ")";
             return false;
         }
     }
@@ -69,33 +101,45 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
-// RFC 2047 encoded words for a header, each whole characters and at most 75
-// characters long.
-std::string EncodedWords(const std::string& text) {
-    constexpr std::size_t kRawBytes = 45;  // 60 base64 characters
+// The subject as RFC 2047 encoded words: each whole characters, at most 75
+// characters long, one per line, so that no line of the header field (its name
+// on the first) is longer than 76.
+std::string EncodedWords(const std::string& text, std::size_t nameLength) {
+    constexpr std::size_t kLine = 76;
+    constexpr std::size_t kFrame = 12;  // =?UTF-8?B? and ?=
     std::string out;
-    std::size_t start = 0;
-    while (start < text.size()) {
+    std::size_t used = nameLength;
+    for (std::size_t start = 0; start < text.size();) {
+        // Whole groups of three bytes: base64 adds no padding before the last word.
+        const std::size_t raw = (kLine - used - kFrame) / 4 * 3;
         std::size_t end = start;
         while (end < text.size()) {
             char32_t cp = 0;
             const std::size_t length = NextCodePoint(text, end, cp);
-            if (end + length - start > kRawBytes) break;
+            if (end + length - start > raw) break;
             end += length;
         }
         if (!out.empty()) out += "\r\n ";
         out += "=?UTF-8?B?" + Base64(text.substr(start, end - start)) + "?=";
         start = end;
+        used = 1;  // the blank that folds the line
     }
     return out;
 }
 
+// RFC 5322 date in English whatever the process's locale (the window runs under
+// zh_CN, where strftime's %a and %b are Chinese).
 std::string MailDate(int64_t nowMs) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t seconds = static_cast<std::time_t>(nowMs / 1000);
     std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    if (!gmtime_r(&seconds, &utc)) return "Thu, 01 Jan 1970 00:00:00 +0000";
     char buffer[64];
-    std::strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S +0000", &utc);
+    std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d +0000",
+                  kDays[utc.tm_wday % 7], utc.tm_mday, kMonths[utc.tm_mon % 12], utc.tm_year + 1900,
+                  utc.tm_hour, utc.tm_min, utc.tm_sec);
     return buffer;
 }
 
@@ -123,8 +167,9 @@ std::string MailMessage(const std::string& from, const std::vector<std::string>&
     }
     const std::string domain = from.substr(from.rfind('@') + 1);
     return "Date: " + MailDate(nowMs) + "\r\nFrom: " + from + "\r\nTo: " + recipients +
-           "\r\nSubject: " + EncodedWords(PlainLine(message.title)) + "\r\nMessage-ID: <" +
-           std::to_string(nowMs) + "." + std::to_string(unique) + "@" + domain +
+           "\r\nSubject: " + EncodedWords(PlainLine(message.title), std::strlen("Subject: ")) +
+           "\r\nMessage-ID: <" + std::to_string(nowMs) + "." + std::to_string(unique) + "@" +
+           domain +
            ">\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
            "Content-Transfer-Encoding: base64\r\n\r\n" +
            Base64Lines(crlf + "\r\n");
@@ -146,7 +191,7 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     mail.user = url.user;
     mail.password = url.password;
     mail.from = Sender(url);
-    mail.to = Recipients(url, mail.from);
+    mail.to = Recipients(url);
     static thread_local std::mt19937_64 random{std::random_device{}()};
     mail.message = MailMessage(mail.from, mail.to, message, context.nowMs, random());
     return {std::move(request)};

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "notify/deliver.h"
+#include "notify/text_escape.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback_http_server.h"
 
@@ -144,6 +146,119 @@ TEST_F(MailChannel, TlsIsRequiredUnlessTurnedOff) {
     ASSERT_TRUE(mail.is_object());
     EXPECT_EQ(mail["server"], "implicit");
     EXPECT_EQ(mail["subject"], "发现 2 篇新文章");
+}
+
+std::string DecodeBase64(const std::string& text) {
+    static const std::string kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const std::size_t value = kAlphabet.find(c);
+        if (value == std::string::npos) continue;  // '=' padding
+        bits = bits << 6 | static_cast<unsigned>(value);
+        if ((count += 6) >= 8) out += static_cast<char>(bits >> (count -= 8) & 0xFF);
+    }
+    return out;
+}
+
+// The header lines of a mail, without their CR LF.
+std::vector<std::string> HeaderLines(const std::string& mail) {
+    std::vector<std::string> lines;
+    const std::size_t end = mail.find("\r\n\r\n");
+    for (std::size_t start = 0; start < end;) {
+        const std::size_t crlf = mail.find("\r\n", start);
+        lines.push_back(mail.substr(start, crlf - start));
+        start = crlf + 2;
+    }
+    return lines;
+}
+
+// A long subject is folded into encoded words of whole characters, each line at
+// most 76 characters long; decoded and joined they give the subject back.
+TEST(MailText, LongSubjectFoldsIntoShortLinesOfWholeCharacters) {
+    NotifyMessage message;
+    message.title = "论坛「新文章」标题很长很长" + std::string("ab") + "😀";
+    for (int i = 0; i < 6; ++i) message.title += message.title;
+    const std::string mail = MailMessage("vela@x.example", {"a@b.example"}, message, 0, 1);
+    std::string subject;
+    bool inSubject = false;
+    int words = 0;
+    for (const std::string& line : HeaderLines(mail)) {
+        EXPECT_LE(line.size(), 76u) << line;
+        if (line.rfind("Subject: ", 0) == 0) {
+            inSubject = true;
+        } else if (line.empty() || line[0] != ' ') {
+            inSubject = false;
+        }
+        if (!inSubject) continue;
+        const std::size_t open = line.find("=?UTF-8?B?");
+        const std::size_t close = line.rfind("?=");
+        ASSERT_NE(open, std::string::npos) << line;
+        EXPECT_LE(close + 2 - open, 75u) << line;
+        const std::string part = DecodeBase64(line.substr(open + 10, close - open - 10));
+        EXPECT_EQ(PlainLine(part), part) << "a character cut in half: " << line;
+        subject += part;
+        ++words;
+    }
+    EXPECT_GT(words, 20);
+    EXPECT_EQ(subject, message.title);
+}
+
+// The Date line is English whatever the locale: the window runs under zh_CN,
+// where strftime writes "四, 11 12月 2025".
+TEST(MailText, DateIsEnglishUnderAChineseLocale) {
+    const fs::path locales =
+        fs::temp_directory_path() / ("vela_locale_" + std::to_string(::getpid()));
+    fs::create_directories(locales);
+    const std::string make =
+        "localedef -i zh_CN -f UTF-8 '" + (locales / "zh_CN.UTF-8").string() + "' >/dev/null 2>&1";
+    const int made = std::system(make.c_str());
+    ::setenv("LOCPATH", locales.c_str(), 1);
+    const bool chinese = made == 0 && std::setlocale(LC_ALL, "zh_CN.UTF-8") != nullptr;
+    NotifyMessage message;
+    message.title = "t";
+    const std::string mail =
+        MailMessage("vela@x.example", {"a@b.example"}, message, 1765418400000, 1);
+    std::setlocale(LC_ALL, "C");
+    ::unsetenv("LOCPATH");
+    fs::remove_all(locales);
+    if (!chinese) GTEST_SKIP() << "cannot make the zh_CN locale (localedef and locales installed?)";
+    EXPECT_EQ(HeaderLines(mail).at(0), "Date: Thu, 11 Dec 2025 02:00:00 +0000");
+}
+
+TEST(MailText, TheChannelCheckWantsPlainRecipients) {
+    struct Case {
+        const char* channel;
+        const char* error;  // part of the line; empty when the channel is taken
+    };
+    const Case cases[] = {
+        {"mailto://smtp.example?to=a@b.example,%20c.d@e-f.example", ""},
+        {"mailto://[::1]:25?to=a@b.example", ""},
+        {"mailto://smtp.example?to=a@[127.0.0.1]", ""},
+        {"mailto://smtp.example", "needs a recipient"},
+        {"mailto://smtp.example?to=", "needs a recipient"},
+        {"mailto://smtp.example?from=me@x.example&to=%20,", "needs a recipient"},
+        {"mailto://smtp.example?to=nobody", "to=nobody"},
+        {"mailto://smtp.example?to=a@b.example;c@d.example", "to="},
+        {"mailto://smtp.example?to=@b.example", "to="},
+        {"mailto://smtp.example?to=a@", "to="},
+        {"mailto://smtp.example?to=a..b@c.example", "to="},
+        {"mailto://smtp.example?to=a@b..example", "to="},
+        {"mailto://smtp.example?to=a@b@c.example", "to="},
+        {"mailto://smtp.example?to=%E7%94%A8@b.example", "to="},
+        {"mailto://smtp.example?to=a@b.example&from=me", "from="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channel);
+        std::string error;
+        const bool ok = CheckChannel(c.channel, error);
+        EXPECT_EQ(ok, *c.error == 0) << error;
+        if (!ok) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+    }
 }
 
 }  // namespace
