@@ -152,6 +152,7 @@ bool ParseChannelUrl(std::string_view text, ChannelUrl& url, std::string& error)
         if (!segment.empty()) url.path.push_back(PercentDecode(segment));
         path.remove_prefix(segment.size());
     }
+    url.rawQuery = std::string(query);
     while (!query.empty()) {
         const std::string_view pair = query.substr(0, query.find('&'));
         query.remove_prefix(std::min(query.size(), pair.size() + 1));

@@ -23,6 +23,7 @@ struct ChannelUrl {
     int port = 0;                   // 0: the service's default
     std::vector<std::string> path;  // non-empty segments
     std::vector<std::pair<std::string, std::string>> query;
+    std::string rawQuery;  // the query as written, not decoded, without its '?'
 
     // The value of the first query key `name` (ASCII case ignored); empty if none.
     std::string Query(std::string_view name) const;

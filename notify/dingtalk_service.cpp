@@ -62,6 +62,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kDingtalkService{{"dingtalk"}, true, -1, &Check, &Compose};
+const Service kDingtalkService{{"dingtalk"}, &TokenInHost, &Check, &Compose};
 
 }  // namespace vela

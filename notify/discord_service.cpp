@@ -18,6 +18,9 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
+// The webhook's id stands where a host would, its token is the first segment.
+SecretPlaces TokenSegment(const ChannelUrl&) { return {false, {0}}; }
+
 std::string Title(const std::string& title) { return "**" + title + "**"; }
 std::string Scheme(const std::string& scheme) { return "**【" + scheme + "】**"; }
 // A link in angle brackets is shown without a preview.
@@ -42,6 +45,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kDiscordService{{"discord"}, false, 0, &Check, &Compose};
+const Service kDiscordService{{"discord"}, &TokenSegment, &Check, &Compose};
 
 }  // namespace vela

@@ -64,6 +64,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kFeishuService{{"feishu"}, true, -1, &Check, &Compose};
+const Service kFeishuService{{"feishu"}, &TokenInHost, &Check, &Compose};
 
 }  // namespace vela

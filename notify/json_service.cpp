@@ -1,4 +1,6 @@
-// json://host[:port]/path and jsons://: one JSON document per message, POSTed.
+// json://host[:port]/path[?query] and jsons://: one JSON document per message,
+// POSTed to the path with its query. Path segments that read like a token and
+// query values named like one are secrets.
 
 #include "service.h"
 #include "text_escape.h"
@@ -14,6 +16,25 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
+// The query as written, only what a request line cannot carry (blanks, quotes,
+// angle brackets, non-ASCII) percent-encoded.
+std::string QueryText(std::string_view query) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : query) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F ||
+            std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext&) {
     std::string body = "{\"title\":" + JsonString(message.title) +
@@ -26,7 +47,9 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
                 ",\"time\":" + JsonString(a.time) + "}";
     }
     body += "]}";
-    ServiceRequest request = JsonPost(WebAddress(url, url.scheme == "jsons"), std::move(body));
+    std::string address = WebAddress(url, url.scheme == "jsons");
+    if (!url.rawQuery.empty()) address += "?" + QueryText(url.rawQuery);
+    ServiceRequest request = JsonPost(std::move(address), std::move(body));
     request.http.user = url.user;
     request.http.password = url.password;
     return {std::move(request)};
@@ -34,6 +57,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kJsonService{{"json", "jsons"}, false, -1, &Check, &Compose};
+const Service kJsonService{{"json", "jsons"}, &TokenLikeSegments, &Check, &Compose};
 
 }  // namespace vela

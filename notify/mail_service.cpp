@@ -199,6 +199,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kMailService{{"mailto", "mailtos"}, false, -1, &Check, &Compose};
+const Service kMailService{{"mailto", "mailtos"}, &NoSecretPlaces, &Check, &Compose};
 
 }  // namespace vela

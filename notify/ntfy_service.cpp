@@ -22,6 +22,12 @@ bool Check(const ChannelUrl& url, std::string& error) {
     return true;
 }
 
+// Whoever knows a topic can read it: on the public server it is the only secret.
+SecretPlaces TopicPlace(const ChannelUrl& url) {
+    if (url.path.empty()) return {true, {}};
+    return {false, {0}};
+}
+
 std::string Scheme(const std::string& scheme) { return "【" + scheme + "】"; }
 std::string Article(const std::string& title, const std::string& link) {
     return link.empty() ? title : title + "\n" + PlainLine(link);
@@ -60,6 +66,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kNtfyService{{"ntfy", "ntfys"}, false, -1, &Check, &Compose};
+const Service kNtfyService{{"ntfy", "ntfys"}, &TopicPlace, &Check, &Compose};
 
 }  // namespace vela

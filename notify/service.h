@@ -60,12 +60,18 @@ struct ComposeContext {
     int64_t nowMs;  // signatures and the mail's Date
 };
 
+// Where a channel's URL holds a token, besides its password and the query values
+// named like one.
+struct SecretPlaces {
+    bool authority = false;             // the host position
+    std::vector<std::size_t> segments;  // path segments, by index
+};
+
 // One service: the schemes of its URLs, which parts of them are secret, the
 // check of a URL and the requests for a message.
 struct Service {
     std::vector<std::string_view> schemes;
-    bool authoritySecret = false;  // the host position holds a token
-    int secretSegment = -1;        // a path segment that holds a token
+    SecretPlaces (*secretPlaces)(const ChannelUrl& url);
     // False, with one line in `error`, when the URL lacks what the service needs.
     bool (*check)(const ChannelUrl& url, std::string& error);
     std::vector<ServiceRequest> (*compose)(const ChannelUrl& url, const NotifyMessage& message,
@@ -77,6 +83,9 @@ const Service* FindService(std::string_view scheme);
 // Every scheme the program delivers to, for messages.
 std::string KnownSchemes();
 
+// A query key whose value is taken for a secret: key, token, secret, password,
+// auth, sig, sign and the like (apikey, api_key, access_token, ...), case ignored.
+bool SecretQueryKey(std::string_view key);
 // The secrets of a channel: password, tokens, and query values named like one.
 std::vector<std::string> ChannelSecrets(const ChannelUrl& url);
 // The channel as it may be shown: every secret replaced by "****".
@@ -96,6 +105,13 @@ extern const Service kDingtalkService;
 extern const Service kFeishuService;
 extern const Service kDiscordService;
 extern const Service kMailService;
+
+// Shared by the service units: where their URLs hold tokens. None (besides the
+// password and the query); the host position; path segments that read like a
+// made-up token (16 characters or more, or 8 or more mixing letters and digits).
+SecretPlaces NoSecretPlaces(const ChannelUrl& url);
+SecretPlaces TokenInHost(const ChannelUrl& url);
+SecretPlaces TokenLikeSegments(const ChannelUrl& url);
 
 // Shared by the service units: a JSON POST to `url`.
 ServiceRequest JsonPost(std::string url, std::string body);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -14,11 +15,14 @@ const Service* const kServices[] = {
     &kWecomService, &kDingtalkService, &kFeishuService, &kDiscordService,
 };
 
-bool SecretKey(std::string_view key) {
-    std::string lower;
-    for (char c : key) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower == "secret" || lower == "token" || lower == "key" || lower == "password" ||
-           lower == "pass" || lower == "sign" || lower == "access_token";
+bool LooksLikeToken(std::string_view segment) {
+    bool letter = false;
+    bool digit = false;
+    for (char c : segment) {
+        letter = letter || std::isalpha(static_cast<unsigned char>(c));
+        digit = digit || std::isdigit(static_cast<unsigned char>(c));
+    }
+    return segment.size() >= 16 || (segment.size() >= 8 && letter && digit);
 }
 
 void OverrideFromEnvironment(std::string& endpoint, const char* name) {
@@ -59,39 +63,80 @@ ServiceEndpoints EndpointsFromEnvironment() {
     return endpoints;
 }
 
+bool SecretQueryKey(std::string_view key) {
+    std::string name;
+    for (char c : key) {
+        name += c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    static constexpr std::string_view kWhole[] = {"key", "pass", "pwd", "sig", "sign"};
+    static constexpr std::string_view kParts[] = {"token",   "secret", "passw",    "apikey",
+                                                  "api_key", "auth",   "signature"};
+    for (std::string_view whole : kWhole) {
+        if (name == whole) return true;
+    }
+    for (std::string_view part : kParts) {
+        if (name.find(part) != std::string::npos) return true;
+    }
+    return false;
+}
+
+SecretPlaces NoSecretPlaces(const ChannelUrl&) { return {}; }
+
+SecretPlaces TokenInHost(const ChannelUrl&) { return {true, {}}; }
+
+SecretPlaces TokenLikeSegments(const ChannelUrl& url) {
+    SecretPlaces places;
+    for (std::size_t i = 0; i < url.path.size(); ++i) {
+        if (LooksLikeToken(url.path[i])) places.segments.push_back(i);
+    }
+    return places;
+}
+
+namespace {
+
+SecretPlaces PlacesOf(const ChannelUrl& url) {
+    const Service* service = FindService(url.scheme);
+    return service ? service->secretPlaces(url) : SecretPlaces{};
+}
+
+bool SecretSegment(const SecretPlaces& places, std::size_t index) {
+    for (std::size_t segment : places.segments) {
+        if (segment == index) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<std::string> ChannelSecrets(const ChannelUrl& url) {
     std::vector<std::string> secrets;
-    const Service* service = FindService(url.scheme);
+    const SecretPlaces places = PlacesOf(url);
     if (url.hasPassword && !url.password.empty()) secrets.push_back(url.password);
-    if (service && service->authoritySecret && !url.authority.empty()) {
-        secrets.push_back(url.authority);
-    }
-    if (service && service->secretSegment >= 0 &&
-        static_cast<std::size_t>(service->secretSegment) < url.path.size()) {
-        secrets.push_back(url.path[service->secretSegment]);
+    if (places.authority && !url.authority.empty()) secrets.push_back(url.authority);
+    for (std::size_t segment : places.segments) {
+        if (segment < url.path.size()) secrets.push_back(url.path[segment]);
     }
     for (const auto& [key, value] : url.query) {
-        if (SecretKey(key) && !value.empty()) secrets.push_back(value);
+        if (SecretQueryKey(key) && !value.empty()) secrets.push_back(value);
     }
     return secrets;
 }
 
 std::string MaskedChannel(const ChannelUrl& url) {
-    const Service* service = FindService(url.scheme);
+    const SecretPlaces places = PlacesOf(url);
     std::string text = url.scheme + "://";
     if (!url.user.empty() || url.hasPassword) {
         text += url.user;
         if (url.hasPassword) text += ":****";
         text += '@';
     }
-    text += service && service->authoritySecret ? "****" : url.authority;
+    text += places.authority ? "****" : url.authority;
     for (std::size_t i = 0; i < url.path.size(); ++i) {
-        const bool secret = service && service->secretSegment == static_cast<int>(i);
-        text += "/" + (secret ? std::string("****") : url.path[i]);
+        text += "/" + (SecretSegment(places, i) ? std::string("****") : url.path[i]);
     }
     for (std::size_t i = 0; i < url.query.size(); ++i) {
         const auto& [key, value] = url.query[i];
-        text += (i == 0 ? "?" : "&") + key + "=" + (SecretKey(key) ? "****" : value);
+        text += (i == 0 ? "?" : "&") + key + "=" + (SecretQueryKey(key) ? "****" : value);
     }
     return PlainLine(text);
 }
@@ -106,10 +151,27 @@ std::string MaskedChannelText(std::string_view text) {
 }
 
 std::string HideSecrets(std::string text, const ChannelUrl& url) {
+    // The whole URL first, so that it reads as the channel does everywhere else.
+    if (url.text.size() >= 3) {
+        const std::string masked = MaskedChannel(url);
+        for (std::size_t at = text.find(url.text); at != std::string::npos;
+             at = text.find(url.text, at + masked.size())) {
+            text.replace(at, url.text.size(), masked);
+        }
+    }
     std::vector<std::string> forms;
     for (const std::string& secret : ChannelSecrets(url)) {
         forms.push_back(secret);
         forms.push_back(QueryEncode(secret));
+    }
+    // A query value as written may be encoded otherwise ("%2f" for "/").
+    for (std::string_view query = url.rawQuery; !query.empty();) {
+        const std::string_view pair = query.substr(0, query.find('&'));
+        query.remove_prefix(std::min(query.size(), pair.size() + 1));
+        const std::size_t eq = pair.find('=');
+        if (eq != std::string_view::npos && SecretQueryKey(PercentDecode(pair.substr(0, eq)))) {
+            forms.emplace_back(pair.substr(eq + 1));
+        }
     }
     for (const std::string& form : forms) {
         // A secret of one or two characters would mask ordinary words.

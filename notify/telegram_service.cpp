@@ -63,6 +63,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kTelegramService{{"tgram"}, true, -1, &Check, &Compose};
+const Service kTelegramService{{"tgram"}, &TokenInHost, &Check, &Compose};
 
 }  // namespace vela

@@ -41,6 +41,6 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
 
 }  // namespace
 
-const Service kWecomService{{"wecombot"}, true, -1, &Check, &Compose};
+const Service kWecomService{{"wecombot"}, &TokenInHost, &Check, &Compose};
 
 }  // namespace vela

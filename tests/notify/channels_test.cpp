@@ -11,6 +11,7 @@
 
 #include "notify/deliver.h"
 #include "notify/outbox.h"
+#include "notify/request_send.h"
 #include "tests/support/loopback_http_server.h"
 
 namespace vela {
@@ -286,6 +287,35 @@ TEST_F(NotifyChannels, ADeadChannelDelaysNoOther) {
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_LT(took, std::chrono::milliseconds(2900));
     EXPECT_EQ(OutboxSize(), 1u);
+}
+
+// A json:// channel posts to its path with its query, as written; a secret in the
+// query is masked in what the channel's failure says.
+TEST(JsonChannel, PostsWithTheQueryAndHidesItsSecret) {
+    LoopbackHttpServer server([](const std::string& request) {
+        // An answer that repeats the request line, as some servers' errors do.
+        return CannedReply{SimpleResponse("403 Forbidden", request.substr(0, request.find('\r')))};
+    });
+    const std::string channel =
+        "json://127.0.0.1:" + std::to_string(server.port()) + "/hook?key=abc123&to=a%2Fb&note=x y";
+    ChannelUrl url;
+    std::string error;
+    ASSERT_TRUE(ParseChannelUrl(channel, url, error));
+    ASSERT_TRUE(kJsonService.check(url, error)) << error;
+    const ServiceEndpoints endpoints;
+    const std::vector<ServiceRequest> requests =
+        kJsonService.compose(url, TestMessage(), {endpoints, kNowMs});
+    ASSERT_EQ(requests.size(), 1u);
+    SendOptions options;
+    options.timeout = std::chrono::seconds(10);
+    const SendResult result = SendRequest(requests[0], options);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(test::RequestTarget(server.Requests()[0]), "/hook?key=abc123&to=a%2Fb&note=x%20y");
+    EXPECT_FALSE(result.ok);
+    const std::string shown = MaskedChannel(url) + ": " + HideSecrets(result.error, url);
+    EXPECT_NE(shown.find("HTTP status 403"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("?key=****&to=a/b&note=x y"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("abc123"), std::string::npos) << shown;
 }
 
 }  // namespace
