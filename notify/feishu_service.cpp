@@ -23,7 +23,27 @@ bool Check(const ChannelUrl& url, std::string& error) {
 
 std::string Title(const std::string& title) { return title; }
 std::string Scheme(const std::string& scheme) { return "【" + scheme + "】"; }
+// A web link goes out byte for byte, but for what could start a tag
+// (<at user_id="all">) or end the link's line: angle brackets, blanks and control
+// characters, percent-encoded as a browser sends them anyway.
+std::string Link(const std::string& link) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : link) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || c == '<' || c == '>') {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string Article(const std::string& title, const std::string& link) {
+    if (IsHttpLink(link)) return title + "\n" + Link(link);
     return link.empty() ? title : title + "\n" + EscapeTagText(link);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "notify/channel_url.h"
 #include "notify/message_split.h"
 #include "notify/notify_message.h"
@@ -189,6 +191,122 @@ TEST(TextEscape, ShortensAtCharacterBoundaries) {
     // An escape is never cut in half.
     EXPECT_EQ(EscapedPrefix("a&b", &EscapeHtml, LengthUnit::Bytes, 6), "a…");
     EXPECT_EQ(TextLength("😀a", LengthUnit::Utf16), 3u);
+}
+
+std::string DecodeBase64(const std::string& text) {
+    static const std::string kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const std::size_t value = kAlphabet.find(c);
+        if (value == std::string::npos) continue;  // line breaks, '=' padding
+        bits = bits << 6 | static_cast<unsigned>(value);
+        if ((count += 6) >= 8) out += static_cast<char>(bits >> (count -= 8) & 0xFF);
+    }
+    return out;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// A forum link with a query: '&' stays, '<' and '>' are percent-encoded where
+// markup could read them (as a browser sends them anyway); the title around it
+// is escaped as each service's text.
+TEST(ServiceLinks, ALinkWithAQueryGoesOutWholeInEveryService) {
+    const std::string link = "http://bbs.example/forum.php?mod=viewthread&tid=1042&q=<b>";
+    const std::string encoded = "http://bbs.example/forum.php?mod=viewthread&tid=1042&q=%3Cb%3E";
+    NotifyMessage message = CycleMessage({{"1", "论坛 & <x>", "标题 a&b <i>", link, "", "t"}});
+    using Json = nlohmann::json;
+    // The text a reader sees (JSON parsed, HTML entities read), and the link in it
+    // between the characters that frame it.
+    struct Case {
+        const char* channel;
+        std::string (*text)(const ServiceRequest& request);
+        std::string framed;
+    };
+    const Case cases[] = {
+        {"json://h.example/x",
+         [](const ServiceRequest& r) {
+             const Json body = Json::parse(r.http.body);
+             return "[" + body["articles"][0]["link"].get<std::string>() + "]\n" +
+                    body["body"].get<std::string>() + "\n";
+         },
+         "[" + link + "]\n"},
+        {"json://h.example/x",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["body"].get<std::string>();
+         },
+         "\n" + link},
+        {"ntfy://topic",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["message"].get<std::string>() + "\n";
+         },
+         "\n" + link + "\n"},
+        {"ntfy://topic",
+         [](const ServiceRequest& r) {
+             return "[" + Json::parse(r.http.body)["click"].get<std::string>() + "]";
+         },
+         "[" + encoded + "]"},
+        {"tgram://1:A/7",
+         [](const ServiceRequest& r) {
+             std::string text = Json::parse(r.http.body)["text"];
+             for (const auto& [entity, c] : {std::pair<const char*, const char*>{"&lt;", "<"},
+                                             {"&gt;", ">"},
+                                             {"&quot;", "\""},
+                                             {"&#39;", "'"},
+                                             {"&amp;", "&"}}) {
+                 text = Replaced(text, entity, c);
+             }
+             return text;
+         },
+         "href=\"" + encoded + "\""},
+        {"wecombot://k",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["markdown"]["content"].get<std::string>();
+         },
+         "(" + encoded + ")"},
+        {"dingtalk://t",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["markdown"]["text"].get<std::string>();
+         },
+         "(" + encoded + ")"},
+        {"feishu://t",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["content"]["text"].get<std::string>() + "\n";
+         },
+         "\n" + encoded + "\n"},
+        {"discord://1/t",
+         [](const ServiceRequest& r) {
+             return Json::parse(r.http.body)["content"].get<std::string>();
+         },
+         "<" + encoded + ">"},
+        {"mailto://smtp.example?to=a@b.example",
+         [](const ServiceRequest& r) {
+             return DecodeBase64(r.smtp.message.substr(r.smtp.message.find("\r\n\r\n")));
+         },
+         "\r\n" + link + "\r\n"},
+    };
+    const ServiceEndpoints endpoints;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channel);
+        ChannelUrl url;
+        std::string error;
+        ASSERT_TRUE(ParseChannelUrl(c.channel, url, error));
+        const Service* service = FindService(url.scheme);
+        ASSERT_NE(service, nullptr);
+        const std::vector<ServiceRequest> requests =
+            service->compose(url, message, {endpoints, 1700000000000});
+        ASSERT_EQ(requests.size(), 1u);
+        const std::string text = c.text(requests[0]);
+        EXPECT_NE(text.find(c.framed), std::string::npos) << text;
+        EXPECT_EQ(text.find("＆tid"), std::string::npos) << text;
+    }
 }
 
 NotifyArticle Article(const std::string& scheme, const std::string& title,
