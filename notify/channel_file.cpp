@@ -1,6 +1,7 @@
 #include "channel_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +14,28 @@
 namespace vela {
 namespace {
 
+constexpr const char* kBlanks = " \t\r";
+
 std::string Trimmed(const std::string& line) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
+    const std::size_t first = line.find_first_not_of(kBlanks);
     if (first == std::string::npos) return {};
-    const std::size_t last = line.find_last_not_of(" \t\r");
+    const std::size_t last = line.find_last_not_of(kBlanks);
     return line.substr(first, last - first + 1);
+}
+
+// The channel a line holds: blanks around it and an end-of-line comment (a '#'
+// after a blank) removed; empty for a blank line or a whole-line comment. A '#'
+// right after other characters stays: it belongs to the URL.
+std::string ChannelOfLine(const std::string& line) {
+    std::string channel = Trimmed(line);
+    if (!channel.empty() && channel[0] == '#') return {};
+    for (std::size_t hash = channel.find('#'); hash != std::string::npos;
+         hash = channel.find('#', hash + 1)) {
+        if (channel[hash - 1] == ' ' || channel[hash - 1] == '\t') {
+            return Trimmed(channel.substr(0, hash));
+        }
+    }
+    return channel;
 }
 
 bool ReadText(const std::string& path, std::string& text, bool& exists) {
@@ -39,28 +57,99 @@ bool MakeFolders(const std::string& path) {
     return true;
 }
 
-bool WriteText(const std::string& path, const std::string& text, std::string& error) {
-    if (!MakeFolders(path)) {
-        error = "cannot make the folder of " + path + ": " + std::strerror(errno);
-        return false;
+std::string Folder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    const std::string temporary = path + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now, saying whether that worked (a late write error shows here).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes the file anew under a name of its own in the same folder, then moves it
+// into place; the file's data and the folder's new entry reach the disk before
+// this returns, so a crash leaves the old file or the new one.
+bool WriteText(const std::string& path, const std::string& text, std::string& error) {
+    std::string temporary = path + ".XXXXXX";
+    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    // A file left by an older program with wider permissions keeps them otherwise.
-    ::fchmod(fd, 0600);
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    // mkstemp makes it 0600 already; this only states the intent.
+    ::fchmod(file.get(), 0600);
+    bool ok = WriteAll(file.get(), text);
+    ok = ok && ::fsync(file.get()) == 0;
+    ok = file.Close() && ok;
     ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         ::unlink(temporary.c_str());
+        return false;
     }
-    return ok;
+    Descriptor folder(::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0 || ::fsync(folder.get()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Reads the file, hands its text to `change` and writes the result, all under an
+// advisory lock on "<file>.lock" beside it: two writers (the window's dialog and
+// a command) each see the other's line.
+template <typename Change>
+bool ChangeFile(const std::string& path, std::string& error, Change change) {
+    if (!MakeFolders(path)) {
+        error = "cannot make the folder of " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string lockPath = path + ".lock";
+    Descriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    int locked = -1;
+    if (lock.get() >= 0) {
+        do {
+            locked = ::flock(lock.get(), LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+    }
+    if (locked != 0) {
+        error = "cannot lock " + lockPath + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    bool exists = false;
+    if (!ReadText(path, text, exists)) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return WriteText(path, change(text), error);
 }
 
 }  // namespace
@@ -77,8 +166,8 @@ std::vector<std::string> ChannelLines(const std::string& text) {
     std::vector<std::string> channels;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        line = Trimmed(line);
-        if (!line.empty() && line[0] != '#') channels.push_back(line);
+        std::string channel = ChannelOfLine(line);
+        if (!channel.empty()) channels.push_back(std::move(channel));
     }
     return channels;
 }
@@ -105,30 +194,22 @@ ChannelFile ReadChannelFile(const std::string& path) {
 }
 
 bool AddChannelLine(const std::string& path, const std::string& channel, std::string& error) {
-    std::string text;
-    bool exists = false;
-    if (!ReadText(path, text, exists)) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    text += Trimmed(channel) + "\n";
-    return WriteText(path, text, error);
+    return ChangeFile(path, error, [&](std::string text) {
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        return text + Trimmed(channel) + "\n";
+    });
 }
 
 bool RemoveChannelLine(const std::string& path, const std::string& channel, std::string& error) {
-    std::string text;
-    bool exists = false;
-    if (!ReadText(path, text, exists)) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::string kept;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (Trimmed(line) != Trimmed(channel)) kept += line + "\n";
-    }
-    return WriteText(path, kept, error);
+    const std::string removed = ChannelOfLine(channel);
+    return ChangeFile(path, error, [&](const std::string& text) {
+        std::string kept;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (removed.empty() || ChannelOfLine(line) != removed) kept += line + "\n";
+        }
+        return kept;
+    });
 }
 
 }  // namespace vela

@@ -83,8 +83,9 @@ const Service* FindService(std::string_view scheme);
 // Every scheme the program delivers to, for messages.
 std::string KnownSchemes();
 
-// A query key whose value is taken for a secret: key, token, secret, password,
-// auth, sig, sign and the like (apikey, api_key, access_token, ...), case ignored.
+// A query key whose value is taken for a secret, case ignored: pwd, sig or sign;
+// a name that holds token, secret, pass, auth or signature (access_token,
+// password, Authorization); or one that ends in key (apikey, api_key, X-API-Key).
 bool SecretQueryKey(std::string_view key);
 // The secrets of a channel: password, tokens, and query values named like one.
 std::vector<std::string> ChannelSecrets(const ChannelUrl& url);

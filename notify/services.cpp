@@ -65,19 +65,17 @@ ServiceEndpoints EndpointsFromEnvironment() {
 
 bool SecretQueryKey(std::string_view key) {
     std::string name;
-    for (char c : key) {
-        name += c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    static constexpr std::string_view kWhole[] = {"key", "pass", "pwd", "sig", "sign"};
-    static constexpr std::string_view kParts[] = {"token",   "secret", "passw",    "apikey",
-                                                  "api_key", "auth",   "signature"};
+    for (char c : key) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static constexpr std::string_view kWhole[] = {"pwd", "sig", "sign"};
+    static constexpr std::string_view kParts[] = {"token", "secret", "pass", "auth", "signature"};
     for (std::string_view whole : kWhole) {
         if (name == whole) return true;
     }
     for (std::string_view part : kParts) {
         if (name.find(part) != std::string::npos) return true;
     }
-    return false;
+    // key, apikey, api_key, X-API-Key, private_key ...
+    return name.size() >= 3 && name.compare(name.size() - 3, 3, "key") == 0;
 }
 
 SecretPlaces NoSecretPlaces(const ChannelUrl&) { return {}; }

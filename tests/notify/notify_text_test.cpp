@@ -115,9 +115,9 @@ TEST(ChannelUrl, MaskingHidesEverySecret) {
         {"json://h.example/api/v2/hook?x=1", "json://h.example/api/v2/hook?x=1", {}},
         // Query values named like a secret, the name's case ignored, as written
         // in the URL and decoded.
-        {"json://h.example/hook?ApiKey=k3y9&api_key=k4y9&API-KEY=k5y9&x=1",
-         "json://h.example/hook?ApiKey=****&api_key=****&API-KEY=****&x=1",
-         {"k3y9", "k4y9", "k5y9"}},
+        {"json://h.example/hook?ApiKey=k3y9&api_key=k4y9&API-KEY=k5y9&x=1&private_key=k6y9",
+         "json://h.example/hook?ApiKey=****&api_key=****&API-KEY=****&x=1&private_key=****",
+         {"k3y9", "k4y9", "k5y9", "k6y9"}},
         {"json://h.example/"
          "h?auth=Au1&Authorization=Au2&token=To1&access_token=To2&X-Auth-Token=To3",
          "json://h.example/h?auth=****&Authorization=****&token=****&access_token=****&"
