@@ -16,6 +16,9 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kOpenAction = QStringLiteral("open");
 const QString kDesktopEntry = QStringLiteral("example.lanqi.vela");
+// A notification server answers at once; one that does not is given up on
+// (the tray shows the message) well before D-Bus's own 25 s.
+constexpr int kReplyTimeoutMs = 5000;
 
 }  // namespace
 
@@ -41,27 +44,44 @@ void DbusNotification::Show(const QString& title, const QString& text, const std
         if (fallback) fallback();
         return;
     }
+    Request request{title, text, gbkLink, std::move(fallback)};
+    if (waiting_) {
+        held_ = std::move(request);
+        return;
+    }
+    Send(std::move(request));
+}
+
+void DbusNotification::Send(Request request) {
     QStringList actions = {QStringLiteral("default"), QStringLiteral("显示窗口")};
-    if (SafeLinkUrl(gbkLink)) actions << kOpenAction << QStringLiteral("打开");
+    if (SafeLinkUrl(request.gbkLink)) actions << kOpenAction << QStringLiteral("打开");
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), kDesktopEntry);
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QStringLiteral("澜栖监控") << lastId_ << kDesktopEntry << title << text << actions
-         << hints << -1;
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, gbkLink, fallback = std::move(fallback)] {
-                watcher->deleteLater();
-                const QDBusPendingReply<uint> reply = *watcher;
-                if (reply.isError()) {
-                    if (fallback) fallback();
-                    return;
-                }
+    call << QStringLiteral("澜栖监控") << lastId_ << kDesktopEntry << request.title << request.text
+         << actions << hints << -1;
+    waiting_ = true;
+    auto* watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(call, kReplyTimeoutMs), this);
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, watcher, link = std::move(request.gbkLink), fallback = std::move(request.fallback)] {
+            watcher->deleteLater();
+            waiting_ = false;
+            const QDBusPendingReply<uint> reply = *watcher;
+            if (reply.isError()) {
+                if (fallback) fallback();
+            } else {
                 lastId_ = reply.value();
-                link_ = gbkLink;
-            });
+                link_ = link;
+            }
+            if (held_) {
+                Request next = std::move(*held_);
+                held_.reset();
+                Send(std::move(next));
+            }
+        });
 }
 
 void DbusNotification::OnActionInvoked(uint id, const QString& action) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vela {
@@ -11,7 +12,11 @@ namespace vela {
 // bus. Each notification replaces the previous one (its id is handed back as
 // replaces_id); the action 打开 opens the newest article's link, the default action
 // (a click) calls the click handler. Asynchronous: the GUI thread never waits for
-// the bus. On the GUI thread.
+// the bus. The id of a notification is known only from the service's reply, so a
+// notification asked for while the previous one waits for its reply is held until
+// that reply comes (or its time runs out), and then sent with the id; of several
+// held, only the newest is sent, as it would replace the others at once. On the
+// GUI thread.
 class DbusNotification : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +27,9 @@ public:
     void Show(const QString& title, const QString& text, const std::string& gbkLink,
               std::function<void()> fallback);
 
+    // A notification is waiting for the service's reply.
+    bool Waiting() const { return waiting_; }
+
     std::function<void()> onClick;
 
 private slots:
@@ -29,10 +37,20 @@ private slots:
     void OnClosed(uint id, uint reason);
 
 private:
+    struct Request {
+        QString title;
+        QString text;
+        std::string gbkLink;
+        std::function<void()> fallback;
+    };
+
     DbusNotification() = default;
     bool Listen();
+    void Send(Request request);
 
     bool listening_ = false;
+    bool waiting_ = false;
+    std::optional<Request> held_;  // the newest one asked for while waiting
     uint lastId_ = 0;
     std::string link_;  // of the notification `lastId_`
 };

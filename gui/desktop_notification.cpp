@@ -1,5 +1,7 @@
 #include "desktop_notification.h"
 
+#include <QPointer>
+
 #include "dbus_notification.h"
 #include "gbk_text.h"
 #include "tray_icon.h"
@@ -21,8 +23,11 @@ void ShowNotification(TrayIcon& tray, const NotificationRequest& request) {
     }
     const QString title = FromGbk(request.title);
     const QString text = FromGbk(request.text);
+    // The reply, and with it the fallback, may come after the tray icon is gone.
     DbusNotification::Instance().Show(title, text, request.link,
-                                      [&tray, title, text] { tray.ShowMessage(title, text); });
+                                      [tray = QPointer<TrayIcon>(&tray), title, text] {
+                                          if (tray) tray->ShowMessage(title, text);
+                                      });
 }
 
 void SetNotificationClickHandler(std::function<void()> handler) {
