@@ -81,9 +81,11 @@ bool ParseChannelUrl(std::string_view text, ChannelUrl& url, std::string& error)
         }
     }
     std::string_view rest = text.substr(colon + 3);
-    // A fragment means nothing to a channel.
+    // A fragment means nothing to a channel, nor do blanks before it (a comment
+    // written after the URL).
     if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
         rest = rest.substr(0, hash);
+        while (!rest.empty() && IsBlank(rest.back())) rest.remove_suffix(1);
     }
     std::string_view query;
     if (const std::size_t mark = rest.find('?'); mark != std::string_view::npos) {

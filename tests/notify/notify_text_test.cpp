@@ -63,6 +63,15 @@ TEST(ChannelUrl, TakesEachFormApart) {
          {"topic"},
          ""},
         {"wecombot://k%2Fey", "wecombot", "", "", "k/ey", "k/ey", 0, {}, ""},
+        {"json://h.example/y  # the team's",
+         "json",
+         "",
+         "",
+         "h.example",
+         "h.example",
+         0,
+         {"y"},
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
