@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "notify/deliver.h"
+#include "notify/request_send.h"
 #include "notify/text_escape.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback_http_server.h"
@@ -146,6 +147,30 @@ TEST_F(MailChannel, TlsIsRequiredUnlessTurnedOff) {
     ASSERT_TRUE(mail.is_object());
     EXPECT_EQ(mail["server"], "implicit");
     EXPECT_EQ(mail["subject"], "发现 2 篇新文章");
+}
+
+// A mail reader's own parser reads the folded subject back whole.
+TEST_F(MailChannel, ALongSubjectReadsBackWhole) {
+    NotifyMessage message = TestMessage();
+    for (int i = 0; i < 5; ++i) message.title += " 论坛「新文章」标题很长很长😀";
+    ChannelUrl url;
+    std::string error;
+    ASSERT_TRUE(ParseChannelUrl("mailto://" + Url(1) + "?to=a@b.example&tls=no", url, error));
+    const ServiceEndpoints endpoints;
+    const std::vector<ServiceRequest> requests =
+        kMailService.compose(url, message, {endpoints, 1765418400000});
+    ASSERT_EQ(requests.size(), 1u);
+    int before = 0;
+    for (const auto& entry : fs::directory_iterator(*dir_)) {
+        before += entry.path().filename().string().rfind("mail-", 0) == 0;
+    }
+    const SendResult result = SendRequest(requests[0], context_.send);
+    ASSERT_TRUE(result.ok) << result.error;
+    std::ifstream in(*dir_ / ("mail-" + std::to_string(before + 1) + ".json"));
+    const nlohmann::json mail = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_TRUE(mail.is_object());
+    EXPECT_EQ(mail["subject"], message.title);
+    EXPECT_EQ(mail["defects"], 0);
 }
 
 std::string DecodeBase64(const std::string& text) {
