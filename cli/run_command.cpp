@@ -134,7 +134,8 @@ struct CycleEnd {
 // checks recorded in one transaction under the run lock.
 // `outcomes`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings, std::vector<SchemeCheckResult>* outcomes = nullptr) {
+                  const MonitorTimings& timings,
+                  std::vector<SchemeCheckResult>* outcomes = nullptr) {
     CycleEnd end;
     TextTable rows;
     if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {

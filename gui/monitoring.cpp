@@ -65,8 +65,8 @@ bool RunLockUsable(MonitorContext& c, bool running) {
 // (or does not start).
 bool Refuse(MonitorContext& c, bool running, const std::string& line) {
     if (running && State(c).StopRequested == 0) ToggleMonitoring(c);
-    AppendStatus(Window(c), "\r\n" + line +
-                                Gbk(running ? "，监控已停止----" : "，监控未开始----") + NowText());
+    AppendStatus(Window(c), "\r\n" + line + Gbk(running ? "，监控已停止----" : "，监控未开始----") +
+                                NowText());
     return false;
 }
 
@@ -86,9 +86,9 @@ bool CycleCanStart(MonitorContext& c, bool running) {
     if (c.alert.database) {
         const std::string bad = PrepareChannelDelivery(Window(c), db, !running);
         if (!bad.empty()) {
-            return Refuse(c, running,
-                          Gbk("通知渠道无法使用：") + Utf8ToGbk(bad) +
-                              Gbk("（请在「通知渠道…」里修改）"));
+            return Refuse(
+                c, running,
+                Gbk("通知渠道无法使用：") + Utf8ToGbk(bad) + Gbk("（请在「通知渠道…」里修改）"));
         }
     }
     return true;

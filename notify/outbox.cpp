@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,16 +70,8 @@ public:
     bool Signed(std::string_view name, int64_t& value) {
         std::string text;
         if (!Field(name, text) || text.empty() || text.size() > 20) return false;
-        const bool negative = text[0] == '-';
-        if (negative) text.erase(0, 1);
-        if (text.empty() || text.size() > 18) return false;
-        value = 0;
-        for (char c : text) {
-            if (c < '0' || c > '9') return false;
-            value = value * 10 + (c - '0');
-        }
-        if (negative) value = -value;
-        return true;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size();
     }
     bool Mark(HandOverMark& mark) {
         return Signed("mark_id", mark.id) && Field("mark_row", mark.row) &&
@@ -180,8 +173,7 @@ bool ParseOutboxEntry(const std::string& bytes, OutboxEntry& entry) {
                    !in.Mark(entry.mark))) {
         return false;
     }
-    if (!in.Field("title", m.title) || !in.Field("note", m.note) ||
-        !in.Number("articles", count)) {
+    if (!in.Field("title", m.title) || !in.Field("note", m.note) || !in.Number("articles", count)) {
         return false;
     }
     // Each article takes at least six short lines: a count beyond that is a lie.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <charconv>
 #include <ctime>
 #include <set>
 
@@ -20,19 +21,11 @@ constexpr std::size_t kArticlesPerMessage = 1000;
 // rather than lost.
 constexpr int64_t kClockSlackSeconds = 5;
 
+// A row id as SQLite gives it (a 64-bit integer); 0 for anything else.
 int64_t IdOf(const std::string& text) {
     int64_t id = 0;
-    bool negative = false;
-    std::size_t i = 0;
-    if (!text.empty() && text[0] == '-') {
-        negative = true;
-        i = 1;
-    }
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && id < 100000000000000000;
-         ++i) {
-        id = id * 10 + (text[i] - '0');
-    }
-    return negative ? -id : id;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+    return error == std::errc() && end == text.data() + text.size() ? id : 0;
 }
 
 // The database as the hand-over reads it: a connection of its own, so that the
@@ -71,8 +64,7 @@ public:
         for (const auto& row : rows) {
             int64_t stored = 0;
             if (row.size() < 2) continue;
-            if (!StoredTimeSeconds(row[1], stored) ||
-                stored < mark.readAt - kClockSlackSeconds) {
+            if (!StoredTimeSeconds(row[1], stored) || stored < mark.readAt - kClockSlackSeconds) {
                 boundary = IdOf(row[0]);
                 return true;
             }

@@ -5,11 +5,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "store/database.h"
 #include "tests/support/board_page.h"
@@ -174,9 +174,9 @@ TEST_F(CliNotifyTest, ABadChannelIsRefusedBeforeAnythingIsFetched) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);
         WriteChannels(c.conf ? c.conf : "", 0600);
-        for (std::vector<std::string> args :
-             {std::vector<std::string>{"run", "--once"}, {"run", "--every=10"},
-              {"serve", "--every=10", "--listen", "127.0.0.1:0"}}) {
+        for (std::vector<std::string> args : {std::vector<std::string>{"run", "--once"},
+                                              {"run", "--every=10"},
+                                              {"serve", "--every=10", "--listen", "127.0.0.1:0"}}) {
             args.insert(args.end(), {"--db", file.path()});
             // `serve` has notify.conf alone.
             if (c.notify && args[0] == "serve") continue;
@@ -212,8 +212,8 @@ TEST(CliNotifyKillTest, EveryStoredArticleReachesTheChannelWhateverIsKilledWhen)
     ::setenv("XDG_CONFIG_HOME", (file.dir() + "/config").c_str(), 1);
     std::mutex mutex;
     std::condition_variable opened;
-    int articles = 0;       // per scheme on the page, newest first
-    int servedFreely = 0;   // schemes whose page is served at once; the rest wait
+    int articles = 0;      // per scheme on the page, newest first
+    int servedFreely = 0;  // schemes whose page is served at once; the rest wait
     bool gateOpen = true;
     test::ChildProcess* killOnDelivery = nullptr;
     LoopbackHttpServer board([&](const std::string& request) {
@@ -247,8 +247,9 @@ TEST(CliNotifyKillTest, EveryStoredArticleReachesTheChannelWhateverIsKilledWhen)
             "','','TestAgent','','http://bbs.example[2]','<li id=(\\d+)><a href=\"(.*?)\">"
             "(.*?)</a>','<ul>','</ul>','3','1','1','1','0','0')"));
     }
-    const std::vector<std::string> run = {"run",   "--once",  "--db", file.path(), "--per-host",
-                                          "1",     "--notify", "json://" + hook.Url("/hook").substr(7)};
+    const std::vector<std::string> run = {
+        "run",        "--once", "--db",     file.path(),
+        "--per-host", "1",      "--notify", "json://" + hook.Url("/hook").substr(7)};
     const auto stored = [&] {
         return std::stoi(test::QueryRows(db, "select count(*) from info")[0][0]);
     };
@@ -288,8 +289,8 @@ TEST(CliNotifyKillTest, EveryStoredArticleReachesTheChannelWhateverIsKilledWhen)
         std::lock_guard lock(mutex);
         killOnDelivery = nullptr;
     }
-    const ChildOutcome flush = test::RunChild(VELA_CLI, {"notify", "flush", "--db", file.path()},
-                                              file.dir());
+    const ChildOutcome flush =
+        test::RunChild(VELA_CLI, {"notify", "flush", "--db", file.path()}, file.dir());
     EXPECT_EQ(flush.exitCode, 0) << flush.err;
     const ChildOutcome last = test::RunChild(VELA_CLI, run, file.dir());
     EXPECT_EQ(last.exitCode, 0) << last.err;

@@ -520,7 +520,8 @@ TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
         chmod(readOnly.dir().c_str(), c.folderMode);
         // `serve --every` refuses as `run` does, before it listens.
         for (const std::vector<std::string>& command :
-             {std::vector<std::string>{"run", "--once"}, {"run", "--every=10"},
+             {std::vector<std::string>{"run", "--once"},
+              {"run", "--every=10"},
               {"serve", "--every=10", "--listen", "127.0.0.1:0"}}) {
             std::vector<std::string> args = command;
             args.insert(args.end(), {"--db", readOnly.path()});

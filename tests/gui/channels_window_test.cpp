@@ -175,8 +175,8 @@ TEST_F(ChannelsWindowTest, ClosingTheWindowWithArticlesWaitingLosesNone) {
         for (std::size_t i = 1; i < requests.size(); ++i) bodies += Body(requests[i]);
         return bodies;
     };
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return sentAgain().find("Title 3") != std::string::npos; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return sentAgain().find("Title 3") != std::string::npos; }, 10000));
     for (const char* title : {"Title 1", "Title 2", "Title 4"}) {
         EXPECT_NE(sentAgain().find(title), std::string::npos) << title;
     }

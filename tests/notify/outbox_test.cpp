@@ -82,14 +82,14 @@ TEST(Outbox, MarksSurviveAndACutMarksFileIsRefused) {
     HandOverMarks marks;
     marks.generation = 12;
     marks.channels["json://h/x\nend\n"] = {42, "", 5, 6};
-    marks.channels["tgram://1:A/7"] = {9000000000, "ff", 7, 8};
+    marks.channels["tgram://1:A/7"] = {INT64_MAX, "ff", 7, 8};
     const std::string file = SerializeHandOverMarks(marks);
     HandOverMarks read;
     ASSERT_TRUE(ParseHandOverMarks(file, read));
     EXPECT_EQ(read.generation, 12u);
     ASSERT_EQ(read.channels.size(), 2u);
     EXPECT_EQ(read.channels["json://h/x\nend\n"].id, 42);
-    EXPECT_EQ(read.channels["tgram://1:A/7"].id, 9000000000);
+    EXPECT_EQ(read.channels["tgram://1:A/7"].id, INT64_MAX);
     EXPECT_EQ(read.channels["tgram://1:A/7"].row, "ff");
     for (std::size_t length = 0; length < file.size(); ++length) {
         HandOverMarks cut;
