@@ -264,6 +264,7 @@ NotifyReport HandOverStored(const std::vector<std::string>& channels,
                 articles.push_back(ArticleOf(row));
             }
             const auto& last = rows.back();
+            if (last.size() < 7) break;
             HandOverMark next{IdOf(last[0]), ArticleRowDigest({last[1], last[3], last[4], last[6]}),
                               readAt, nowMs};
             if (!articles.empty()) {
