@@ -64,7 +64,7 @@ public:
         for (const auto& row : rows) {
             int64_t stored = 0;
             if (row.size() < 2) continue;
-            if (!StoredTimeSeconds(row[1], stored) || stored < mark.readAt - kClockSlackSeconds) {
+            if (!StoredTimeSeconds(row[1], stored) || stored + kClockSlackSeconds < mark.readAt) {
                 boundary = IdOf(row[0]);
                 return true;
             }
@@ -239,7 +239,7 @@ NotifyReport HandOverStored(const std::vector<std::string>& channels,
                 mark.id = boundary;
                 if (!reader.Digest(mark.id, mark.row)) continue;
             }
-            stale = nowMs - mark.writtenMs > context.keep.count();
+            stale = mark.writtenMs < nowMs - context.keep.count();
         }
         int gaveUp = 0;
         for (;;) {
