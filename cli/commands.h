@@ -28,10 +28,16 @@ struct CycleResult {
     bool readFailed = false;                 // the schemes could not be read; nothing ran
     std::vector<SchemeCheckResult> schemes;  // each scheme that ran to its end
     std::string endedAt;                     // time text of the cycle's end
+    // Why the cycle did not start (nothing was fetched): a database that cannot
+    // be written, a run lock not to be had, a bad channel. One line.
+    std::string obstacle;
 };
 // One cycle of `run` over the ticked schemes, on the calling thread; a stop
 // signal ends it early.
 CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console);
+// What would keep a cycle of `run` from starting, as RunOneCycle checks it before
+// fetching anything; empty when nothing would.
+std::string RunnerObstacle(const CliOptions& options, Database& db, const Console& console);
 
 // `test SCHEME_ID`: the rule test of a stored scheme; records nothing.
 int TestCommand(const CliOptions& options, Database& db, const Console& console);

@@ -2,24 +2,12 @@
 
 #include <sys/stat.h>
 
-#include "console_text.h"
-#include "engine/record_plan.h"
-#include "engine/scheme.h"
 #include "notify/channel_file.h"
+#include "notify/stored_delivery.h"
 #include "stop_signal.h"
-#include "store/sql_clean.h"
+#include "store/database.h"
 
 namespace vela {
-NotifyArticle StoredArticle(const Scheme& scheme, const ArticleInsert& article,
-                            const std::string& time) {
-    return {ConsoleText(scheme.id),
-            ConsoleText(scheme.name),
-            ConsoleText(StoredText(article.title)),
-            ConsoleText(article.link),
-            ConsoleText(StoredText(article.other)),
-            ConsoleText(time)};
-}
-
 std::vector<std::string> RunnerChannels(const std::vector<std::string>& extra,
                                         const Console& console) {
     static bool warned = false;
@@ -42,23 +30,31 @@ bool PrintNotifyReport(const NotifyReport& report, const Console& console) {
     return !report.failed;
 }
 
-CycleNotifier::CycleNotifier(std::vector<std::string> extraChannels, std::string databasePath,
+CycleNotifier::CycleNotifier(std::vector<std::string> extraChannels, Database& db,
                              const Console& console)
-    : extra_(std::move(extraChannels)), databasePath_(std::move(databasePath)), console_(console) {}
+    : extra_(std::move(extraChannels)), db_(db), console_(console) {}
 
-void CycleNotifier::Recorded(const Scheme& scheme, const ArticleInsert& article,
-                             const std::string& time) {
-    articles_.push_back(StoredArticle(scheme, article, time));
+DeliveryContext CycleNotifier::Context() const {
+    DeliveryContext context = DefaultDeliveryContext();
+    context.send.stopped = &StopRequested;
+    return context;
+}
+
+std::string CycleNotifier::BeforeCycle() {
+    channels_ = RunnerChannels(extra_, console_);
+    const std::string bad = BadChannel(channels_);
+    if (!bad.empty()) return "notify: " + bad + "; nothing was fetched";
+    if (!HighestArticleId(db_, floor_)) floor_ = -1;
+    // Only a channel without a mark needs one before the cycle: kept on disk, so
+    // that a run killed during the cycle still leaves its articles to the next.
+    if (!EveryChannelMarked(channels_, db_.Path())) {
+        PrintNotifyReport(HandOverStored(channels_, db_.Path(), floor_, Context()), console_);
+    }
+    return {};
 }
 
 bool CycleNotifier::AfterCycle() {
-    std::vector<NotifyArticle> articles = std::move(articles_);
-    articles_.clear();
-    const std::vector<std::string> channels = RunnerChannels(extra_, console_);
-    Outbox outbox(Outbox::FolderBeside(databasePath_));
-    DeliveryContext context = DefaultDeliveryContext();
-    context.send.stopped = &StopRequested;
-    return PrintNotifyReport(DeliverCycle(channels, articles, outbox, context), console_);
+    return PrintNotifyReport(DeliverStored(channels_, db_.Path(), floor_, Context()), console_);
 }
 
 }  // namespace vela

@@ -72,9 +72,8 @@ std::string UnguardedText(const std::string& problem) {
 
 class ConsoleReport : public RunReport {
 public:
-    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress,
-                  CycleNotifier& notifier)
-        : options_(options), console_(console), progress_(progress), notifier_(notifier) {}
+    ConsoleReport(const CliOptions& options, const Console& console, Progress& progress)
+        : options_(options), console_(console), progress_(progress) {}
 
     bool Stopped() override { return StopRequested(); }
     // The status lines are the error lines, printed from the run's outcome.
@@ -91,7 +90,6 @@ public:
         std::fprintf(console_.out, "%s\n", line.c_str());
         std::fflush(console_.out);
         progress_.Resume();
-        notifier_.Recorded(scheme, article, time);
     }
     // Nothing on screen waits for the pause between two articles; only the wait
     // for another program's run of the scheme comes here.
@@ -101,7 +99,6 @@ private:
     const CliOptions& options_;
     const Console& console_;
     Progress& progress_;
-    CycleNotifier& notifier_;
 };
 
 // The errors of one run, each one line; empty when it went well.
@@ -137,7 +134,7 @@ struct CycleEnd {
 // checks recorded in one transaction under the run lock.
 // `outcomes`, when given, receives the outcome of each scheme that ran to its end.
 CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& console,
-                  const MonitorTimings& timings, CycleNotifier& notifier,
+                  const MonitorTimings& timings,
                   std::vector<SchemeCheckResult>* outcomes = nullptr) {
     CycleEnd end;
     TextTable rows;
@@ -163,7 +160,7 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
             if (!end.fatal.empty()) return;
             std::vector<CheckedRun> runs;
             for (FinishedCheck& check : batch) runs.push_back({&ticked[check.index], &check.run});
-            ConsoleReport report(options, console, progress, notifier);
+            ConsoleReport report(options, console, progress);
             RecordExclusively(runs, db, report);
             for (const FinishedCheck& check : batch) {
                 const SchemeRun& run = check.run;
@@ -193,24 +190,37 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
 }
 
 // What stands in the way of a cycle before any page is fetched: a database that
-// cannot be written (every insert would fail after all the requests) or a run
-// lock that cannot be taken. Empty when nothing does.
-std::string CycleObstacle(const Database& db) {
+// cannot be written (every insert would fail after all the requests), a run lock
+// that cannot be taken, or a channel no service takes (the articles stored would
+// reach none). Empty when nothing does; then the channels are ready.
+std::string CycleObstacle(const Database& db, CycleNotifier& notifier) {
     const std::string readOnly = db.WriteProblem();
     if (!readOnly.empty()) return "cannot write to the database " + db.Path() + ": " + readOnly;
     const std::string lock = RunLockProblem(db);
-    return lock.empty() ? std::string() : UnguardedText(lock);
+    if (!lock.empty()) return UnguardedText(lock);
+    return notifier.BeforeCycle();
 }
 
 }  // namespace
+
+std::string RunnerObstacle(const CliOptions& options, Database& db, const Console& console) {
+    CycleNotifier notifier(options.notify, db, console);
+    return CycleObstacle(db, notifier);
+}
 
 CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console) {
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     CycleResult result;
     // The channels of notify.conf hear of this cycle's articles as of any other.
-    CycleNotifier notifier(options.notify, db.Path(), console);
-    const CycleEnd end = RunCycle(options, db, console, timings, notifier, &result.schemes);
+    CycleNotifier notifier(options.notify, db, console);
+    result.obstacle = CycleObstacle(db, notifier);
+    if (!result.obstacle.empty()) {
+        result.allRan = false;
+        result.endedAt = NowText();
+        return result;
+    }
+    const CycleEnd end = RunCycle(options, db, console, timings, &result.schemes);
     result.allRan = end.allRan && end.fatal.empty() && notifier.AfterCycle();
     result.readFailed = end.readFailed;
     if (!end.fatal.empty()) PrintError(console, end.fatal);
@@ -222,11 +232,11 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
     MonitorTimings timings;
     timings.insertPauseMs = 0;
     bool allRan = true;
-    CycleNotifier notifier(options.notify, db.Path(), console);
+    CycleNotifier notifier(options.notify, db, console);
     for (int cycle = 0;; ++cycle) {
-        std::string fatal = CycleObstacle(db);
+        std::string fatal = CycleObstacle(db, notifier);
         if (fatal.empty()) {
-            CycleEnd end = RunCycle(options, db, console, timings, notifier);
+            CycleEnd end = RunCycle(options, db, console, timings);
             allRan = allRan && end.allRan;
             // A delivery that failed counts as a failure of the run; its message
             // waits in the outbox.

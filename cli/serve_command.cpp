@@ -21,6 +21,8 @@ constexpr int kServerThreads = 2;
 void RunCycles(const CliOptions& options, Database& db, const Console& console, CheckBoard& board) {
     while (!StopRequested()) {
         const CycleResult cycle = RunOneCycle(options, db, console);
+        // Nothing fetched: the next cycle tries again, the pages go on.
+        if (!cycle.obstacle.empty()) PrintError(console, cycle.obstacle);
         if (cycle.readFailed) PrintError(console, "cannot read the schemes of " + db.Path());
         for (const SchemeCheckResult& scheme : cycle.schemes) {
             std::string error;
@@ -45,6 +47,14 @@ int ServeCommand(const CliOptions& options, Database& db, const Console& console
         PrintError(console, "listening on " + options.listen +
                                 " lets other machines in: give --token, or listen on loopback");
         return kExitUsage;
+    }
+    if (options.everySeconds > 0) {
+        // As `run` refuses: before listening, so a service manager sees the failure.
+        const std::string obstacle = RunnerObstacle(options, db, console);
+        if (!obstacle.empty()) {
+            PrintError(console, obstacle);
+            return kExitUsage;
+        }
     }
     ReadConnections reader(db.Path());
     CheckBoard board;

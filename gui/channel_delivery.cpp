@@ -4,7 +4,6 @@
 
 #include <QTimer>
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,8 +11,9 @@
 #include "fetch/encoding.h"
 #include "main_window.h"
 #include "notify/channel_file.h"
-#include "notify/deliver.h"
+#include "notify/stored_delivery.h"
 #include "status_box.h"
+#include "store/database.h"
 
 namespace vela {
 namespace {
@@ -26,10 +26,13 @@ class Delivery {
 public:
     ~Delivery() { Stop(); }
 
-    void Add(MainWindow& window, std::vector<NotifyArticle> articles, std::string databasePath) {
-        pending_.insert(pending_.end(), std::make_move_iterator(articles.begin()),
-                        std::make_move_iterator(articles.end()));
+    // The start of a channel seen for the first time: the newest article when the
+    // cycle began, so that the cycle's own articles reach it.
+    void SetFloor(int64_t floor) { floor_ = floor; }
+
+    void Request(MainWindow& window, std::string databasePath) {
         databasePath_ = std::move(databasePath);
+        again_ = true;
         StartIfIdle(window);
     }
 
@@ -37,33 +40,31 @@ public:
         stop_ = true;
         if (thread_.joinable()) thread_.join();
         stop_ = false;
+        again_ = false;
     }
 
 private:
     void StartIfIdle(MainWindow& window) {
-        if (running_) return;
-        const std::string path = ChannelFilePath();
-        ChannelFile file = ReadChannelFile(path);
-        const std::string outbox = Outbox::FolderBeside(databasePath_);
+        if (running_) return;  // the delivery under way starts the next one
+        again_ = false;
+        ChannelFile file = ReadChannelFile(ChannelFilePath());
         struct stat st {};
-        if (file.channels.empty() && ::stat(outbox.c_str(), &st) != 0) {
-            pending_.clear();  // nowhere to send, nothing waiting
-            return;
+        if (file.channels.empty() &&
+            ::stat(Outbox::FolderBeside(databasePath_).c_str(), &st) != 0) {
+            return;  // nowhere to send, nothing waiting
         }
         if (thread_.joinable()) thread_.join();  // finished: running_ is false
         running_ = true;
         finished_ = false;
         thread_ = std::thread(
-            [this, channels = std::move(file.channels), articles = std::move(pending_), outbox] {
+            [this, channels = std::move(file.channels), path = databasePath_, floor = floor_] {
                 DeliveryContext context = DefaultDeliveryContext();
                 context.send.stopped = [this] { return stop_.load(); };
-                Outbox box(outbox);
-                NotifyReport report = DeliverCycle(channels, articles, box, context);
+                NotifyReport report = DeliverStored(channels, path, floor, context);
                 std::lock_guard lock(mutex_);
                 report_ = std::move(report);
                 finished_ = true;
             });
-        pending_.clear();
         Poll(window);
     }
 
@@ -83,13 +84,14 @@ private:
             }
             if (thread_.joinable()) thread_.join();
             running_ = false;
-            if (!pending_.empty()) StartIfIdle(window);
+            if (again_) StartIfIdle(window);
         });
     }
 
-    std::vector<NotifyArticle> pending_;  // GUI thread only
-    std::string databasePath_;
-    bool running_ = false;  // GUI thread only
+    std::string databasePath_;  // GUI thread only
+    int64_t floor_ = -1;        // GUI thread only
+    bool again_ = false;        // GUI thread only: articles stored since the last start
+    bool running_ = false;      // GUI thread only
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
@@ -104,15 +106,21 @@ Delivery& TheDelivery() {
 
 }  // namespace
 
-void DeliverToChannels(MainWindow& window, const std::vector<NewArticle>& recorded,
-                       const std::string& databasePath) {
-    std::vector<NotifyArticle> articles;
-    articles.reserve(recorded.size());
-    for (const NewArticle& a : recorded) {
-        articles.push_back({GbkToUtf8(a.schemeId), GbkToUtf8(a.scheme), GbkToUtf8(a.title),
-                            GbkToUtf8(a.link), GbkToUtf8(a.other), GbkToUtf8(a.time)});
+std::string PrepareChannelDelivery(MainWindow& window, Database& db, bool monitoringStarts) {
+    const std::vector<std::string> channels = ReadChannelFile(ChannelFilePath()).channels;
+    std::string bad = BadChannel(channels);
+    if (!bad.empty()) return bad;
+    int64_t floor = -1;
+    if (!HighestArticleId(db, floor)) floor = -1;
+    TheDelivery().SetFloor(floor);
+    if (monitoringStarts || !EveryChannelMarked(channels, db.Path())) {
+        TheDelivery().Request(window, db.Path());
     }
-    TheDelivery().Add(window, std::move(articles), databasePath);
+    return {};
+}
+
+void DeliverToChannels(MainWindow& window, const std::string& databasePath) {
+    TheDelivery().Request(window, databasePath);
 }
 
 void StopChannelDelivery() { TheDelivery().Stop(); }

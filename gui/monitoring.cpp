@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <utility>
 
+#include "channel_delivery.h"
 #include "engine/exclusive_run.h"
 #include "engine/leading_integer.h"
 #include "engine/now_text.h"
@@ -60,6 +61,39 @@ bool RunLockUsable(MonitorContext& c, bool running) {
     return false;
 }
 
+// A cycle that must not start: one line in 状态 says why, and monitoring stops
+// (or does not start).
+bool Refuse(MonitorContext& c, bool running, const std::string& line) {
+    if (running && State(c).StopRequested == 0) ToggleMonitoring(c);
+    AppendStatus(Window(c), "\r\n" + line + Gbk(running ? "，监控已停止----" : "，监控未开始----") +
+                                NowText());
+    return false;
+}
+
+// Before a cycle fetches anything: a database that cannot be written (every
+// article found would be lost at its insert), the run lock, and a notification
+// channel no service takes (the articles stored would reach none of them; the
+// line names it, masked). True when the cycle may start; the channels are then
+// ready for it.
+bool CycleCanStart(MonitorContext& c, bool running) {
+    Database& db = c.process.database;
+    const std::string readOnly = db.WriteProblem();
+    if (!readOnly.empty()) {
+        return Refuse(c, running, Gbk("数据库无法写入：") + Utf8ToGbk(readOnly));
+    }
+    if (!RunLockUsable(c, running)) return false;
+    // The window delivers to the channels when it is wired to its database.
+    if (c.alert.database) {
+        const std::string bad = PrepareChannelDelivery(Window(c), db, !running);
+        if (!bad.empty()) {
+            return Refuse(
+                c, running,
+                Gbk("通知渠道无法使用：") + Utf8ToGbk(bad) + Gbk("（请在「通知渠道…」里修改）"));
+        }
+    }
+    return true;
+}
+
 // Starts the worker for the scheme at CurrentTask. WorkerBusy reads 1 before the
 // thread runs, and 0 again when no thread could be started. False when the start
 // was overtaken while it waited for the previous worker.
@@ -93,9 +127,9 @@ void MonitorLoop(MonitorContext& c, bool automatic, int start) {
     MonitorState& state = State(c);
     bool firstCycle = true;
     while (state.StopRequested == 0 && !ProgramEnding()) {
-        // The start checked the run lock before the first cycle.
+        // The start made the checks before the first cycle.
         if (state.CurrentTask == 1 && !std::exchange(firstCycle, false)) {
-            if (!RunLockUsable(c, true)) break;
+            if (!CycleCanStart(c, true)) break;
         }
         if (!StartWorker(c, start)) return;
         do {
@@ -175,7 +209,7 @@ void ToggleMonitoring(MonitorContext& c) {
         c.worker.WaitUntilFinished();
         if (Overtaken(c, start) || run->text() != kStartCaption) return;
         ReloadSchemesIfRecorded(c);
-        if (!RunLockUsable(c, false)) return;
+        if (!CycleCanStart(c, false)) return;
         // A stop of monitoring also ends the worker's wait for another program's
         // lock on the database; the GUI thread's own statements wait as before.
         c.process.database.SetStopPredicate(

@@ -31,7 +31,7 @@ void NewArticleAlert(bool raise, AlertContext& context) {
         ShowNotification(context.tray, NewArticleNotification(news));
     }
     if (context.database && !news.all.empty()) {
-        DeliverToChannels(window, news.all, context.database->Path());
+        DeliverToChannels(window, context.database->Path());
     }
     AppendStatus(window, "\r\n" + Gbk("发现有新内容，已发出提醒通知！----") + NowText());
     context.state.NewArticlesFound = 0;

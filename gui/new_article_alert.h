@@ -16,7 +16,8 @@ struct AlertContext {
     TrayIcon& tray;
     MonitorState& state;
     std::function<void()> playSound;
-    // The database whose outbox the notification channels use; none: no channels.
+    // The database whose articles the notification channels hear of (their outbox
+    // is beside it); none: no channels.
     const Database* database = nullptr;
 };
 

@@ -169,6 +169,14 @@ NotifyReport FlushOutbox(Outbox& outbox, const DeliveryContext& context) {
         report.failed = true;
         outbox.Remove(name);
     }
+    // A message handed over from the stored articles carries its channel's mark:
+    // it must be in the marks file before the message leaves the outbox.
+    HandOverMarks marks;
+    std::string error;
+    if (outbox.ReadMarks(marks, error) && !CatchUpMarks(outbox, entries, marks, error)) {
+        report.errors.push_back(error);
+        report.failed = true;
+    }
     const int64_t now = context.nowMs();
     // The queues in the order of their oldest message.
     std::vector<std::vector<OutboxEntry>> queues;

@@ -47,8 +47,8 @@ NotifyReport EnqueueCycle(const std::vector<std::string>& channels,
                           const std::vector<NotifyArticle>& recorded, Outbox& outbox,
                           const DeliveryContext& context);
 
-// After a cycle: EnqueueCycle, then everything in the outbox is delivered
-// (FlushOutbox).
+// EnqueueCycle, then everything in the outbox is delivered (FlushOutbox). The
+// programs deliver what the database holds instead (stored_delivery.h).
 NotifyReport DeliverCycle(const std::vector<std::string>& channels,
                           const std::vector<NotifyArticle>& recorded, Outbox& outbox,
                           const DeliveryContext& context);

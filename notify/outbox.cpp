@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,6 +19,10 @@ namespace vela {
 namespace {
 
 constexpr std::string_view kMagic = "vela-outbox 1\n";
+// An entry that carries its channel's hand-over mark.
+constexpr std::string_view kMarkedMagic = "vela-outbox 2\n";
+constexpr std::string_view kMarksMagic = "vela-marks 1\n";
+constexpr std::string_view kMarksName = "marks";
 constexpr std::string_view kSuffix = ".msg";
 // A file bigger than this is no entry of ours.
 constexpr std::size_t kEntryCap = 64 * 1024 * 1024;
@@ -61,6 +66,16 @@ public:
             value = value * 10 + static_cast<uint64_t>(c - '0');
         }
         return true;
+    }
+    bool Signed(std::string_view name, int64_t& value) {
+        std::string text;
+        if (!Field(name, text) || text.empty() || text.size() > 20) return false;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size();
+    }
+    bool Mark(HandOverMark& mark) {
+        return Signed("mark_id", mark.id) && Field("mark_row", mark.row) &&
+               Signed("mark_read", mark.readAt) && Signed("mark_written", mark.writtenMs);
     }
     bool AtEnd() const { return pos_ == bytes_.size(); }
     void Skip(std::size_t n) { pos_ += n; }
@@ -108,13 +123,24 @@ void RemoveIfStale(const std::string& path) {
     }
 }
 
+void MarkFields(std::string& out, const HandOverMark& mark) {
+    Field(out, "mark_id", std::to_string(mark.id));
+    Field(out, "mark_row", mark.row);
+    Field(out, "mark_read", std::to_string(mark.readAt));
+    Field(out, "mark_written", std::to_string(mark.writtenMs));
+}
+
 }  // namespace
 
 std::string SerializeOutboxEntry(const OutboxEntry& entry) {
-    std::string out(kMagic);
+    std::string out(entry.generation != 0 ? kMarkedMagic : kMagic);
     Field(out, "created", std::to_string(entry.createdMs));
     Field(out, "channel", entry.channel);
     Field(out, "done", std::to_string(entry.done));
+    if (entry.generation != 0) {
+        Field(out, "generation", std::to_string(entry.generation));
+        MarkFields(out, entry.mark);
+    }
     Field(out, "title", entry.message.title);
     Field(out, "note", entry.message.note);
     Field(out, "articles", std::to_string(entry.message.articles.size()));
@@ -131,14 +157,23 @@ std::string SerializeOutboxEntry(const OutboxEntry& entry) {
 }
 
 bool ParseOutboxEntry(const std::string& bytes, OutboxEntry& entry) {
-    if (bytes.compare(0, kMagic.size(), kMagic) != 0) return false;
+    const bool marked = bytes.compare(0, kMarkedMagic.size(), kMarkedMagic) == 0;
+    if (!marked && bytes.compare(0, kMagic.size(), kMagic) != 0) return false;
     Reader in(bytes);
     in.Skip(kMagic.size());
     uint64_t created = 0, done = 0, count = 0;
     NotifyMessage& m = entry.message;
     if (!in.Number("created", created) || !in.Field("channel", entry.channel) ||
-        !in.Number("done", done) || !in.Field("title", m.title) || !in.Field("note", m.note) ||
-        !in.Number("articles", count)) {
+        !in.Number("done", done)) {
+        return false;
+    }
+    entry.generation = 0;
+    entry.mark = {};
+    if (marked && (!in.Number("generation", entry.generation) || entry.generation == 0 ||
+                   !in.Mark(entry.mark))) {
+        return false;
+    }
+    if (!in.Field("title", m.title) || !in.Field("note", m.note) || !in.Number("articles", count)) {
         return false;
     }
     // Each article takes at least six short lines: a count beyond that is a lie.
@@ -157,6 +192,35 @@ bool ParseOutboxEntry(const std::string& bytes, OutboxEntry& entry) {
     entry.createdMs = static_cast<int64_t>(created);
     entry.done = static_cast<std::size_t>(done);
     return true;
+}
+
+std::string SerializeHandOverMarks(const HandOverMarks& marks) {
+    std::string out(kMarksMagic);
+    Field(out, "generation", std::to_string(marks.generation));
+    Field(out, "channels", std::to_string(marks.channels.size()));
+    for (const auto& [channel, mark] : marks.channels) {
+        Field(out, "channel", channel);
+        MarkFields(out, mark);
+    }
+    out += "end\n";
+    return out;
+}
+
+bool ParseHandOverMarks(const std::string& bytes, HandOverMarks& marks) {
+    if (bytes.compare(0, kMarksMagic.size(), kMarksMagic) != 0) return false;
+    Reader in(bytes);
+    in.Skip(kMarksMagic.size());
+    uint64_t count = 0;
+    if (!in.Number("generation", marks.generation) || !in.Number("channels", count)) return false;
+    if (count > bytes.size() / 12) return false;
+    marks.channels.clear();
+    for (uint64_t i = 0; i < count; ++i) {
+        std::string channel;
+        HandOverMark mark;
+        if (!in.Field("channel", channel) || !in.Mark(mark)) return false;
+        marks.channels[channel] = mark;
+    }
+    return bytes.size() >= 4 && bytes.compare(bytes.size() - 4, 4, "end\n") == 0;
 }
 
 std::string Outbox::FolderBeside(const std::string& databasePath) {
@@ -225,6 +289,41 @@ bool Outbox::Remove(const std::string& name) {
     const bool ok = ::unlink((folder_ + "/" + name).c_str()) == 0 || errno == ENOENT;
     SyncFolder(folder_);
     return ok;
+}
+
+bool Outbox::ReadMarks(HandOverMarks& marks, std::string& error) const {
+    marks = {};
+    std::string bytes;
+    const std::string path = folder_ + "/" + std::string(kMarksName);
+    if (!ReadWhole(path, bytes)) {
+        if (errno == ENOENT) return true;
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!ParseHandOverMarks(bytes, marks)) {
+        marks = {};
+        error = "cannot read " + path + ": it is damaged";
+        return false;
+    }
+    return true;
+}
+
+bool Outbox::WriteMarks(const HandOverMarks& marks, std::string& error) {
+    return EnsureFolder(error) &&
+           WriteFile(std::string(kMarksName), SerializeHandOverMarks(marks), error);
+}
+
+bool CatchUpMarks(Outbox& outbox, const std::vector<OutboxEntry>& pending, HandOverMarks& marks,
+                  std::string& error) {
+    uint64_t newest = marks.generation;
+    for (const OutboxEntry& entry : pending) {
+        if (entry.generation <= marks.generation) continue;
+        marks.channels[entry.channel] = entry.mark;
+        newest = std::max(newest, entry.generation);
+    }
+    if (newest == marks.generation) return true;
+    marks.generation = newest;
+    return outbox.WriteMarks(marks, error);
 }
 
 std::vector<OutboxEntry> Outbox::Pending(std::vector<std::string>& broken) const {

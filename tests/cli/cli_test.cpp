@@ -483,7 +483,8 @@ TEST_F(CliTest, AnInvalidPatternIsAnErrorOfItsScheme) {
 }
 
 // A database that cannot be written is found before the cycle: exit 2, one line,
-// and not a single request (also with --every, which would otherwise go on).
+// and not a single request (also with --every, which would otherwise go on, and
+// with `serve --every`, which would fetch every page and fail at the commit).
 TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
     // Root writes whatever the modes say: as root the runner runs as nobody.
     auto runAsUser = [&](std::vector<std::string> args) {
@@ -517,8 +518,14 @@ TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
         }
         chmod(readOnly.path().c_str(), c.fileMode);
         chmod(readOnly.dir().c_str(), c.folderMode);
-        for (const char* every : {"--once", "--every=10"}) {
-            ChildOutcome run = runAsUser({"run", every, "--db", readOnly.path()});
+        // `serve --every` refuses as `run` does, before it listens.
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"run", "--once"},
+              {"run", "--every=10"},
+              {"serve", "--every=10", "--listen", "127.0.0.1:0"}}) {
+            std::vector<std::string> args = command;
+            args.insert(args.end(), {"--db", readOnly.path()});
+            ChildOutcome run = runAsUser(args);
             EXPECT_EQ(run.exitCode, 2);
             ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
             EXPECT_NE(run.err.find("vela-cli: cannot write to the database " + readOnly.path()),

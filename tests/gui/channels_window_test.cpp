@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "gui/channel_delivery.h"
 #include "gui/channels_dialog.h"
 #include "monitor_fixture.h"
 #include "tests/support/notification_recorder.h"
@@ -43,6 +44,8 @@ protected:
     ChannelsWindowTest()
         : hook([this](const std::string&) {
               std::lock_guard lock(mutex);
+              // A channel that took the request and says nothing.
+              if (hold) return CannedReply{"", true};
               return CannedReply{refuse ? SimpleResponse("500 Internal Server Error", "no")
                                         : SimpleResponse("200 OK", R"({"ok":true})")};
           }) {
@@ -54,6 +57,7 @@ protected:
 
     std::mutex mutex;
     bool refuse = false;
+    bool hold = false;
     test::LoopbackHttpServer hook;
     std::string config;
     std::string path;
@@ -132,6 +136,68 @@ TEST_F(ChannelsWindowTest, ACycleWithNewsReachesEveryChannelOffTheGuiThread) {
     EXPECT_NE(Body(requests[2]).find("发现 1 篇新文章"), std::string::npos);
     QTest::qWait(600);
     EXPECT_EQ(hook.Requests().size(), 3u);
+}
+
+// What a cycle stored while a delivery was under way waits in the database, not
+// in the window: closing the window then loses nothing, and the next start of
+// monitoring sends it, with the message cut short.
+TEST_F(ChannelsWindowTest, ClosingTheWindowWithArticlesWaitingLosesNone) {
+    fs::create_directories(config + "/vela");
+    test::WriteFile(config + "/vela", "notify.conf", "tgram://1:A/7\n");
+    const auto store = [&](int id) {
+        const std::string n = std::to_string(id);
+        ASSERT_TRUE(db.ExecSql(
+            "insert into info(planname,planid,title,url,other,addtime,issoucang) values('board',"
+            "'1','Title " +
+            n + "','http://bbs.example/t/" + n + "','','2026-12-11 9:5 7','0')"));
+    };
+    {
+        std::lock_guard lock(mutex);
+        hold = true;
+    }
+    ASSERT_EQ(PrepareChannelDelivery(window, db, true), "");
+    store(1);
+    store(2);
+    DeliverToChannels(window, db.Path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hook.Requests().size() == 1; }, 10000));
+    store(3);
+    store(4);
+    DeliverToChannels(window, db.Path());
+    StopChannelDelivery();  // the window closes
+    {
+        std::lock_guard lock(mutex);
+        hold = false;
+    }
+    ASSERT_EQ(PrepareChannelDelivery(window, db, true), "");
+    const auto sentAgain = [&] {
+        std::string bodies;
+        const std::vector<std::string> requests = hook.Requests();
+        for (std::size_t i = 1; i < requests.size(); ++i) bodies += Body(requests[i]);
+        return bodies;
+    };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return sentAgain().find("Title 3") != std::string::npos; }, 10000));
+    for (const char* title : {"Title 1", "Title 2", "Title 4"}) {
+        EXPECT_NE(sentAgain().find(title), std::string::npos) << title;
+    }
+}
+
+// A notify.conf line no service takes is found before the cycle: 状态 names it
+// (masked), no page is fetched, nothing is stored.
+TEST_F(ChannelsWindowTest, ABadChannelLineKeepsMonitoringFromStarting) {
+    context.alert.database = &db;
+    fs::create_directories(config + "/vela");
+    test::WriteFile(config + "/vela", "notify.conf", "tgram://1:SECRET/7\nnope://what\n");
+    AddScheme();
+    ToggleMonitoring(context);
+    EXPECT_NE(Status().find(Gbk("通知渠道无法使用：nope://what: unknown channel type")),
+              std::string::npos)
+        << Status();
+    EXPECT_NE(Status().find(Gbk("监控未开始")), std::string::npos);
+    EXPECT_EQ(Status().find("SECRET"), std::string::npos);
+    EXPECT_EQ(window.Control<QPushButton>("运行")->text(), "开 始");
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(Rows("select count(*) from info"), (TextTable{{"0"}}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "monitor_fixture.h"
 #include "store/run_lock.h"
@@ -185,6 +186,29 @@ TEST_F(MonitoringTest, UnusableRunLockShowsOneBoxAndRunsNothingUnguarded) {
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(Rows("select planname from info group by planname"), (TextTable{{"first"}}));
     fs::remove(lockPath);
+}
+
+// A database SQLite can only read is found before the cycle, as the runner finds
+// it: one line in 状态, not a single request.
+TEST_F(MonitoringTest, ReadOnlyDatabaseIsToldInTheStatusBeforeAnyRequest) {
+    AddScheme();
+    SetAutomatic(false, "300");
+    db.CloseDatabase();
+    std::string bytes;
+    {
+        std::ifstream in(file.path(), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(bytes.size(), 18u);
+    bytes[18] = 3;  // a write version of the file format SQLite only reads
+    test::WriteFile(file.dir(), "vela.sdb", bytes);
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    ToggleMonitoring(context);
+    EXPECT_NE(Status().find(Gbk("数据库无法写入：SQLite opened it read-only")), std::string::npos)
+        << Status();
+    EXPECT_NE(Status().find(Gbk("，监控未开始----")), std::string::npos) << Status();
+    EXPECT_EQ(Run()->text(), "开 始");
+    EXPECT_TRUE(server.Requests().empty());
 }
 
 // A stop between two inserts: the scheme list is reloaded once the worker has

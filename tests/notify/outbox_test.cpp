@@ -64,6 +64,39 @@ TEST(Outbox, EveryTextSurvivesAndNoDamagedFileIsAnEntry) {
     EXPECT_FALSE(ParseOutboxEntry(lying, back));
 }
 
+// An entry with its channel's hand-over mark, and the marks file: every value
+// comes back, and a cut file is refused.
+TEST(Outbox, MarksSurviveAndACutMarksFileIsRefused) {
+    OutboxEntry entry = HostileEntry();
+    entry.generation = 7;
+    entry.mark = {-3, "0123456789abcdef", 1700000000, 1700000000123};
+    const std::string bytes = SerializeOutboxEntry(entry);
+    OutboxEntry back;
+    ASSERT_TRUE(ParseOutboxEntry(bytes, back));
+    EXPECT_TRUE(Same(entry, back));
+    EXPECT_EQ(back.generation, 7u);
+    EXPECT_EQ(back.mark.id, -3);
+    EXPECT_EQ(back.mark.row, "0123456789abcdef");
+    EXPECT_EQ(back.mark.writtenMs, 1700000000123);
+
+    HandOverMarks marks;
+    marks.generation = 12;
+    marks.channels["json://h/x\nend\n"] = {42, "", 5, 6};
+    marks.channels["tgram://1:A/7"] = {INT64_MAX, "ff", 7, 8};
+    const std::string file = SerializeHandOverMarks(marks);
+    HandOverMarks read;
+    ASSERT_TRUE(ParseHandOverMarks(file, read));
+    EXPECT_EQ(read.generation, 12u);
+    ASSERT_EQ(read.channels.size(), 2u);
+    EXPECT_EQ(read.channels["json://h/x\nend\n"].id, 42);
+    EXPECT_EQ(read.channels["tgram://1:A/7"].id, INT64_MAX);
+    EXPECT_EQ(read.channels["tgram://1:A/7"].row, "ff");
+    for (std::size_t length = 0; length < file.size(); ++length) {
+        HandOverMarks cut;
+        EXPECT_FALSE(ParseHandOverMarks(file.substr(0, length), cut)) << length;
+    }
+}
+
 TEST(Outbox, AKillWhileWritingLeavesOnlyWholeEntries) {
     const fs::path dir = fs::temp_directory_path() / ("vela_outbox_" + std::to_string(::getpid()));
     fs::remove_all(dir);
