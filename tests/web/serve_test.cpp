@@ -498,6 +498,29 @@ TEST(ServeRules, ListeningAddressesAndTokens) {
     }
 }
 
+// The address is named as --listen takes it: an IPv6 one in brackets.
+TEST(ServeCommand, AnAddressInUseIsNamedWithItsBrackets) {
+    const int taken = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t size = sizeof address;
+    if (taken < 0 || ::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(taken, 1) != 0 ||
+        ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        if (taken >= 0) ::close(taken);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    const std::string listen = "[::1]:" + std::to_string(ntohs(address.sin6_port));
+    test::TestDatabaseFile file;
+    const test::ChildOutcome refused =
+        test::RunChild(kCli, {"serve", "--db", file.path(), "--listen", listen}, file.dir());
+    ::close(taken);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("cannot listen on " + listen + ":"), std::string::npos)
+        << refused.err;
+}
+
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
