@@ -351,6 +351,31 @@ TEST_F(ServeTest, TheStyleSheetAnswersWhileSearchesWaitForAWriter) {
     for (const int status : statuses) EXPECT_EQ(status, 200);
 }
 
+// Requests beyond the workers and their queue are told at once to come back.
+TEST_F(ServeTest, RequestsPastTheQueueAreAnsweredAtOnce) {
+    ServerLimits limits;
+    limits.workers = 1;
+    limits.queuedRequests = 1;
+    Serve("", limits);
+    ASSERT_TRUE(db.ExecSql("begin exclusive"));
+    std::vector<std::thread> searches;
+    std::vector<std::atomic<int>> statuses(3);
+    const auto search = [&](int i) {
+        searches.emplace_back(
+            [&, i] { statuses[i] = Request(port, "/?q=t" + std::to_string(i)).status; });
+    };
+    search(0);
+    EXPECT_TRUE(WaitFor([&] { return answering.load() >= 1; }));
+    search(1);
+    search(2);
+    // One waits in the queue, the other is refused while the writer still holds on.
+    EXPECT_TRUE(WaitFor([&] { return statuses[1] == 503 || statuses[2] == 503; }));
+    ASSERT_TRUE(db.ExecSql("rollback"));
+    for (auto& thread : searches) thread.join();
+    EXPECT_EQ(statuses[0], 200);
+    EXPECT_EQ(statuses[1] + statuses[2], 200 + 503);
+}
+
 // Even with every thread busy, listening ends before Stop() returns.
 TEST_F(ServeTest, AStoppedServerRefusesNewConnections) {
     Serve();
