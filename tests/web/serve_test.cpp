@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -374,6 +375,52 @@ TEST_F(ServeTest, RequestsPastTheQueueAreAnsweredAtOnce) {
     for (auto& thread : searches) thread.join();
     EXPECT_EQ(statuses[0], 200);
     EXPECT_EQ(statuses[1] + statuses[2], 200 + 503);
+}
+
+// Out of descriptors, the server waits before it accepts again instead of
+// spinning, and takes the connection once it can.
+TEST_F(ServeTest, AcceptingWithoutDescriptorsDoesNotSpin) {
+    Serve();
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // The lowest free descriptor as the limit: no new one can be made.
+    const int lowest = ::dup(0);
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    // The processor time the server's threads take while the connection waits.
+    const auto cpu = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_utime.tv_sec * 1'000'000L + usage.ru_utime.tv_usec +
+               usage.ru_stime.tv_sec * 1'000'000L + usage.ru_stime.tv_usec;
+    };
+    const long before = cpu();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long used = cpu() - before;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(connected);
+    EXPECT_LT(used, 50'000) << "microseconds of processor time in 0.5 s";
+    const std::string request =
+        "GET /style.css HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(client, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, n);
+    ::close(client);
+    EXPECT_EQ(ParseReply(reply).status, 200);
 }
 
 // Even with every thread busy, listening ends before Stop() returns.
