@@ -10,7 +10,7 @@
 #include "store/database.h"
 #include "store/sql_clean.h"
 #include "tests/support/test_database.h"
-#include "web/atom_feed.h"
+#include "web/database_identity.h"
 #include "web/web_site.h"
 
 namespace {
@@ -36,7 +36,7 @@ struct Site {
         db.ExecSql(sql + "commit;");
         reader = std::make_unique<vela::ReadConnections>(file.path());
         site = std::make_unique<vela::WebSite>(
-            *reader, board, vela::SiteSettings{"", vela::DatabaseIdentity(file.path())});
+            *reader, board, vela::SiteSettings{"", vela::PathIdentity(file.path()), "", {}});
     }
     vela::test::TestDatabaseFile file;
     vela::CheckBoard board;

@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "store/database.h"
 #include "web/atom_feed.h"
+#include "web/database_identity.h"
 #include "web/read_connections.h"
 #include "web/web_text.h"
 
@@ -62,7 +63,7 @@ int FeedCommand(const CliOptions& options, Database& db, const Console& console)
     // taken for the end of the text.
     ReadConnections reader(db.Path());
     FeedHead head;
-    head.identity = DatabaseIdentity(db.Path());
+    head.identity = DatabaseIdentity(db);
     head.key = "articles";
     head.title = "vela：最新文章";
     if (!filter.schemeIds.empty()) {

@@ -4,8 +4,8 @@
 #include "stop_signal.h"
 #include "store/database.h"
 #include "web/access_rules.h"
-#include "web/atom_feed.h"
 #include "web/check_board.h"
+#include "web/database_identity.h"
 #include "web/http_server.h"
 #include "web/read_connections.h"
 #include "web/web_site.h"
@@ -13,7 +13,8 @@
 namespace vela {
 namespace {
 
-// Requests are short reads; two threads keep a slow one from holding up the rest.
+// The connections' own threads; what reads the database runs on the server's
+// workers, so these never wait for it.
 constexpr int kServerThreads = 2;
 
 // `serve --every`: the runner's cycles on a thread of their own, their outcome
@@ -59,8 +60,9 @@ int ServeCommand(const CliOptions& options, Database& db, const Console& console
     ReadConnections reader(db.Path());
     CheckBoard board;
     board.SetRunning(options.everySeconds > 0);
-    WebSite site(reader, board, {options.token, DatabaseIdentity(db.Path())});
-    HttpServer server([&site](const WebRequest& request) { return site.Answer(request); });
+    WebSite site(reader, board, {options.token, DatabaseIdentity(db), address.host, {}});
+    HttpServer server([&site](const WebRequest& request) { return site.Answer(request); }, {},
+                      [&site](const WebRequest& request) { return site.AnswerAtOnce(request); });
     std::string error;
     if (!server.Listen(address.host, address.port, error)) {
         PrintError(console, error);

@@ -4,6 +4,37 @@
 #include <charconv>
 
 namespace vela {
+namespace {
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Folded(a[i]) != Folded(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsPort(std::string_view text) {
+    if (text.empty() || text.size() > 5) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+bool IsLoopbackAddress(const std::string& text) {
+    boost::system::error_code error;
+    auto address = boost::asio::ip::make_address(text, error);
+    if (error) return false;
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+    }
+    return address.is_loopback();
+}
+
+}  // namespace
 
 bool ParseListenAddress(std::string_view text, ListenAddress& out) {
     const std::size_t colon = text.rfind(':');
@@ -27,13 +58,53 @@ bool ParseListenAddress(std::string_view text, ListenAddress& out) {
         return true;
     }
     boost::system::error_code error;
-    auto address = boost::asio::ip::make_address(out.host, error);
+    boost::asio::ip::make_address(out.host, error);
     if (error) return false;
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
-    }
-    out.loopback = address.is_loopback();
+    out.loopback = IsLoopbackAddress(out.host);
     return true;
+}
+
+bool HostAllowed(std::string_view host, std::string_view listenHost) {
+    std::string_view name;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t close = host.find(']');
+        if (close == std::string_view::npos) return false;
+        name = host.substr(1, close - 1);
+        const std::string_view rest = host.substr(close + 1);
+        if (name.find(':') == std::string_view::npos) return false;  // brackets hold IPv6 only
+        if (!rest.empty() && (rest.front() != ':' || !IsPort(rest.substr(1)))) return false;
+    } else {
+        const std::size_t colon = host.find(':');
+        name = host.substr(0, colon);
+        if (colon != std::string_view::npos && !IsPort(host.substr(colon + 1))) return false;
+    }
+    std::string folded(name);
+    for (char& c : folded) c = Folded(c);
+    // "localhost." is the same name written fully qualified.
+    if (folded.size() > 1 && folded.back() == '.') folded.pop_back();
+    if (folded.empty()) return false;
+    constexpr std::string_view kLocal = "localhost";
+    constexpr std::string_view kUnderLocal = ".localhost";
+    if (folded == kLocal || (folded.size() > kUnderLocal.size() &&
+                             folded.compare(folded.size() - kUnderLocal.size(), kUnderLocal.size(),
+                                            kUnderLocal) == 0)) {
+        return true;
+    }
+    return IsLoopbackAddress(folded) || (!listenHost.empty() && EqualFolded(folded, listenHost));
+}
+
+std::string_view BearerCredentials(std::string_view authorization) {
+    constexpr std::string_view kScheme = "bearer";
+    if (authorization.size() <= kScheme.size() ||
+        !EqualFolded(authorization.substr(0, kScheme.size()), kScheme) ||
+        (authorization[kScheme.size()] != ' ' && authorization[kScheme.size()] != '\t')) {
+        return {};
+    }
+    std::string_view credentials = authorization.substr(kScheme.size());
+    while (!credentials.empty() && (credentials.front() == ' ' || credentials.front() == '\t')) {
+        credentials.remove_prefix(1);
+    }
+    return credentials;
 }
 
 bool TokensMatch(std::string_view given, std::string_view expected) {

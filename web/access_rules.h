@@ -18,6 +18,18 @@ struct ListenAddress {
 // for any free port. False for anything else.
 bool ParseListenAddress(std::string_view text, ListenAddress& out);
 
+// Whether a request's Host header names this server the way only a local client
+// does: a loopback name ("localhost", any name under ".localhost"), a loopback
+// address (127.0.0.0/8, "[::1]"), or `listenHost` (the listening address, IPv6
+// without brackets), each with or without a port; letters in any case. A page of
+// another site whose name was made to resolve to 127.0.0.1 sends its own name
+// and is refused.
+bool HostAllowed(std::string_view host, std::string_view listenHost);
+
+// The credentials of an "Authorization: Bearer ..." header; the scheme name is
+// case-insensitive and blanks may follow it. Empty for any other header.
+std::string_view BearerCredentials(std::string_view authorization);
+
 // Compares a token given by a client with the expected one in a time that does
 // not depend on where they first differ.
 bool TokensMatch(std::string_view given, std::string_view expected);

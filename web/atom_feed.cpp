@@ -1,8 +1,5 @@
 #include "atom_feed.h"
 
-#include <cstdlib>
-#include <memory>
-
 #include "feed_time.h"
 #include "web_text.h"
 
@@ -29,12 +26,6 @@ void Element(std::string& out, const char* name, std::string_view utf8) {
 }
 
 }  // namespace
-
-std::string DatabaseIdentity(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return "db-" + Hex64(Digest64(resolved ? resolved.get() : path));
-}
 
 std::string ArticleTag(const std::string& identity, int64_t articleId) {
     return kTagAuthority + identity + "/article/" + std::to_string(articleId);

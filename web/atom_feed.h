@@ -16,10 +16,6 @@ struct FeedHead {
     std::string selfUrl;   // the address it is served at; empty when written to a file
 };
 
-// The identity of a database file for ids that never change: a digest of its
-// absolute path, so the same file gives the same ids from run to run.
-std::string DatabaseIdentity(const std::string& path);
-
 // The tag: URI of an article of that database: the same for the same row always.
 std::string ArticleTag(const std::string& identity, int64_t articleId);
 

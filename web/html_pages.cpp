@@ -1,6 +1,6 @@
 #include "html_pages.h"
 
-#include "feed_time.h"
+#include "readable_time.h"
 #include "web_text.h"
 
 namespace vela {
@@ -150,21 +150,29 @@ void LinkOrText(std::string& out, const std::string& storedLink, std::string_vie
     out += "</a>";
 }
 
-void TimeCell(std::string& out, const std::string& stored) {
-    const auto time = ParseStoredTime(stored);
-    if (time) {
-        out += "<time datetime=\"" + time->rfc3339 + "\">";
+// A stored time as a person reads it; a text that is no time, as it stands.
+void Time(std::string& out, const std::string& stored, std::time_t now) {
+    ReadableTime time;
+    if (!ReadStoredTime(stored, now, time)) {
         Stored(out, stored);
-        out += "</time>";
-    } else {
-        Stored(out, stored);
+        return;
     }
+    out += "<time datetime=\"" + time.rfc3339 + "\"";
+    // A time shown as how long ago keeps the full time for a pointer resting on it.
+    if (time.text != time.full) out += " title=\"" + time.full + "\"";
+    out += '>';
+    Text(out, time.text);
+    out += "</time>";
 }
 
-void CycleNote(std::string& out, bool cycles, const std::string& lastCycle) {
+void CycleNote(std::string& out, bool cycles, const std::string& lastCycle, std::time_t now) {
     if (!cycles) return;
     out += " · 上次检查结束：";
-    Text(out, lastCycle.empty() ? std::string("尚未结束") : lastCycle);
+    if (lastCycle.empty()) {
+        out += "尚未结束";
+    } else {
+        Time(out, lastCycle, now);
+    }
 }
 
 }  // namespace
@@ -227,7 +235,7 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
     out += "\"><button type=\"submit\">筛选</button></form>\n<p class=\"meta\">本页 ";
     out += std::to_string(in.articles.size());
     out += " 篇";
-    CycleNote(out, in.cycles, in.lastCycle);
+    CycleNote(out, in.cycles, in.lastCycle, in.now);
     out += " · <a href=\"";
     Text(out, in.links.Href(feedPath));
     out += "\">Atom 订阅</a></p>\n";
@@ -245,7 +253,7 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
             out += "</td><td class=\"title\">";
             LinkOrText(out, a.url, Escaped(StoredUtf8(a.title)));
             out += "</td><td class=\"time\">";
-            TimeCell(out, a.time);
+            Time(out, a.time, in.now);
             out += "</td><td class=\"other\">";
             Stored(out, a.other);
             out += "</td></tr>\n";
@@ -277,14 +285,14 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
 
 std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
                         const std::map<std::string, SchemeCheck>& checks, bool cycles,
-                        const std::string& lastCycle, const PageLinks& links) {
+                        const std::string& lastCycle, const PageLinks& links, std::time_t now) {
     std::string out;
     Head(out, "监控方案", links, "");
     TopBar(out, links, 2);
     out += "<h1>监控方案</h1>\n<p class=\"meta\">共 ";
     out += std::to_string(schemes.size());
     out += " 个方案";
-    CycleNote(out, cycles, lastCycle);
+    CycleNote(out, cycles, lastCycle, now);
     out += cycles ? " · 检查时间与错误来自本服务自己的检查"
                   : " · 本服务不做检查（serve 未带 --every）";
     out += "</p>\n";
@@ -310,11 +318,15 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
         Stored(out, s.lastTitle);
         if (!s.lastTime.empty()) {
             out += "（";
-            Stored(out, s.lastTime);
+            Time(out, s.lastTime, now);
             out += "）";
         }
         out += "</td><td class=\"time\" data-label=\"上次检查\">";
-        Text(out, check == checks.end() ? std::string("—") : check->second.checkedAt);
+        if (check == checks.end()) {
+            out += "—";
+        } else {
+            Time(out, check->second.checkedAt, now);
+        }
         out += "</td><td class=\"error\" data-label=\"上次错误\">";
         if (check != checks.end()) Text(out, check->second.error);
         out += "</td><td data-label=\"订阅\"><a href=\"";

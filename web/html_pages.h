@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <string>
 #include <string_view>
@@ -43,12 +44,13 @@ struct ArticlesPageInput {
     bool cycles = false;    // this process runs check cycles
     std::string lastCycle;  // when the last one ended
     PageLinks links;
+    std::time_t now = 0;  // times shown as how long ago are counted from this
 };
 std::string ArticlesPage(const ArticlesPageInput& input);
 
 std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
                         const std::map<std::string, SchemeCheck>& checks, bool cycles,
-                        const std::string& lastCycle, const PageLinks& links);
+                        const std::string& lastCycle, const PageLinks& links, std::time_t now);
 
 // The style sheet of every page, served as /style.css.
 std::string_view StyleSheet();

@@ -18,6 +18,28 @@ void GbkContainsFunction(sqlite3_context* context, int, sqlite3_value** values) 
     sqlite3_result_int(context, GbkContains(text(values[0]), text(values[1]), true) ? 1 : 0);
 }
 
+// The time a query may read. It starts at SQLite's first progress call, after the
+// query holds its read lock, so a wait for a writer does not count.
+struct ReadBudget {
+    std::chrono::milliseconds limit;
+    std::chrono::steady_clock::time_point deadline{};
+    bool started = false;
+};
+
+// Asked by SQLite every kProgressSteps steps of a query with a time limit;
+// nonzero ends the query with SQLITE_INTERRUPT.
+int PastBudget(void* data) {
+    auto& budget = *static_cast<ReadBudget*>(data);
+    const auto now = std::chrono::steady_clock::now();
+    if (!budget.started) {
+        budget.started = true;
+        budget.deadline = now + budget.limit;
+        return 0;
+    }
+    return now > budget.deadline ? 1 : 0;
+}
+constexpr int kProgressSteps = 1000;
+
 }  // namespace
 
 ReadConnections::ReadConnections(std::string path, int busyTimeoutMs)
@@ -78,17 +100,24 @@ uint64_t ReadConnections::Generation() {
 }
 
 bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
+    return Read(sql, rows, std::chrono::milliseconds(0)) == ReadOutcome::kRead;
+}
+
+ReadOutcome ReadConnections::Read(const std::string& sql, TextTable& rows,
+                                  std::chrono::milliseconds timeLimit) {
     rows.clear();
     Connection c;
-    if (!Borrow(c)) return false;
+    if (!Borrow(c)) return ReadOutcome::kFailed;
     sqlite3* db = c.db;
+    ReadBudget budget{timeLimit};
+    if (timeLimit.count() > 0) sqlite3_progress_handler(db, kProgressSteps, PastBudget, &budget);
+    int rc = SQLITE_OK;
     sqlite3_stmt* stmt = nullptr;
     bool ok = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) ==
                   SQLITE_OK &&
               stmt;
     if (ok) {
         const int columns = sqlite3_column_count(stmt);
-        int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             std::vector<std::string>& row = rows.emplace_back();
             row.reserve(columns);
@@ -102,9 +131,11 @@ bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
         ok = rc == SQLITE_DONE;
     }
     sqlite3_finalize(stmt);
-    if (!ok) rows.clear();
+    if (timeLimit.count() > 0) sqlite3_progress_handler(db, 0, nullptr, nullptr);
     Return(c);
-    return ok;
+    if (ok) return ReadOutcome::kRead;
+    rows.clear();
+    return rc == SQLITE_INTERRUPT ? ReadOutcome::kTooLong : ReadOutcome::kFailed;
 }
 
 }  // namespace vela

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -10,6 +11,8 @@
 struct sqlite3;
 
 namespace vela {
+
+enum class ReadOutcome { kRead, kFailed, kTooLong };
 
 // Read-only connections of their own to the database file, for the threads that
 // answer web requests: the window and the runner stay the only writers. Each
@@ -29,6 +32,9 @@ public:
     // needle): whether the GBK text holds the needle at a character boundary,
     // ASCII letters folded.
     bool Query(const std::string& sql, TextTable& rows);
+    // The same, given up once it has run `timeLimit` (0: no limit) not counting a
+    // wait for a writer's lock: kTooLong then, and no rows.
+    ReadOutcome Read(const std::string& sql, TextTable& rows, std::chrono::milliseconds timeLimit);
 
     // A number that changes whenever another connection (the window, a runner)
     // has committed a change to the file since the last call; 0 when the file

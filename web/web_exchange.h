@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,5 +38,8 @@ struct WebResponse {
 };
 
 using WebHandler = std::function<WebResponse(const WebRequest&)>;
+// An answer made at once without waiting on anything; empty when the request
+// needs the full handler.
+using QuickHandler = std::function<std::optional<WebResponse>(const WebRequest&)>;
 
 }  // namespace vela

@@ -1,5 +1,6 @@
 #include "web_site.h"
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
@@ -22,6 +23,11 @@ constexpr int kFeedSize = 50;
 constexpr int kApiDefaultLimit = 50;
 constexpr int kApiMaxLimit = 500;
 constexpr std::size_t kSearchMaxBytes = 200;
+// A title search reads every row; past this it is given up and the thread freed.
+constexpr std::chrono::milliseconds kSearchTimeLimit{2000};
+// Pages say how long ago things happened: a page kept for reuse is made anew
+// after this many seconds.
+constexpr std::time_t kPageClockStep = 10;
 
 using Params = std::vector<std::pair<std::string, std::string>>;
 
@@ -117,196 +123,283 @@ std::string SafeHost(const std::string& host) {
     return host;
 }
 
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A request in absolute form ("GET http://host/feed.atom", which a server must
+// take) is answered as its path, and the host it names stands for the Host header.
+WebRequest OriginForm(const WebRequest& sent) {
+    const std::string_view target = sent.target;
+    const std::size_t schemeEnd = target.find("://");
+    if (target.empty() || target.front() == '/' || schemeEnd == std::string_view::npos) {
+        return sent;
+    }
+    std::string scheme(target.substr(0, schemeEnd));
+    for (char& c : scheme) c = Folded(c);
+    if (scheme != "http" && scheme != "https") return sent;
+    const std::string_view rest = target.substr(schemeEnd + 3);
+    const std::size_t pathStart = rest.find_first_of("/?");
+    WebRequest out = sent;
+    out.host = std::string(rest.substr(0, pathStart));
+    if (pathStart == std::string_view::npos) {
+        out.target = "/";
+    } else if (rest[pathStart] == '?') {
+        out.target = "/" + std::string(rest.substr(pathStart));
+    } else {
+        out.target = std::string(rest.substr(pathStart));
+    }
+    return out;
+}
+
+std::string_view PathOf(std::string_view target) { return target.substr(0, target.find('?')); }
+
+Params ParamsOf(std::string_view target) {
+    const std::size_t mark = target.find('?');
+    return ParseQuery(mark == std::string_view::npos ? std::string_view()
+                                                     : target.substr(mark + 1));
+}
+
 }  // namespace
 
 WebSite::WebSite(ReadConnections& reader, const CheckBoard& board, SiteSettings settings)
     : reader_(reader), board_(board), settings_(std::move(settings)) {}
 
-WebResponse WebSite::Answer(const WebRequest& request) const {
-    WebResponse response;
-    std::optional<std::time_t> lastModified;
-    const bool conditional = request.method == "GET" || request.method == "HEAD";
-    [&] {
-        if (!conditional) {
-            response = Plain(405, "only GET and HEAD");
-            response.Set("Allow", "GET, HEAD");
-            return;
-        }
-        const std::string_view target = request.target;
-        const std::size_t mark = target.find('?');
-        const std::string_view path = target.substr(0, mark);
-        const Params params = ParseQuery(mark == std::string_view::npos ? std::string_view()
-                                                                        : target.substr(mark + 1));
+std::time_t WebSite::Now() const {
+    return settings_.clock ? settings_.clock() : std::time(nullptr);
+}
 
-        if (path == "/style.css") {
-            // The same for everyone, and nothing of the database: no token needed.
-            response.contentType = "text/css; charset=utf-8";
-            response.body = std::string(StyleSheet());
-            response.Set("Cache-Control", "max-age=3600");
-            return;
-        }
-        PageLinks links;
-        if (!settings_.token.empty()) {
-            const std::string_view bearer = "Bearer ";
-            const std::string& auth = request.authorization;
-            const auto queryToken = Param(params, "token");
-            const bool byHeader =
-                auth.size() > bearer.size() && auth.compare(0, bearer.size(), bearer) == 0 &&
-                TokensMatch(std::string_view(auth).substr(bearer.size()), settings_.token);
-            const bool byQuery = queryToken && TokensMatch(*queryToken, settings_.token);
-            if (!byHeader && !byQuery) {
-                response = Plain(401, "a token is needed (Authorization: Bearer, or ?token=)");
-                response.Set("WWW-Authenticate", "Bearer realm=\"vela\"");
-                return;
-            }
-            // A browser came with the token in the address: its links carry it on.
-            if (byQuery) links.token = *queryToken;
-        }
+std::time_t WebSite::SeenSince(uint64_t generation) const {
+    // Generations only grow; an answer made under an older one that arrives late
+    // takes the newer time, which can only cost a client a full answer.
+    std::lock_guard lock(seenMutex_);
+    if (generation > seenGeneration_) {
+        seenGeneration_ = generation;
+        seenSince_ = Now();
+    }
+    return seenSince_;
+}
 
-        const auto route = [&] {
-            const auto readArticles = [&](const ArticleFilter& filter, std::vector<Article>& out) {
-                TextTable rows;
-                if (!reader_.Query(ArticleQuery(filter), rows)) return false;
-                out = ArticlesFromRows(rows);
-                return true;
-            };
-            const auto readSchemes = [&](std::vector<SchemeSummary>& out) {
-                TextTable rows;
-                if (!reader_.Query(kSchemeSummaryQuery, rows)) return false;
-                out = SchemesFromRows(rows);
-                return true;
-            };
-            const auto unavailable = [&] { response = Plain(503, "the database cannot be read"); };
-            const auto feed = [&](ArticleFilter filter, std::string key, std::string title) {
-                filter.limit = kFeedSize;
-                std::vector<Article> articles;
-                if (!readArticles(filter, articles)) return unavailable();
-                FeedHead head{settings_.identity, std::move(key), std::move(title), ""};
-                const std::string host = SafeHost(request.host);
-                if (!host.empty()) head.selfUrl = "http://" + host + request.target;
-                response.contentType = "application/atom+xml; charset=utf-8";
-                response.body = AtomFeed(head, articles);
-                if (!articles.empty()) {
-                    if (const auto t = ParseStoredTime(articles.front().time))
-                        lastModified = t->when;
-                }
-            };
+WebResponse WebSite::Answer(const WebRequest& sent) const {
+    const WebRequest request = OriginForm(sent);
+    PageLinks links;
+    if (auto refused = Screen(request, links)) return Finish(request, {std::move(*refused), {}});
+    return Finish(request, Route(request, links));
+}
 
-            if (path == "/") {
-                ArticlesPageInput page;
-                page.links = links;
-                int64_t scheme = 0;
-                if (!NumberParam(params, "scheme", -1, scheme) ||
-                    !NumberParam(params, "before", 0, page.beforeId)) {
-                    response = Plain(400, "scheme and before are numbers");
-                    return;
-                }
-                page.schemeId = scheme;
-                page.favourites = Param(params, "view") == "favourites";
-                page.search = Param(params, "q").value_or("");
-                if (page.search.size() > kSearchMaxBytes) page.search.resize(kSearchMaxBytes);
-                // The conversion to GBK ends at a zero byte: search for the rest.
-                std::erase(page.search, '\0');
-                ArticleFilter filter;
-                if (scheme >= 0) filter.schemeIds = {scheme};
-                filter.favouritesOnly = page.favourites;
-                filter.titleGbk = Utf8ToGbk(page.search);
-                filter.beforeId = page.beforeId;
-                filter.limit = kPageSize;
-                if (!readSchemes(page.schemes) || !readArticles(filter, page.articles)) {
-                    return unavailable();
-                }
-                if (static_cast<int>(page.articles.size()) == kPageSize) {
-                    page.olderFrom = page.articles.back().id;
-                }
-                page.cycles = board_.Running();
-                page.lastCycle = board_.LastCycleEnded();
-                response.contentType = "text/html; charset=utf-8";
-                response.body = ArticlesPage(page);
-            } else if (path == "/schemes") {
-                std::vector<SchemeSummary> schemes;
-                if (!readSchemes(schemes)) return unavailable();
-                response.contentType = "text/html; charset=utf-8";
-                response.body = SchemesPage(schemes, board_.Checks(), board_.Running(),
-                                            board_.LastCycleEnded(), links);
-            } else if (path == "/feed.atom") {
-                feed({}, "articles", "vela：最新文章");
-            } else if (path == "/favourites.atom") {
-                ArticleFilter filter;
-                filter.favouritesOnly = true;
-                feed(filter, "favourites", "vela：我的收藏");
-            } else if (path.substr(0, 9) == "/schemes/" && path.size() > 19 &&
-                       path.substr(path.size() - 10) == "/feed.atom") {
-                int64_t id = 0;
-                const std::string idText(path.substr(9, path.size() - 19));
-                std::vector<SchemeSummary> schemes;
-                if (!ParseId(idText, id)) {
-                    response = Plain(404, "not found");
-                    return;
-                }
-                if (!readSchemes(schemes)) return unavailable();
-                const std::string canonical = std::to_string(id);
-                const SchemeSummary* found = nullptr;
-                for (const auto& s : schemes) {
-                    if (s.id == canonical) found = &s;
-                }
-                if (!found) {
-                    response = Plain(404, "no such scheme");
-                    return;
-                }
-                ArticleFilter filter;
-                filter.schemeIds = {id};
-                feed(filter, "schemes/" + canonical, "vela：" + StoredUtf8(found->name));
-            } else if (path == "/api/articles") {
-                int64_t scheme = 0, since = 0, limit = 0;
-                if (!NumberParam(params, "scheme", -1, scheme) ||
-                    !NumberParam(params, "since", -1, since) ||
-                    !NumberParam(params, "limit", kApiDefaultLimit, limit) || limit < 1) {
-                    response = Plain(400, "scheme, since and limit are numbers, limit at least 1");
-                    return;
-                }
-                ArticleFilter filter;
-                if (scheme >= 0) filter.schemeIds = {scheme};
-                filter.sinceId = since;
-                filter.limit = static_cast<int>(std::min<int64_t>(limit, kApiMaxLimit));
-                std::vector<Article> articles;
-                if (!readArticles(filter, articles)) return unavailable();
-                nlohmann::json list = nlohmann::json::array();
-                for (const Article& a : articles) {
-                    const auto time = ParseStoredTime(a.time);
-                    list.push_back({{"id", a.id},
-                                    {"scheme_id", StoredUtf8(a.schemeId)},
-                                    {"scheme", StoredUtf8(a.scheme)},
-                                    {"title", StoredUtf8(a.title)},
-                                    {"link", StoredUtf8(a.url)},
-                                    {"other", StoredUtf8(a.other)},
-                                    {"time", StoredUtf8(a.time)},
-                                    {"updated", time ? nlohmann::json(time->rfc3339) : nullptr},
-                                    {"favourite", a.favourite}});
-                }
-                response.contentType = "application/json";
-                response.body = nlohmann::json{{"articles", std::move(list)}}.dump(
-                                    -1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                "\n";
-            } else {
-                response = Plain(404, "not found");
-            }
-        };
-        // An answer depends on the database, on the board (the pages show the
-        // cycles) and on the request's address and Host (the feeds' self link).
-        // When none changed, the answer made last time is given again.
-        const std::string key = request.host + '\n' + request.target;
-        const uint64_t generation = reader_.Generation();
-        const uint64_t boardVersion = board_.Version();
-        if (generation != 0 && cache_.Find(key, generation, boardVersion, response, lastModified)) {
-            return;
-        }
-        route();
-        if (generation != 0 && response.status == 200) {
-            cache_.Store(key, generation, boardVersion, response, lastModified);
-        }
-    }();
+std::optional<WebResponse> WebSite::AnswerAtOnce(const WebRequest& sent) const {
+    const WebRequest request = OriginForm(sent);
+    PageLinks links;
+    auto answer = Screen(request, links);
+    if (!answer) return std::nullopt;
+    return Finish(request, {std::move(*answer), {}});
+}
 
+// What is answered before the database is looked at: a method other than GET and
+// HEAD, a Host of another site, the style sheet, a missing token.
+std::optional<WebResponse> WebSite::Screen(const WebRequest& request, PageLinks& links) const {
+    // Without a token the machine's own names are the only guard: a page of
+    // another site whose name now resolves to 127.0.0.1 still sends that name.
+    if (settings_.token.empty() && !HostAllowed(request.host, settings_.listenHost)) {
+        return Plain(421, "this server answers to localhost and its own address only");
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        WebResponse response = Plain(405, "only GET and HEAD");
+        response.Set("Allow", "GET, HEAD");
+        return response;
+    }
+    if (PathOf(request.target) == "/style.css") {
+        // The same for everyone, and nothing of the database: no token needed.
+        WebResponse response;
+        response.contentType = "text/css; charset=utf-8";
+        response.body = std::string(StyleSheet());
+        response.Set("Cache-Control", "max-age=3600");
+        return response;
+    }
+    if (settings_.token.empty()) return std::nullopt;
+    const auto queryToken = Param(ParamsOf(request.target), "token");
+    const std::string_view bearer = BearerCredentials(request.authorization);
+    const bool byHeader = !bearer.empty() && TokensMatch(bearer, settings_.token);
+    const bool byQuery = queryToken && TokensMatch(*queryToken, settings_.token);
+    if (!byHeader && !byQuery) {
+        WebResponse response = Plain(401, "a token is needed (Authorization: Bearer, or ?token=)");
+        response.Set("WWW-Authenticate", "Bearer realm=\"vela\"");
+        return response;
+    }
+    // A browser came with the token in the address: its links carry it on.
+    if (byQuery) links.token = *queryToken;
+    return std::nullopt;
+}
+
+WebSite::Made WebSite::Route(const WebRequest& request, const PageLinks& links) const {
+    // An answer depends on the database, on the board (the pages show the
+    // cycles), on the request's address and Host (the feeds' self link) and, for
+    // a page, on the clock. When none changed, the answer made last time is given
+    // again.
+    const std::time_t now = Now();
+    const std::string_view path = PathOf(request.target);
+    const bool page = path == "/" || path == "/schemes";
+    const std::string key = request.host + '\n' + request.target;
+    const AnswerVersion version{reader_.Generation(), board_.Version(),
+                                page ? static_cast<uint64_t>(now / kPageClockStep) : 0};
+    Made made;
+    if (version.generation != 0 && cache_.Find(key, version, made.response, made.lastModified)) {
+        return made;
+    }
+    made = RouteAnew(request, links, version.generation, now);
+    if (version.generation != 0 && made.response.status == 200) {
+        cache_.Store(key, version, made.response, made.lastModified);
+    }
+    return made;
+}
+
+WebSite::Made WebSite::RouteAnew(const WebRequest& request, const PageLinks& links,
+                                 uint64_t generation, std::time_t now) const {
+    Made made;
+    WebResponse& response = made.response;
+    const std::string_view path = PathOf(request.target);
+    const Params params = ParamsOf(request.target);
+    // The search reads every row, so it alone has a time limit.
+    bool tooLong = false;
+    const auto readArticles = [&](const ArticleFilter& filter, std::vector<Article>& out) {
+        TextTable rows;
+        const ReadOutcome read =
+            reader_.Read(ArticleQuery(filter), rows,
+                         filter.titleGbk.empty() ? std::chrono::milliseconds(0) : kSearchTimeLimit);
+        tooLong = read == ReadOutcome::kTooLong;
+        if (read != ReadOutcome::kRead) return false;
+        out = ArticlesFromRows(rows);
+        return true;
+    };
+    const auto readSchemes = [&](std::vector<SchemeSummary>& out) {
+        TextTable rows;
+        if (!reader_.Query(kSchemeSummaryQuery, rows)) return false;
+        out = SchemesFromRows(rows);
+        return true;
+    };
+    const auto unavailable = [&] {
+        response = tooLong ? Plain(503, "the search took too long: search for more of the title")
+                           : Plain(503, "the database cannot be read");
+        return made;
+    };
+    const auto feed = [&](ArticleFilter filter, std::string key, std::string title) {
+        filter.limit = kFeedSize;
+        std::vector<Article> articles;
+        if (!readArticles(filter, articles)) return unavailable();
+        FeedHead head{settings_.identity, std::move(key), std::move(title), ""};
+        const std::string host = SafeHost(request.host);
+        if (!host.empty()) head.selfUrl = "http://" + host + request.target;
+        response.contentType = "application/atom+xml; charset=utf-8";
+        response.body = AtomFeed(head, articles);
+        // The feed changes with the database: a favourite ticked or a scheme
+        // renamed changes it as much as a new article does.
+        if (generation != 0) made.lastModified = SeenSince(generation);
+        return made;
+    };
+
+    if (path == "/") {
+        ArticlesPageInput page;
+        page.links = links;
+        page.now = now;
+        int64_t scheme = 0;
+        if (!NumberParam(params, "scheme", -1, scheme) ||
+            !NumberParam(params, "before", 0, page.beforeId)) {
+            response = Plain(400, "scheme and before are numbers");
+            return made;
+        }
+        page.schemeId = scheme;
+        page.favourites = Param(params, "view") == "favourites";
+        page.search = Param(params, "q").value_or("");
+        if (page.search.size() > kSearchMaxBytes) page.search.resize(kSearchMaxBytes);
+        // The conversion to GBK ends at a zero byte: search for the rest.
+        std::erase(page.search, '\0');
+        ArticleFilter filter;
+        if (scheme >= 0) filter.schemeIds = {scheme};
+        filter.favouritesOnly = page.favourites;
+        filter.titleGbk = Utf8ToGbk(page.search);
+        filter.beforeId = page.beforeId;
+        filter.limit = kPageSize;
+        if (!readSchemes(page.schemes) || !readArticles(filter, page.articles)) {
+            return unavailable();
+        }
+        if (static_cast<int>(page.articles.size()) == kPageSize) {
+            page.olderFrom = page.articles.back().id;
+        }
+        page.cycles = board_.Running();
+        page.lastCycle = board_.LastCycleEnded();
+        response.contentType = "text/html; charset=utf-8";
+        response.body = ArticlesPage(page);
+    } else if (path == "/schemes") {
+        std::vector<SchemeSummary> schemes;
+        if (!readSchemes(schemes)) return unavailable();
+        response.contentType = "text/html; charset=utf-8";
+        response.body = SchemesPage(schemes, board_.Checks(), board_.Running(),
+                                    board_.LastCycleEnded(), links, now);
+    } else if (path == "/feed.atom") {
+        return feed({}, "articles", "vela：最新文章");
+    } else if (path == "/favourites.atom") {
+        ArticleFilter filter;
+        filter.favouritesOnly = true;
+        return feed(filter, "favourites", "vela：我的收藏");
+    } else if (path.substr(0, 9) == "/schemes/" && path.size() > 19 &&
+               path.substr(path.size() - 10) == "/feed.atom") {
+        int64_t id = 0;
+        const std::string idText(path.substr(9, path.size() - 19));
+        std::vector<SchemeSummary> schemes;
+        if (!ParseId(idText, id)) {
+            response = Plain(404, "not found");
+            return made;
+        }
+        if (!readSchemes(schemes)) return unavailable();
+        const std::string canonical = std::to_string(id);
+        const SchemeSummary* found = nullptr;
+        for (const auto& s : schemes) {
+            if (s.id == canonical) found = &s;
+        }
+        if (!found) {
+            response = Plain(404, "no such scheme");
+            return made;
+        }
+        ArticleFilter filter;
+        filter.schemeIds = {id};
+        return feed(filter, "schemes/" + canonical, "vela：" + StoredUtf8(found->name));
+    } else if (path == "/api/articles") {
+        int64_t scheme = 0, since = 0, limit = 0;
+        if (!NumberParam(params, "scheme", -1, scheme) ||
+            !NumberParam(params, "since", -1, since) ||
+            !NumberParam(params, "limit", kApiDefaultLimit, limit) || limit < 1) {
+            response = Plain(400, "scheme, since and limit are numbers, limit at least 1");
+            return made;
+        }
+        ArticleFilter filter;
+        if (scheme >= 0) filter.schemeIds = {scheme};
+        filter.sinceId = since;
+        filter.limit = static_cast<int>(std::min<int64_t>(limit, kApiMaxLimit));
+        std::vector<Article> articles;
+        if (!readArticles(filter, articles)) return unavailable();
+        nlohmann::json list = nlohmann::json::array();
+        for (const Article& a : articles) {
+            const auto time = ParseStoredTime(a.time);
+            list.push_back({{"id", a.id},
+                            {"scheme_id", StoredUtf8(a.schemeId)},
+                            {"scheme", StoredUtf8(a.scheme)},
+                            {"title", StoredUtf8(a.title)},
+                            {"link", StoredUtf8(a.url)},
+                            {"other", StoredUtf8(a.other)},
+                            {"time", StoredUtf8(a.time)},
+                            {"updated", time ? nlohmann::json(time->rfc3339) : nullptr},
+                            {"favourite", a.favourite}});
+        }
+        response.contentType = "application/json";
+        response.body = nlohmann::json{{"articles", std::move(list)}}.dump(
+                            -1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                        "\n";
+    } else {
+        response = Plain(404, "not found");
+    }
+    return made;
+}
+
+WebResponse WebSite::Finish(const WebRequest& request, Made made) const {
+    WebResponse& response = made.response;
     response.Set("Content-Security-Policy", kContentSecurityPolicy);
     response.Set("X-Content-Type-Options", "nosniff");
     response.Set("Referrer-Policy", "no-referrer");
@@ -318,13 +411,18 @@ WebResponse WebSite::Answer(const WebRequest& request) const {
     const std::string etag = "\"" + Hex64(Digest64(response.body)) + "\"";
     response.Set("ETag", etag);
     if (response.Header("Cache-Control") == nullptr) response.Set("Cache-Control", "no-cache");
-    if (lastModified) response.Set("Last-Modified", HttpDate(*lastModified));
+    // A change within the current second would keep the same date: such a date
+    // is not given out, so a client never holds one that a later change shares.
+    const std::time_t now = Now();
+    const bool dated = made.lastModified && *made.lastModified < now;
+    if (dated) response.Set("Last-Modified", HttpDate(*made.lastModified));
     bool unchanged = false;
     if (!request.ifNoneMatch.empty()) {
         unchanged = EtagListed(request.ifNoneMatch, etag);
-    } else if (lastModified && !request.ifModifiedSince.empty()) {
+    } else if (dated && !request.ifModifiedSince.empty()) {
+        // A date ahead of this clock was not given by it: the client gets it all.
         const auto since = ParseHttpDate(request.ifModifiedSince);
-        unchanged = since && *since >= *lastModified;
+        unchanged = since && *since <= now && *since >= *made.lastModified;
     }
     if (unchanged) {
         response.status = 304;

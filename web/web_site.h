@@ -1,35 +1,67 @@
 #pragma once
 
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "answer_cache.h"
 #include "check_board.h"
+#include "html_pages.h"
 #include "read_connections.h"
 #include "web_exchange.h"
 
 // The routes of `vela-cli serve`: the pages, the feeds and the JSON answer, each
-// request checked against the token, every answer with its security headers, its
-// ETag and, where it has one, its Last-Modified, so that an unchanged answer to a
-// conditional request is 304 without a body.
+// request checked against the token (or, without one, its Host against the names
+// of this machine), every answer with its security headers, its ETag and, where
+// it has one, its Last-Modified, so that an unchanged answer to a conditional
+// request is 304 without a body.
 
 namespace vela {
 
 struct SiteSettings {
-    std::string token;     // empty: no token asked for
-    std::string identity;  // DatabaseIdentity() of the file, for the feeds' ids
+    std::string token;     // empty: no token asked for, and only a loopback Host is answered
+    std::string identity;  // the database's identity, for the feeds' ids
+    // The listening address (IPv6 without brackets): a Host naming it is answered
+    // without a token as well.
+    std::string listenHost;
+    // The wall clock; empty: the system's. Tests set their own.
+    std::function<std::time_t()> clock;
 };
 
 class WebSite {
 public:
     WebSite(ReadConnections& reader, const CheckBoard& board, SiteSettings settings);
 
+    // The answer to `request`; it may wait for the database.
     WebResponse Answer(const WebRequest& request) const;
+    // The answer to a request that needs nothing of the database (the style sheet,
+    // a refusal), made at once; empty for every other, which Answer makes.
+    std::optional<WebResponse> AnswerAtOnce(const WebRequest& request) const;
 
 private:
+    struct Made {
+        WebResponse response;
+        std::optional<std::time_t> lastModified;
+    };
+    std::optional<WebResponse> Screen(const WebRequest& request, PageLinks& links) const;
+    Made Route(const WebRequest& request, const PageLinks& links) const;
+    Made RouteAnew(const WebRequest& request, const PageLinks& links, uint64_t generation,
+                   std::time_t now) const;
+    WebResponse Finish(const WebRequest& request, Made made) const;
+    std::time_t Now() const;
+    std::time_t SeenSince(uint64_t generation) const;
+
     ReadConnections& reader_;
     const CheckBoard& board_;
     SiteSettings settings_;
     mutable AnswerCache cache_;
+    // When this site first saw the database as it is now: what an answer of the
+    // database was last modified at, as far as a client can be told.
+    mutable std::mutex seenMutex_;
+    mutable uint64_t seenGeneration_ = 0;
+    mutable std::time_t seenSince_ = 0;
 };
 
 // Headers every answer carries.

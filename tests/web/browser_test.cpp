@@ -11,7 +11,7 @@
 #include "store/sql_clean.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_database.h"
-#include "web/atom_feed.h"
+#include "web/database_identity.h"
 #include "web/http_server.h"
 #include "web/web_site.h"
 
@@ -68,7 +68,7 @@ TEST(Browser, ShowsTheArticlesAndRunsNothingFromATitle) {
     }
     ReadConnections reader(file.path());
     CheckBoard board;
-    WebSite site(reader, board, {"", DatabaseIdentity(file.path())});
+    WebSite site(reader, board, {"", PathIdentity(file.path()), "", {}});
     HttpServer server([&site](const WebRequest& r) { return site.Answer(r); });
     std::string error;
     ASSERT_TRUE(server.Listen("127.0.0.1", 0, error)) << error;

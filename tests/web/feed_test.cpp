@@ -13,6 +13,7 @@
 #include "store/database.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_database.h"
+#include "web/database_identity.h"
 
 namespace vela {
 namespace {
@@ -66,9 +67,10 @@ protected:
             Literal(r.url) + "," + Literal(r.other) + "," + Literal(r.time) + ",'0')"));
     }
     // Runs `vela-cli feed` into a file and parses that file.
-    nlohmann::json Feed(std::vector<std::string> extra = {}) {
+    nlohmann::json Feed(std::vector<std::string> extra = {}, std::string database = "") {
         const std::string out = file.dir() + "/feed.atom";
-        std::vector<std::string> args = {"feed", "--db", file.path(), "-o", out};
+        std::vector<std::string> args = {"feed", "--db", database.empty() ? file.path() : database,
+                                         "-o", out};
         args.insert(args.end(), extra.begin(), extra.end());
         const test::ChildOutcome run = test::RunChild(kCli, args, file.dir());
         EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -172,6 +174,39 @@ TEST_F(FeedTest, IdsStayAndTheFileIsReplacedWhole) {
     const test::ChildOutcome unknown =
         test::RunChild(kCli, {"feed", "--db", file.path(), "--scheme", "99"}, file.dir());
     EXPECT_EQ(unknown.exitCode, 2);
+}
+
+// Installing (moving the file into the data folder) or restoring a backup must
+// not make every feed reader show every entry again.
+TEST_F(FeedTest, IdsStayWhenTheDatabaseMoves) {
+    for (int i = 0; i < 3; ++i) AddArticle(3, "a", "t" + std::to_string(i));
+    const nlohmann::json here = Feed();
+    ASSERT_EQ(here["entries"].size(), 3u);
+    // A database that already had feeds keeps the ids they had.
+    const std::string firstId = here["entries"][0]["id"];
+    EXPECT_NE(firstId.find(PathIdentity(file.path()) + "/article/3"), std::string::npos) << firstId;
+
+    db.CloseDatabase();
+    const std::string moved = file.dir() + "/moved/vela.sdb";
+    std::filesystem::create_directory(file.dir() + "/moved");
+    std::filesystem::copy_file(file.path(), moved);
+    std::filesystem::remove(file.path());
+    const nlohmann::json there = Feed({}, moved);
+    ASSERT_EQ(there["entries"].size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(there["entries"][i]["id"], here["entries"][i]["id"]);
+    }
+
+    // A new database at the old place is another database: other ids.
+    std::filesystem::copy_file(moved, file.path());
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(db.ExecSql("delete from info; drop table feed_identity;"));
+    Feed();
+    AddArticle(3, "a", "new");
+    const nlohmann::json fresh = Feed();
+    ASSERT_EQ(fresh["entries"].size(), 1u);
+    const std::string freshId = fresh["entries"][0]["id"];
+    EXPECT_EQ(freshId.find(PathIdentity(file.path())), std::string::npos) << freshId;
 }
 
 }  // namespace

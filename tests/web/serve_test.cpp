@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -23,7 +26,8 @@
 #include "tests/support/loopback_http_server.h"
 #include "tests/support/test_database.h"
 #include "web/access_rules.h"
-#include "web/atom_feed.h"
+#include "web/database_identity.h"
+#include "web/feed_time.h"
 #include "web/http_server.h"
 #include "web/web_site.h"
 
@@ -32,24 +36,56 @@ namespace {
 
 const std::string kCli = VELA_CLI;
 
-// Sends `bytes` to 127.0.0.1:`port` and reads until the server closes.
-std::string Exchange(int port, const std::string& bytes) {
+// A connection to 127.0.0.1:`port` from the loopback address `from`; -1 when
+// it cannot be made.
+int Connect(int port, const char* from = "127.0.0.1") {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &source.sin_addr);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     timeval timeout{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends `bytes` to 127.0.0.1:`port` and reads until the server closes.
+std::string Exchange(int port, const std::string& bytes, const char* from = "127.0.0.1") {
+    const int fd = Connect(port, from);
     std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (fd >= 0) {
         [[maybe_unused]] ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         char buffer[65536];
         ssize_t n;
         while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, n);
+        ::close(fd);
     }
-    ::close(fd);
     return reply;
+}
+
+// Whether the server has closed the connection: it reads as ended.
+bool ClosedByServer(int fd) {
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+// Waits for `condition` with a deadline; its last answer.
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 struct Reply {
@@ -85,10 +121,9 @@ Reply ParseReply(const std::string& raw) {
 }
 
 Reply Request(int port, const std::string& target, const std::string& headers = "",
-              const std::string& method = "GET") {
-    return ParseReply(Exchange(port, method + " " + target +
-                                         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                                         headers + "\r\n"));
+              const std::string& method = "GET", const std::string& host = "127.0.0.1") {
+    return ParseReply(Exchange(port, method + " " + target + " HTTP/1.1\r\nHost: " + host +
+                                         "\r\nConnection: close\r\n" + headers + "\r\n"));
 }
 
 // A database of two schemes and a few articles, served on a loopback port.
@@ -108,14 +143,20 @@ protected:
             std::to_string(scheme) + "','" + SqlQuote(title) + "','" + SqlQuote(url) +
             "','','2024-5-6 7:8 9','1')"));
     }
-    // Starts the site with `token` on a free loopback port.
-    void Serve(const std::string& token = "") {
-        site = std::make_unique<WebSite>(reader, board,
-                                         SiteSettings{token, DatabaseIdentity(file.path())});
+    // Starts the site with `token` on a free loopback port, its clock at `now`.
+    void Serve(const std::string& token = "", ServerLimits limits = {},
+               const std::string& address = "127.0.0.1") {
+        site = std::make_unique<WebSite>(
+            reader, board,
+            SiteSettings{token, PathIdentity(file.path()), address, [this] { return now.load(); }});
         server = std::make_unique<HttpServer>(
-            [this](const WebRequest& request) { return site->Answer(request); });
+            [this](const WebRequest& request) {
+                ++answering;
+                return site->Answer(request);
+            },
+            limits, [this](const WebRequest& request) { return site->AnswerAtOnce(request); });
         std::string error;
-        ASSERT_TRUE(server->Listen("127.0.0.1", 0, error)) << error;
+        ASSERT_TRUE(server->Listen(address, 0, error)) << error;
         server->Start(2);
         port = server->Port();
     }
@@ -127,6 +168,8 @@ protected:
     std::unique_ptr<WebSite> site;
     std::unique_ptr<HttpServer> server;
     int port = 0;
+    std::atomic<std::time_t> now{std::time(nullptr)};
+    std::atomic<int> answering{0};  // requests that reached the workers
 };
 
 TEST_F(ServeTest, RoutesAnswerWithTheirTypesAndSecurityHeaders) {
@@ -161,6 +204,7 @@ TEST_F(ServeTest, RoutesAnswerWithTheirTypesAndSecurityHeaders) {
         EXPECT_EQ(reply.Header("content-type").substr(0, c.type.size()), c.type);
         EXPECT_EQ(reply.Header("content-security-policy"), kContentSecurityPolicy);
         EXPECT_EQ(reply.Header("x-content-type-options"), "nosniff");
+        EXPECT_TRUE(ParseHttpDate(reply.Header("date"))) << reply.Header("date");
     }
     // The rows of one scheme after an id, oldest first.
     const Reply api = Request(port, "/api/articles?scheme=3&since=1&limit=5");
@@ -174,10 +218,15 @@ TEST_F(ServeTest, RoutesAnswerWithTheirTypesAndSecurityHeaders) {
 
 TEST_F(ServeTest, AnUnchangedFeedIsNotModified) {
     Serve();
+    // A feed has a date once the second in which the site saw the database as it
+    // is has passed.
+    EXPECT_EQ(Request(port, "/feed.atom").Header("last-modified"), "");
+    now += 10;
     const Reply first = Request(port, "/feed.atom");
     ASSERT_EQ(first.status, 200);
     const std::string etag = first.Header("etag");
     const std::string lastModified = first.Header("last-modified");
+    ASSERT_NE(lastModified, "");
     for (const std::string& condition :
          {"If-None-Match: " + etag, "If-None-Match: \"other\", W/" + etag,
           "If-Modified-Since: " + lastModified}) {
@@ -199,6 +248,239 @@ TEST_F(ServeTest, AnUnchangedFeedIsNotModified) {
     EXPECT_EQ(changed.status, 200);
     EXPECT_NE(changed.Header("etag"), etag);
     EXPECT_NE(changed.body.find("t4"), std::string::npos);
+}
+
+TEST_F(ServeTest, AFeedChangedWithoutANewArticleIsNotTakenForUnchanged) {
+    Serve();
+    const struct {
+        std::string target, change;
+    } cases[] = {
+        {"/favourites.atom", "update info set issoucang='0' where id=3"},
+        {"/schemes/3/feed.atom", "update rule set name='renamed' where id=3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        Request(port, c.target);
+        now += 10;
+        const Reply first = Request(port, c.target);
+        const std::string lastModified = first.Header("last-modified");
+        ASSERT_NE(lastModified, "");
+        // A date ahead of the server's clock was not given by it.
+        const std::string future = "If-Modified-Since: " + HttpDate(now + 3600) + "\r\n";
+        EXPECT_EQ(Request(port, c.target, future).status, 200);
+
+        ASSERT_TRUE(db.ExecSql(c.change));
+        now += 10;
+        const Reply again = Request(port, c.target, "If-Modified-Since: " + lastModified + "\r\n");
+        EXPECT_EQ(again.status, 200);
+        EXPECT_NE(again.body, first.body);
+    }
+}
+
+// Without a token the machine's own names are the only guard against a page of
+// another site whose name was made to resolve to 127.0.0.1.
+TEST_F(ServeTest, WithoutATokenOnlyThisMachinesNamesAreAnswered) {
+    Serve();
+    const std::string p = std::to_string(port);
+    const struct {
+        std::string target, host;
+        int status;
+    } cases[] = {
+        {"/", "127.0.0.1", 200},
+        {"/", "127.0.0.1:" + p, 200},
+        {"/", "localhost", 200},
+        {"/", "LocalHost:" + p, 200},
+        {"/", "localhost.", 200},
+        {"/", "vela.localhost:" + p, 200},
+        {"/", "a.b.localhost", 200},
+        {"/", "[::1]", 200},
+        {"/", "[::1]:" + p, 200},
+        {"/", "127.0.0.2:" + p, 200},
+        {"/", "evil.example", 421},
+        {"/api/articles", "evil.example:" + p, 421},
+        {"/feed.atom", "localhost.evil.example", 421},
+        {"/", "evillocalhost", 421},
+        {"/", "127.0.0.1.evil.example", 421},
+        {"/", "192.168.1.2:" + p, 421},
+        {"/", "2130706433", 421},
+        {"/", "[127.0.0.1]", 421},
+        {"/", "[::1", 421},
+        {"/", "::1", 421},
+        {"/", "localhost:http", 421},
+        {"/", "", 421},
+        {"/style.css", "evil.example", 421},
+        // A request in absolute form names its host in the target.
+        {"http://127.0.0.1/feed.atom", "evil.example", 200},
+        {"HTTP://localhost:" + p, "evil.example", 200},
+        {"http://evil.example/feed.atom", "127.0.0.1", 421},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target + " Host: " + c.host);
+        const Reply reply = Request(port, c.target, "", "GET", c.host);
+        EXPECT_EQ(reply.status, c.status);
+        if (c.status == 421) {
+            EXPECT_EQ(reply.body.find("t1"), std::string::npos);
+        }
+    }
+    // An absolute-form request is answered as its path.
+    const Reply absolute = Request(port, "http://localhost:" + p + "/feed.atom");
+    EXPECT_EQ(absolute.Header("content-type").substr(0, 20), "application/atom+xml");
+    EXPECT_NE(absolute.body.find("href=\"http://localhost:" + p + "/feed.atom\""),
+              std::string::npos)
+        << absolute.body;
+}
+
+// A search that waits for another program's write lock holds a worker, never the
+// threads that answer the connections.
+TEST_F(ServeTest, TheStyleSheetAnswersWhileSearchesWaitForAWriter) {
+    Serve();
+    ASSERT_TRUE(db.ExecSql("begin exclusive"));
+    std::vector<std::thread> searches;
+    std::vector<int> statuses(3);
+    for (int i = 0; i < 3; ++i) {
+        searches.emplace_back(
+            [&, i] { statuses[i] = Request(port, "/?q=t" + std::to_string(i)).status; });
+    }
+    EXPECT_TRUE(WaitFor([&] { return answering.load() >= 2; }));
+    const auto start = std::chrono::steady_clock::now();
+    const Reply css = Request(port, "/style.css");
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(db.ExecSql("rollback"));
+    for (auto& search : searches) search.join();
+    EXPECT_EQ(css.status, 200);
+    EXPECT_LT(took, std::chrono::milliseconds(100));
+    for (const int status : statuses) EXPECT_EQ(status, 200);
+}
+
+// Requests beyond the workers and their queue are told at once to come back.
+TEST_F(ServeTest, RequestsPastTheQueueAreAnsweredAtOnce) {
+    ServerLimits limits;
+    limits.workers = 1;
+    limits.queuedRequests = 1;
+    Serve("", limits);
+    ASSERT_TRUE(db.ExecSql("begin exclusive"));
+    std::vector<std::thread> searches;
+    std::vector<std::atomic<int>> statuses(3);
+    const auto search = [&](int i) {
+        searches.emplace_back(
+            [&, i] { statuses[i] = Request(port, "/?q=t" + std::to_string(i)).status; });
+    };
+    search(0);
+    EXPECT_TRUE(WaitFor([&] { return answering.load() >= 1; }));
+    search(1);
+    search(2);
+    // One waits in the queue, the other is refused while the writer still holds on.
+    EXPECT_TRUE(WaitFor([&] { return statuses[1] == 503 || statuses[2] == 503; }));
+    ASSERT_TRUE(db.ExecSql("rollback"));
+    for (auto& thread : searches) thread.join();
+    EXPECT_EQ(statuses[0], 200);
+    EXPECT_EQ(statuses[1] + statuses[2], 200 + 503);
+}
+
+// Out of descriptors, the server waits before it accepts again instead of
+// spinning, and takes the connection once it can.
+TEST_F(ServeTest, AcceptingWithoutDescriptorsDoesNotSpin) {
+    Serve();
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // The lowest free descriptor as the limit: no new one can be made.
+    const int lowest = ::dup(0);
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    // The processor time the server's threads take while the connection waits.
+    const auto cpu = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_utime.tv_sec * 1'000'000L + usage.ru_utime.tv_usec +
+               usage.ru_stime.tv_sec * 1'000'000L + usage.ru_stime.tv_usec;
+    };
+    const long before = cpu();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long used = cpu() - before;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(connected);
+    EXPECT_LT(used, 50'000) << "microseconds of processor time in 0.5 s";
+    const std::string request =
+        "GET /style.css HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(client, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, n);
+    ::close(client);
+    EXPECT_EQ(ParseReply(reply).status, 200);
+}
+
+// Even with every thread busy, listening ends before Stop() returns.
+TEST_F(ServeTest, AStoppedServerRefusesNewConnections) {
+    Serve();
+    ASSERT_TRUE(db.ExecSql("begin exclusive"));
+    std::vector<std::thread> searches;
+    for (int i = 0; i < 2; ++i) searches.emplace_back([&] { Request(port, "/?q=t"); });
+    EXPECT_TRUE(WaitFor([&] { return answering.load() >= 2; }));
+    server->Stop();
+    const int fd = Connect(port);
+    EXPECT_EQ(fd, -1);
+    if (fd >= 0) ::close(fd);
+    ASSERT_TRUE(db.ExecSql("rollback"));
+    for (auto& search : searches) search.join();
+}
+
+// Idle connections of one client, or of many, do not keep the others out.
+TEST_F(ServeTest, IdleConnectionsDoNotLockOthersOut) {
+    ServerLimits limits;
+    limits.connections = 8;
+    limits.connectionsPerClient = 2;
+    limits.idleSeconds = 60;
+    limits.busyIdleSeconds = 1;
+    Serve("", limits);
+    std::vector<int> idle;
+    const auto open = [&](const char* from, int count) {
+        for (int i = 0; i < count; ++i) {
+            const int fd = Connect(port, from);
+            ASSERT_GE(fd, 0) << from;
+            idle.push_back(fd);
+        }
+    };
+    const auto closedCount = [&] {
+        int closed = 0;
+        for (const int fd : idle) closed += ClosedByServer(fd);
+        return closed;
+    };
+    // One client: what passes its share is closed at once.
+    open("127.0.0.1", 8);
+    EXPECT_TRUE(WaitFor([&] { return closedCount() == 6; }, std::chrono::seconds(10)))
+        << closedCount();
+    EXPECT_EQ(Request(port, "/", "", "GET").status, 0);  // 127.0.0.1 is at its share
+    EXPECT_EQ(ParseReply(Exchange(port,
+                                  "GET / HTTP/1.1\r\nHost: localhost\r\n"
+                                  "Connection: close\r\n\r\n",
+                                  "127.0.0.2"))
+                  .status,
+              200);
+    // Many clients fill every place: the idle ones are closed soon.
+    open("127.0.0.2", 2);
+    open("127.0.0.3", 2);
+    open("127.0.0.4", 2);
+    EXPECT_TRUE(WaitFor([&] {
+        return ParseReply(Exchange(port,
+                                   "GET / HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n",
+                                   "127.0.0.5"))
+                   .status == 200;
+    }));
+    for (const int fd : idle) ::close(fd);
 }
 
 TEST_F(ServeTest, OversizedAndMalformedRequestsAreRefused) {
@@ -232,6 +514,9 @@ TEST_F(ServeTest, ATokenIsAskedOfEveryRequestButTheStyleSheet) {
         {"/feed.atom", "Authorization: Basic s3cret\r\n", 401},
         {"/feed.atom?token=s3cre", "", 401},
         {"/feed.atom", "Authorization: Bearer s3cret\r\n", 200},
+        {"/feed.atom", "Authorization: bearer s3cret\r\n", 200},
+        {"/feed.atom", "Authorization: BEARER  s3cret\r\n", 200},
+        {"/feed.atom", "Authorization: Bearers3cret\r\n", 401},
         {"/feed.atom?token=s3cret", "", 200},
         {"/api/articles?token=s3cret", "", 200},
         {"/nothing?token=s3cret", "", 404},
@@ -241,6 +526,8 @@ TEST_F(ServeTest, ATokenIsAskedOfEveryRequestButTheStyleSheet) {
         SCOPED_TRACE(c.target + " " + c.headers);
         EXPECT_EQ(Request(port, c.target, c.headers).status, c.status);
     }
+    // With a token, another name is answered: the token is the guard.
+    EXPECT_EQ(Request(port, "/feed.atom?token=s3cret", "", "GET", "vela.example").status, 200);
     // A browser that came with the token in the address keeps it in every link.
     const Reply page = Request(port, "/?token=s3cret");
     EXPECT_NE(page.body.find("href=\"/schemes?token=s3cret\""), std::string::npos);
@@ -281,6 +568,29 @@ TEST(ServeRules, ListeningAddressesAndTokens) {
         EXPECT_EQ(refused.exitCode, 2) << listen;
         EXPECT_NE(refused.err.find("--token"), std::string::npos) << refused.err;
     }
+}
+
+// The address is named as --listen takes it: an IPv6 one in brackets.
+TEST(ServeCommand, AnAddressInUseIsNamedWithItsBrackets) {
+    const int taken = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t size = sizeof address;
+    if (taken < 0 || ::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(taken, 1) != 0 ||
+        ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        if (taken >= 0) ::close(taken);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    const std::string listen = "[::1]:" + std::to_string(ntohs(address.sin6_port));
+    test::TestDatabaseFile file;
+    const test::ChildOutcome refused =
+        test::RunChild(kCli, {"serve", "--db", file.path(), "--listen", listen}, file.dir());
+    ::close(taken);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("cannot listen on " + listen + ":"), std::string::npos)
+        << refused.err;
 }
 
 std::string FileText(const std::string& path) {

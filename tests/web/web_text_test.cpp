@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
+
 #include "fetch/encoding.h"
 #include "store/database.h"
 #include "store/sql_clean.h"
 #include "tests/support/test_database.h"
 #include "web/article_query.h"
 #include "web/feed_time.h"
+#include "web/html_pages.h"
 #include "web/read_connections.h"
+#include "web/readable_time.h"
 
 namespace vela {
 namespace {
@@ -82,6 +86,60 @@ TEST(FeedTime, StoredTimesBecomeRfc3339WithTheLocalOffset) {
     }
 }
 
+TEST(ReadableTime, RecentTimesSayHowLongAgoAndTheRestHaveTheirZeros) {
+    ::setenv("TZ", "CST-8", 1);
+    ::tzset();
+    const auto t = ParseStoredTime("2026-12-11 9:5 7");
+    ASSERT_TRUE(t);
+    const std::time_t at = t->when;
+    const struct {
+        const char* stored;
+        std::time_t now;
+        const char* text;  // empty: not a time
+    } cases[] = {
+        {"2026-12-11 9:5 7", at, "刚刚"},
+        {"2026-12-11 9:5 7", at + 59, "刚刚"},
+        {"2026-12-11 9:5 7", at - 30, "刚刚"},  // a clock a little behind
+        {"2026-12-11 9:5 7", at - 61, "2026-12-11 09:05:07"},
+        {"2026-12-11 9:5 7", at + 60, "1 分钟前"},
+        {"2026-12-11 9:5 7", at + 3 * 60 + 59, "3 分钟前"},
+        {"2026-12-11 9:5 7", at + 3600, "1 小时前"},
+        {"2026-12-11 9:5 7", at + 24 * 3600 - 1, "23 小时前"},
+        {"2026-12-11 9:5 7", at + 24 * 3600, "2026-12-11 09:05:07"},
+        {"2026-12-11 09:05 07", at + 24 * 3600, "2026-12-11 09:05:07"},
+        {"2016-1-2 3:4 5", at, "2016-01-02 03:04:05"},
+        {"2026-12-11 9:5", at, ""},
+        {"2026-12-11 09:05:07", at, ""},
+        {"昨天", at, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " at " + std::to_string(c.now - at));
+        ReadableTime time;
+        const bool read = ReadStoredTime(c.stored, c.now, time);
+        EXPECT_EQ(read ? time.text : "", c.text);
+    }
+
+    // On the page: the full time beside one shown as how long ago, and a text
+    // that is no time as it stands, escaped.
+    ArticlesPageInput page;
+    page.now = at + 180;
+    for (const char* stored : {"2026-12-11 9:5 7", "2026-12-10 9:5 7", "<b>9:5"}) {
+        Article a;
+        a.id = static_cast<int64_t>(page.articles.size()) + 1;
+        a.time = stored;
+        page.articles.push_back(a);
+    }
+    const std::string html = ArticlesPage(page);
+    EXPECT_NE(html.find("<time datetime=\"2026-12-11T09:05:07+08:00\" "
+                        "title=\"2026-12-11 09:05:07\">3 分钟前</time>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<time datetime=\"2026-12-10T09:05:07+08:00\">2026-12-10 09:05:07</time>"),
+              std::string::npos);
+    EXPECT_NE(html.find("<td class=\"time\">&lt;b&gt;9:5</td>"), std::string::npos);
+    EXPECT_EQ(html.find("9:5 7"), std::string::npos);
+}
+
 TEST(ArticleQuery, FiltersNewestFirstAndSearchesWholeCharacters) {
     test::TestDatabaseFile file;
     Database db;
@@ -130,6 +188,25 @@ TEST(ArticleQuery, FiltersNewestFirstAndSearchesWholeCharacters) {
         SCOPED_TRACE(ArticleQuery(c.filter));
         EXPECT_EQ(ids(c.filter), c.ids);
     }
+}
+
+TEST(ReadConnections, AReadPastItsTimeLimitIsGivenUp) {
+    test::TestDatabaseFile file;
+    ReadConnections reader(file.path());
+    // Counts without end, calling the search function on every row, as a title
+    // search over a large table does.
+    const std::string endless =
+        "with recursive n(x) as (select 1 union all select x+1 from n) "
+        "select count(*) from n where gbk_contains(x || '', 'b')";
+    TextTable rows;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(reader.Read(endless, rows, std::chrono::milliseconds(50)), ReadOutcome::kTooLong);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(rows.empty());
+    // The connection goes back without its limit.
+    EXPECT_EQ(reader.Read("select 1", rows, std::chrono::milliseconds(0)), ReadOutcome::kRead);
+    EXPECT_EQ(reader.Read("select nothing", rows, std::chrono::milliseconds(50)),
+              ReadOutcome::kFailed);
 }
 
 }  // namespace
