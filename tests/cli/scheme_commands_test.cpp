@@ -188,6 +188,41 @@ TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     EXPECT_EQ(Rows("select title from info"), (TextTable{{"kept"}}));
 }
 
+// A scheme id is the decimal digits of one scheme's id: a number past 64 bits, a
+// hex or signed number, a blank or 0 names no scheme, and no command takes it for
+// another one.
+TEST_F(SchemeCommandsTest, EveryCommandReadsSchemeIdsAlike) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(4))}).exitCode, 0);
+    db.ExecSql("update rule set id=9223372036854775807 where id=4");
+    ::setenv("EDITOR", "false", 1);
+    const char* all = "select id,isdo,name from rule order by id";
+    const TextTable before = Rows(all);
+    ASSERT_EQ(before.size(), 4u);
+    const std::vector<std::vector<std::string>> commands = {
+        {"remove"}, {"tick"}, {"untick"}, {"export"}, {"feed", "--scheme"}, {"edit"}, {"test"},
+    };
+    for (const std::string id :
+         {"18446744073709551616", "9223372036854775808", "0x3", " 3", "3 ", "+3", "0", ""}) {
+        for (std::vector<std::string> args : commands) {
+            args.push_back(id);
+            SCOPED_TRACE(args[0] + " [" + id + "]");
+            ChildOutcome outcome = Cli(args);
+            EXPECT_EQ(outcome.exitCode, 2);
+            EXPECT_EQ(outcome.out, "");
+            const std::string name = args[0] == "feed" ? "--scheme" : "SCHEME_ID";
+            EXPECT_EQ(Lines(outcome.err),
+                      std::vector<std::string>{"vela-cli: " + name + ": '" + id +
+                                               "' is not a scheme id (see `vela-cli list`)"});
+        }
+    }
+    EXPECT_EQ(Rows(all), before);
+    // The largest id is one like any other.
+    EXPECT_EQ(Cli({"untick", "9223372036854775807", "0003"}).exitCode, 0);
+    EXPECT_EQ(Rows("select id from rule where isdo='0' order by id"),
+              (TextTable{{"3"}, {"9223372036854775807"}}));
+    ::unsetenv("EDITOR");
+}
+
 TEST_F(SchemeCommandsTest, UsageErrorsChangeNothing) {
     const std::string path = test::WriteFile(file.dir(), "g.toml", SchemeFile(1));
     const std::vector<std::vector<std::string>> cases = {
