@@ -313,11 +313,12 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
         if (read.ok() && read.errors.empty()) {
             SchemeSave save = read.schemes[0].save;
             save.form.id = std::to_string(id);
-            if (SchemeRow(db, id).empty()) {
-                PrintError(console, "scheme " + std::to_string(id) + " was removed meanwhile");
+            const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {save});
+            if (!saved.missingId.empty()) {
+                PrintError(console, "scheme " + std::to_string(id) +
+                                        " was removed meanwhile; nothing changed");
                 return kExitUsage;
             }
-            const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {save});
             if (!saved.outcome.ok) {
                 PrintError(console, "nothing changed: the database answered error code " +
                                         std::to_string(saved.outcome.code));
