@@ -10,38 +10,11 @@
 #include "stop_signal.h"
 #include "store/database.h"
 
-int main(int argc, char** argv) {
-    const vela::CliParse parse = vela::ParseCliOptions(argc, argv);
-    if (!parse.proceed) {
-        std::fputs(parse.out.c_str(), stdout);
-        if (!parse.error.empty()) std::fprintf(stderr, "vela-cli: %s\n", parse.error.c_str());
-        return parse.exitCode;
-    }
-    const vela::CliOptions& options = parse.options;
-    vela::Console console;
-    console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-    vela::InstallStopSignals();
-    // The channels' commands need no open database.
-    if (options.command == vela::CliCommand::NotifyTest) {
-        return vela::NotifyTestCommand(options, console);
-    }
-    if (options.command == vela::CliCommand::NotifyFlush) {
-        return vela::NotifyFlushCommand(options, console);
-    }
+namespace {
 
-    // A scheme file is tested before it is in any database.
-    if (options.command == vela::CliCommand::Test && !options.file.empty()) {
-        return vela::TestFileCommand(options, console);
-    }
-
-    vela::Database db;
-    // A stop signal also ends a wait for another program's lock on the file.
-    db.SetStopPredicate(vela::StopRequested);
-    std::string error;
-    if (!vela::OpenCommandDatabase(options.databasePath, db, error)) {
-        vela::PrintError(console, error);
-        return vela::kExitUsage;
-    }
+// The commands that work on the open database.
+int RunDatabaseCommand(const vela::CliOptions& options, vela::Database& db,
+                       const vela::Console& console) {
     switch (options.command) {
         case vela::CliCommand::Run:
             return vela::RunCommand(options, db, console);
@@ -73,4 +46,46 @@ int main(int argc, char** argv) {
             break;
     }
     return vela::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const vela::CliParse parse = vela::ParseCliOptions(argc, argv);
+    if (!parse.proceed) {
+        std::fputs(parse.out.c_str(), stdout);
+        if (!parse.error.empty()) std::fprintf(stderr, "vela-cli: %s\n", parse.error.c_str());
+        return parse.exitCode;
+    }
+    const vela::CliOptions& options = parse.options;
+    vela::Console console;
+    console.progress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    vela::InstallStopSignals();
+    // The channels' commands need no open database.
+    if (options.command == vela::CliCommand::NotifyTest) {
+        return vela::NotifyTestCommand(options, console);
+    }
+    if (options.command == vela::CliCommand::NotifyFlush) {
+        return vela::NotifyFlushCommand(options, console);
+    }
+
+    // A scheme file is tested before it is in any database.
+    if (options.command == vela::CliCommand::Test && !options.file.empty()) {
+        return vela::TestFileCommand(options, console);
+    }
+
+    vela::Database db;
+    // A stop signal also ends a wait for another program's lock on the file.
+    db.SetStopPredicate(vela::StopRequested);
+    vela::WaitLongForDatabaseLock(db);
+    std::string error;
+    if (!vela::OpenCommandDatabase(options.databasePath, db, error)) {
+        // A stop that ended the wait for a lock is a stop, not a database error.
+        vela::EndByStopSignal();
+        vela::PrintError(console, error);
+        return vela::kExitUsage;
+    }
+    const int code = RunDatabaseCommand(options, db, console);
+    vela::EndByStopSignal();
+    return code;
 }
