@@ -223,6 +223,61 @@ TEST_F(SchemeCommandsTest, EveryCommandReadsSchemeIdsAlike) {
     ::unsetenv("EDITOR");
 }
 
+// Each named scheme goes into the file once; one that cannot be written (GBK bytes
+// without a Unicode form) is named and left out, and the others still go in.
+TEST_F(SchemeCommandsTest, ExportWritesEachSchemeOnceAndNamesEveryOneLeftOut) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(3))}).exitCode, 0);
+    auto tables = [](const std::string& text) {
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = text.find("[[scheme]]", at)) != std::string::npos; ++at) {
+            ++count;
+        }
+        return count;
+    };
+    ChildOutcome twice = Cli({"export", "2", "2"});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_EQ(tables(twice.out), 1u);
+
+    db.ExecSql("update rule set regular='(.)' || cast(x'8120' as text) || '(.)' where id<>2");
+    ChildOutcome all = Cli({"export"});
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(tables(all.out), 1u);
+    EXPECT_NE(all.out.find("name = 'board 2'"), std::string::npos);
+    const std::vector<std::string> errors = Lines(all.err);
+    ASSERT_EQ(errors.size(), 2u) << all.err;
+    EXPECT_EQ(errors[0].rfind("vela-cli: scheme 1 (board 1): pattern: ", 0), 0u) << errors[0];
+    EXPECT_EQ(errors[1].rfind("vela-cli: scheme 3 (board 3): pattern: ", 0), 0u) << errors[1];
+    ChildOutcome none = Cli({"export", "3"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(Lines(none.err).size(), 1u);
+}
+
+// An output that cannot be written is a failure of the command (exit 1) that says
+// why; a scheme file, which may hold a login cookie, is for its user alone.
+TEST_F(SchemeCommandsTest, OutputFilesSayWhyTheyFailAndSchemeFilesArePrivate) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(1))}).exitCode, 0);
+    for (const std::string command : {"export", "feed"}) {
+        SCOPED_TRACE(command);
+        ChildOutcome outcome = Cli({command, "-o", file.dir() + "/missing/out"});
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(Lines(outcome.err),
+                  std::vector<std::string>{"vela-cli: cannot create a file beside " + file.dir() +
+                                           "/missing/out: No such file or directory"});
+    }
+    const std::string out = file.dir() + "/out.toml";
+    ASSERT_EQ(Cli({"export", "-o", out}).exitCode, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(out.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    ChildOutcome missing = Cli({"import", file.dir() + "/missing.toml"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(Lines(missing.err), std::vector<std::string>{"vela-cli: cannot read " + file.dir() +
+                                                           "/missing.toml: No such file or "
+                                                           "directory"});
+}
+
 TEST_F(SchemeCommandsTest, UsageErrorsChangeNothing) {
     const std::string path = test::WriteFile(file.dir(), "g.toml", SchemeFile(1));
     const std::vector<std::vector<std::string>> cases = {
