@@ -71,13 +71,16 @@ protected:
     test::LoopbackHttpServer server;
 };
 
+// A database viewer with a read transaction open: the runner checks its page, and
+// its commit waits for the viewer to let go.
 TEST_F(LockWaitTest, ASqliteLockIsWaitedForLongerThanFiveSecondsAndNamed) {
     Database viewer;
     ASSERT_TRUE(viewer.OpenDatabase(file.path(), false));
-    ASSERT_TRUE(viewer.ExecSql("begin exclusive"));
+    ASSERT_TRUE(viewer.ExecSql("begin; select count(*) from rule"));
     const auto started = std::chrono::steady_clock::now();
     auto runner = StartRun();
     ASSERT_TRUE(ErrorShows(kSqliteLockText));
+    EXPECT_EQ(server.Requests().size(), 1u);
     // The viewer keeps the file past the five seconds a statement used to wait.
     std::this_thread::sleep_until(started + std::chrono::seconds(6));
     ASSERT_TRUE(viewer.ExecSql("rollback"));
