@@ -10,46 +10,6 @@
 #include "stop_signal.h"
 #include "store/database.h"
 
-namespace {
-
-// The commands that work on the open database.
-int RunDatabaseCommand(const vela::CliOptions& options, vela::Database& db,
-                       const vela::Console& console) {
-    switch (options.command) {
-        case vela::CliCommand::Run:
-            return vela::RunCommand(options, db, console);
-        case vela::CliCommand::Test:
-            return vela::TestCommand(options, db, console);
-        case vela::CliCommand::List:
-            return vela::ListCommand(options, db, console);
-        case vela::CliCommand::Articles:
-            return vela::ArticlesCommand(options, db, console);
-        case vela::CliCommand::Export:
-            return vela::ExportCommand(options, db, console);
-        case vela::CliCommand::Import:
-            return vela::ImportCommand(options, db, console);
-        case vela::CliCommand::Edit:
-            return vela::EditCommand(options, db, console);
-        case vela::CliCommand::Remove:
-            return vela::RemoveCommand(options, db, console);
-        case vela::CliCommand::Tick:
-            return vela::TickCommand(options, db, console, true);
-        case vela::CliCommand::Untick:
-            return vela::TickCommand(options, db, console, false);
-        case vela::CliCommand::Feed:
-            return vela::FeedCommand(options, db, console);
-        case vela::CliCommand::Serve:
-            return vela::ServeCommand(options, db, console);
-        case vela::CliCommand::NotifyTest:
-        case vela::CliCommand::NotifyFlush:
-        case vela::CliCommand::None:
-            break;
-    }
-    return vela::kExitUsage;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     const vela::CliParse parse = vela::ParseCliOptions(argc, argv);
     if (!parse.proceed) {
@@ -85,7 +45,40 @@ int main(int argc, char** argv) {
         vela::PrintError(console, error);
         return vela::kExitUsage;
     }
-    const int code = RunDatabaseCommand(options, db, console);
-    vela::EndByStopSignal();
-    return code;
+    // Whatever a command made of a stop (an error, a short list), the program ends
+    // by the signal that asked for it, once the command has returned.
+    struct EndByStop {
+        ~EndByStop() { vela::EndByStopSignal(); }
+    } endByStop;
+    switch (options.command) {
+        case vela::CliCommand::Run:
+            return vela::RunCommand(options, db, console);
+        case vela::CliCommand::Test:
+            return vela::TestCommand(options, db, console);
+        case vela::CliCommand::List:
+            return vela::ListCommand(options, db, console);
+        case vela::CliCommand::Articles:
+            return vela::ArticlesCommand(options, db, console);
+        case vela::CliCommand::Export:
+            return vela::ExportCommand(options, db, console);
+        case vela::CliCommand::Import:
+            return vela::ImportCommand(options, db, console);
+        case vela::CliCommand::Edit:
+            return vela::EditCommand(options, db, console);
+        case vela::CliCommand::Remove:
+            return vela::RemoveCommand(options, db, console);
+        case vela::CliCommand::Tick:
+            return vela::TickCommand(options, db, console, true);
+        case vela::CliCommand::Untick:
+            return vela::TickCommand(options, db, console, false);
+        case vela::CliCommand::Feed:
+            return vela::FeedCommand(options, db, console);
+        case vela::CliCommand::Serve:
+            return vela::ServeCommand(options, db, console);
+        case vela::CliCommand::NotifyTest:
+        case vela::CliCommand::NotifyFlush:
+        case vela::CliCommand::None:
+            break;
+    }
+    return vela::kExitUsage;
 }
