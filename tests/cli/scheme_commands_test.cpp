@@ -169,6 +169,23 @@ TEST_F(SchemeCommandsTest, EditChangesExactlyItsRowAndOffersAnotherTry) {
     ::unsetenv("EDITOR");
 }
 
+// Another program removes the scheme while its file is in the editor: the save
+// finds no row and says so; no scheme is added in its place.
+TEST_F(SchemeCommandsTest, EditOfASchemeRemovedMeanwhileSavesNothing) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(2))}).exitCode, 0);
+    ::setenv("EDITOR",
+             Script("remove.sh", "sed -i \"s/^name = .*/name = 'x'/\" \"$1\"\n" + kCli +
+                                     " remove --db " + file.path() + " 2\n")
+                 .c_str(),
+             1);
+    ChildOutcome edit = Cli({"edit", "2"});
+    EXPECT_EQ(edit.exitCode, 2);
+    EXPECT_EQ(Lines(edit.err), std::vector<std::string>{
+                                   "vela-cli: scheme 2 was removed meanwhile; nothing changed"});
+    EXPECT_EQ(Rows("select id,name from rule"), (TextTable{{"1", "board 1"}}));
+    ::unsetenv("EDITOR");
+}
+
 TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(3))}).exitCode, 0);
     db.ExecSql("insert into info(planname,planid,title) values('board 2',2,'kept')");
