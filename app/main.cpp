@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSoundEffect>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -64,6 +65,12 @@ void OnProgramEnd(Program& program, vela::MonitorContext& monitor) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help needs no window, nor a display to show one on. Qt's own options are
+    // still among these arguments: only the help is acted on here.
+    if (vela::ParseCommandLine({argv + std::min(argc, 1), argv + argc}).help) {
+        std::fputs(vela::CommandLineUsage().c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     // Closing a message box while the window sits in the tray must not end the program.
     app.setQuitOnLastWindowClosed(false);
@@ -77,7 +84,8 @@ int main(int argc, char** argv) {
     for (const QString& arg : app.arguments().mid(1)) args.push_back(LocalPath(arg));
     vela::CommandLine options = vela::ParseCommandLine(args);
     if (!options.error.empty()) {
-        std::fprintf(stderr, "vela: %s\n", options.error.c_str());
+        std::fprintf(stderr, "vela: %s\n%s", options.error.c_str(),
+                     vela::CommandLineUsage().c_str());
         return 2;
     }
     vela::DatabaseLocation location = vela::ChooseDatabaseLocation(vela::GatherLocationInput(

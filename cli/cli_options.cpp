@@ -14,13 +14,39 @@ constexpr const char* kDbHelp =
     "The database file (default: the one the window uses, vela.sdb beside the program or, "
     "once installed, ~/.local/share/vela/vela.sdb)";
 
-// A scheme id as the database keeps it: decimal digits of a 64-bit integer. CLI11
-// would clamp a longer number to the largest one and so name another scheme.
+// A scheme id as the database keeps it: the decimal digits of a positive 64-bit
+// integer and nothing else. CLI11 would clamp a longer number to the largest one,
+// and read "0x3" or " 3" as 3, and so name another scheme than the one typed.
 bool ParseSchemeId(const std::string& text, int64_t& id) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
     const char* end = text.data() + text.size();
     const auto [at, error] = std::from_chars(text.data(), end, id);
-    return error == std::errc() && at == end;
+    return error == std::errc() && at == end && id >= 1;
+}
+
+// The scheme ids as typed: every command takes them as texts and reads them with
+// ParseSchemeId alone. Only one command is parsed, so they share these.
+struct SchemeIdTexts {
+    std::string one;                // test, edit, remove
+    std::vector<std::string> many;  // export, tick, untick, feed --scheme
+};
+
+// Reads `texts` into the options; false, with the line to print, at the first text
+// that is no scheme id. `name` is what the help calls them.
+bool ReadSchemeIds(const SchemeIdTexts& texts, bool oneGiven, const std::string& name,
+                   CliOptions& o, std::string& error) {
+    auto read = [&](const std::string& text, int64_t& id) {
+        if (ParseSchemeId(text, id)) return true;
+        error = name + ": '" + text + "' is not a scheme id (see `vela-cli list`)";
+        return false;
+    };
+    if (oneGiven && !read(texts.one, o.schemeId)) return false;
+    for (const std::string& text : texts.many) {
+        int64_t id = 0;
+        if (!read(text, id)) return false;
+        o.schemeIds.push_back(id);
+    }
+    return true;
 }
 
 // The commands on schemes and their files.
@@ -33,11 +59,12 @@ struct SchemeFileCommands {
     CLI::App* untick;
 };
 
-SchemeFileCommands AddSchemeFileCommands(CLI::App& app, CliOptions& o) {
+SchemeFileCommands AddSchemeFileCommands(CLI::App& app, CliOptions& o, SchemeIdTexts& ids) {
     SchemeFileCommands c;
     c.exportCommand = app.add_subcommand("export", "Write schemes as a scheme file (TOML)");
     c.exportCommand->add_option("--db", o.databasePath, kDbHelp);
-    c.exportCommand->add_option("SCHEME_ID", o.schemeIds, "The schemes (default: all)");
+    c.exportCommand->add_option("SCHEME_ID", ids.many, "The schemes (default: all)")
+        ->type_name("INT");
     c.exportCommand->add_option("-o,--output", o.outputPath, "The file (default: standard output)")
         ->type_name("FILE");
 
@@ -50,17 +77,23 @@ SchemeFileCommands AddSchemeFileCommands(CLI::App& app, CliOptions& o) {
 
     c.edit = app.add_subcommand("edit", "Edit a scheme in $VISUAL or $EDITOR, checked on save");
     c.edit->add_option("--db", o.databasePath, kDbHelp);
-    c.edit->add_option("SCHEME_ID", o.schemeId, "The scheme's id (see `list`)")->required();
+    c.edit->add_option("SCHEME_ID", ids.one, "The scheme's id (see `list`)")
+        ->type_name("INT")
+        ->required();
 
     c.remove = app.add_subcommand("remove", "Remove a scheme (its articles stay)");
     c.remove->add_option("--db", o.databasePath, kDbHelp);
-    c.remove->add_option("SCHEME_ID", o.schemeId, "The scheme's id (see `list`)")->required();
+    c.remove->add_option("SCHEME_ID", ids.one, "The scheme's id (see `list`)")
+        ->type_name("INT")
+        ->required();
 
     c.tick = app.add_subcommand("tick", "Tick schemes for monitoring");
     c.untick = app.add_subcommand("untick", "Clear the tick of schemes");
     for (CLI::App* command : {c.tick, c.untick}) {
         command->add_option("--db", o.databasePath, kDbHelp);
-        command->add_option("SCHEME_ID", o.schemeIds, "The schemes' ids (see `list`)")->required();
+        command->add_option("SCHEME_ID", ids.many, "The schemes' ids (see `list`)")
+            ->type_name("INT")
+            ->required();
     }
     return c;
 }
@@ -107,8 +140,9 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     CLI::App* test =
         app.add_subcommand("test", "Run the rule test of a stored scheme, or of a file's");
     test->add_option("--db", o.databasePath, kDbHelp);
-    std::string schemeId;
-    CLI::Option* testId = test->add_option("SCHEME_ID", schemeId, "The scheme's id (see `list`)");
+    SchemeIdTexts ids;
+    CLI::Option* testId =
+        test->add_option("SCHEME_ID", ids.one, "The scheme's id (see `list`)")->type_name("INT");
     CLI::Option* testFile =
         test->add_option("--file", o.file, "A scheme file, its scheme tested before it is imported")
             ->type_name("FILE")
@@ -131,13 +165,12 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     articles->add_flag("--favourites", o.favourites, "Only the favourites");
     articles->add_flag("--json", o.json, "One JSON object per article");
 
-    const SchemeFileCommands files = AddSchemeFileCommands(app, o);
+    const SchemeFileCommands files = AddSchemeFileCommands(app, o, ids);
 
     CLI::App* feed = app.add_subcommand("feed", "Write an Atom feed of the newest articles");
     feed->add_option("--db", o.databasePath, kDbHelp);
-    feed->add_option("--scheme", o.schemeIds, "Only this scheme's articles (repeatable)")
-        ->type_name("ID")
-        ->check(CLI::Range(int64_t{0}, INT64_MAX));
+    feed->add_option("--scheme", ids.many, "Only this scheme's articles (repeatable)")
+        ->type_name("ID");
     int feedLimit = kDefaultFeedLimit;
     feed->add_option("--limit", feedLimit, "How many entries (default 50)")
         ->check(CLI::Range(1, 10000));
@@ -213,9 +246,10 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
             return parse;
         }
     }
-    if (test->parsed() && testId->count() > 0 && !ParseSchemeId(schemeId, o.schemeId)) {
+    const bool oneId =
+        (test->parsed() && testId->count() > 0) || files.edit->parsed() || files.remove->parsed();
+    if (!ReadSchemeIds(ids, oneId, feed->parsed() ? "--scheme" : "SCHEME_ID", o, parse.error)) {
         parse.exitCode = 2;
-        parse.error = "SCHEME_ID: '" + schemeId + "' is not a scheme id (see `vela-cli list`)";
         return parse;
     }
     if (run->parsed()) o.command = CliCommand::Run;

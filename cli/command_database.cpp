@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "store/database.h"
@@ -56,6 +57,22 @@ std::string OpenFailureText(const Database& db, const std::string& path) {
 
 }  // namespace
 
+void WaitLongForDatabaseLock(Database& db) {
+    db.SetBusyWait(kDatabaseLockWait, [&db] {
+        // Not the run lock of vela.sdb.lock, which only this program's runs take:
+        // SQLite's own lock on the file, which any program reading or writing it may
+        // hold.
+        std::fprintf(
+            stderr,
+            "vela-cli: waiting for %s: another program holds SQLite's lock on it "
+            "(a database viewer, or another program writing it); waiting up to %lld s\n",
+            db.Path().c_str(),
+            static_cast<long long>(
+                std::chrono::duration_cast<std::chrono::seconds>(kDatabaseLockWait).count()));
+        std::fflush(stderr);
+    });
+}
+
 std::string CommandDatabasePath(const std::string& explicitPath, std::string& error) {
     const DatabaseLocationInput input = GatherLocationInput(ExecutableDir(), explicitPath);
     const DatabaseLocation location = ChooseDatabaseLocation(input);
@@ -89,7 +106,11 @@ bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::str
             error = location.path + " is damaged (SQLite: " + sqlite3_errstr(code) + ")";
         } else if (code == SQLITE_BUSY) {
             error =
-                "cannot read the database " + location.path + ": another program holds it locked";
+                "cannot read the database " + location.path +
+                ": another program held SQLite's lock on it for " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(kDatabaseLockWait).count()) +
+                " s";
         } else {
             error =
                 location.path + " is not a database of this program (no scheme or article table)";

@@ -12,8 +12,10 @@ class Database;
 
 // Exit codes of the commands.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitSchemeFailed = 1;  // a scheme (or the test) failed; the rest ran
-inline constexpr int kExitUsage = 2;         // usage, database or unknown scheme id
+// A scheme (or the test) failed, the rest ran; or an output file (-o) could not be
+// written, or a scheme could not go into a scheme file.
+inline constexpr int kExitSchemeFailed = 1;
+inline constexpr int kExitUsage = 2;  // usage, database or unknown scheme id
 
 // `run`: monitors every ticked scheme in id order, once or every N seconds, until
 // a stop signal.

@@ -1,13 +1,8 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "commands.h"
+#include "output_file.h"
 #include "store/database.h"
 #include "web/atom_feed.h"
 #include "web/database_identity.h"
@@ -15,41 +10,6 @@
 #include "web/web_text.h"
 
 namespace vela {
-namespace {
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes `bytes` to a temporary file beside `path` and renames it over `path`, so
-// a web server publishing the file serves the old feed or the new one, never part
-// of one. The file gets the permissions a new file would get.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot create a file beside " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const int writeErrno = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    error = "cannot write " + path + ": " + std::strerror(ok ? errno : writeErrno);
-    ::unlink(temporary.c_str());
-    return false;
-}
-
-}  // namespace
 
 int FeedCommand(const CliOptions& options, Database& db, const Console& console) {
     ArticleFilter filter;
@@ -98,7 +58,8 @@ int FeedCommand(const CliOptions& options, Database& db, const Console& console)
         return kExitOk;
     }
     std::string error;
-    if (!WriteFileAtomically(options.outputPath, document, error)) {
+    // A feed is published, by a web server or a feed reader of another user.
+    if (!WriteFileAtomically(options.outputPath, document, FileAccess::Shared, error)) {
         PrintError(console, error);
         return kExitSchemeFailed;
     }

@@ -37,11 +37,19 @@ int main(int argc, char** argv) {
     vela::Database db;
     // A stop signal also ends a wait for another program's lock on the file.
     db.SetStopPredicate(vela::StopRequested);
+    vela::WaitLongForDatabaseLock(db);
     std::string error;
     if (!vela::OpenCommandDatabase(options.databasePath, db, error)) {
+        // A stop that ended the wait for a lock is a stop, not a database error.
+        vela::EndByStopSignal();
         vela::PrintError(console, error);
         return vela::kExitUsage;
     }
+    // Whatever a command made of a stop (an error, a short list), the program ends
+    // by the signal that asked for it, once the command has returned.
+    struct EndByStop {
+        ~EndByStop() { vela::EndByStopSignal(); }
+    } endByStop;
     switch (options.command) {
         case vela::CliCommand::Run:
             return vela::RunCommand(options, db, console);

@@ -70,6 +70,14 @@ std::string UnguardedText(const std::string& problem) {
            "store the same articles again";
 }
 
+// The line of a wait for the run lock: the window or another vela-cli is running a
+// scheme of this database. It has no time limit, as that run has its own.
+std::string RunLockWaitText(const std::string& lockPath) {
+    return "waiting for the run lock " + lockPath +
+           ": another program (the window, or another vela-cli) is checking a scheme of this "
+           "database";
+}
+
 class ConsoleReport : public RunReport {
 public:
     ConsoleReport(const CliOptions& options, const Console& console, Progress& progress)
@@ -94,6 +102,11 @@ public:
     // Nothing on screen waits for the pause between two articles; only the wait
     // for another program's run of the scheme comes here.
     void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
+    void WaitingForRunLock(const std::string& lockPath) override {
+        progress_.Interrupt();
+        PrintError(console_, RunLockWaitText(lockPath));
+        progress_.Resume();
+    }
 
 private:
     const CliOptions& options_;
@@ -251,6 +264,8 @@ int RunCommand(const CliOptions& options, Database& db, const Console& console) 
                     PrintError(console, "cannot read the schemes of " + db.Path());
             }
         }
+        // A stop that cut a wait for a lock short ends the run by its signal below.
+        if (!fatal.empty() && StopRequested()) break;
         if (!fatal.empty()) {
             PrintError(console, fatal);
             return kExitUsage;

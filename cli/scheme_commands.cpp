@@ -2,6 +2,7 @@
 // untick and the rule test of a file's scheme. Every write goes through the
 // statements of the window's editor and list menu.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,9 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,6 +20,7 @@
 #include "engine/scheme.h"
 #include "engine/scheme_file.h"
 #include "engine/scheme_transfer.h"
+#include "output_file.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
@@ -30,23 +30,28 @@ namespace vela {
 namespace {
 
 // The bytes of `path` ("-": standard input), at most one byte more than a scheme
-// file may have, so that a larger one is refused without reading it all.
+// file may have, so that a larger one is refused without reading it all. The error
+// names the file and the system's reason.
 bool ReadSchemeFileBytes(const std::string& path, std::string& bytes, std::string& error) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (path != "-") {
-        file.open(path, std::ios::binary);
-        if (!file) {
-            error = "cannot read " + path;
-            return false;
-        }
-        in = &file;
+    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
     }
     bytes.assign(kMaxSchemeFileBytes + 1, '\0');
-    in->read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in->gcount()));
-    if (in->bad()) {
-        error = "cannot read " + path;
+    std::size_t done = 0;
+    int readErrno = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) readErrno = errno;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (fd != STDIN_FILENO) ::close(fd);
+    bytes.resize(done);
+    if (readErrno != 0) {
+        error = "cannot read " + path + ": " + std::strerror(readErrno);
         return false;
     }
     return true;
@@ -90,28 +95,6 @@ bool AllSchemesExist(Database& db, const std::vector<int64_t>& ids, const Consol
             PrintError(console, "no scheme with id " + std::to_string(id));
             return false;
         }
-    }
-    return true;
-}
-
-// Writes `text` to `path` through a file beside it, renamed over it once complete:
-// an interrupted export never leaves half a file.
-bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string partial = path + ".part";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + partial;
-            std::remove(partial.c_str());
-            return false;
-        }
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path;
-        std::remove(partial.c_str());
-        return false;
     }
     return true;
 }
@@ -224,22 +207,26 @@ int TestFileCommand(const CliOptions& options, const Console& console) {
 
 int ExportCommand(const CliOptions& options, Database& db, const Console& console) {
     if (!AllSchemesExist(db, options.schemeIds, console)) return kExitUsage;
+    // The schemes that can be written are; each one that cannot is named.
     const SchemeFileText file = ExportSchemes(db, options.schemeIds);
     if (!file.ok) {
-        PrintError(console, file.error);
-        return kExitSchemeFailed;
+        std::istringstream lines(file.error);
+        for (std::string line; std::getline(lines, line);) PrintError(console, line);
     }
+    if (file.text.empty()) return kExitSchemeFailed;
+    const int done = file.ok ? kExitOk : kExitSchemeFailed;
     if (options.outputPath.empty() || options.outputPath == "-") {
         std::fputs(file.text.c_str(), console.out);
         std::fflush(console.out);
-        return kExitOk;
+        return done;
     }
+    // Only the user may read it: a scheme's cookie is often a login.
     std::string error;
-    if (!WriteWholeFile(options.outputPath, file.text, error)) {
+    if (!WriteFileAtomically(options.outputPath, file.text, FileAccess::Owner, error)) {
         PrintError(console, error);
-        return kExitUsage;
+        return kExitSchemeFailed;
     }
-    return kExitOk;
+    return done;
 }
 
 int ImportCommand(const CliOptions& options, Database& db, const Console& console) {
@@ -313,11 +300,12 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
         if (read.ok() && read.errors.empty()) {
             SchemeSave save = read.schemes[0].save;
             save.form.id = std::to_string(id);
-            if (SchemeRow(db, id).empty()) {
-                PrintError(console, "scheme " + std::to_string(id) + " was removed meanwhile");
+            const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {save});
+            if (!saved.missingId.empty()) {
+                PrintError(console, "scheme " + std::to_string(id) +
+                                        " was removed meanwhile; nothing changed");
                 return kExitUsage;
             }
-            const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {save});
             if (!saved.outcome.ok) {
                 PrintError(console, "nothing changed: the database answered error code " +
                                         std::to_string(saved.outcome.code));

@@ -34,9 +34,11 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
 // Waits for the run lock in pauses of the report. Busy when a stop came first,
 // Unavailable when the lock cannot be taken at all (never run unguarded).
 RunLockState AwaitRunLock(RunLock& lock, RunReport& report) {
+    int tries = 0;
     for (RunLockState state; (state = lock.TryLock()) != RunLockState::Held;) {
         if (state == RunLockState::Unavailable) return state;
         if (report.Stopped()) return RunLockState::Busy;
+        if (++tries == kRunLockTellAfterTries) report.WaitingForRunLock(lock.LockPath());
         report.Pause(kRunLockRetryMs);
     }
     return RunLockState::Held;

@@ -11,8 +11,10 @@ namespace vela {
 
 class Database;
 
-// How often a run waiting for another program's scheme run looks again.
+// How often a run waiting for another program's scheme run looks again, and after
+// how many looks its report hears of the wait.
 inline constexpr int kRunLockRetryMs = 100;
+inline constexpr int kRunLockTellAfterTries = 10;
 
 // A monitoring run of `scheme` that no other program working on the same database
 // file overlaps: waits for the database's run lock (in pauses of the report, so a

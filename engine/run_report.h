@@ -33,6 +33,10 @@ public:
                           const std::string& time) = 0;
     // The pause between two stored articles; a stop should cut it short.
     virtual void Pause(int milliseconds) = 0;
+    // The run has waited a second for the database's run lock (`lockPath`), which
+    // another program holds while it runs a scheme of the same file; said once a
+    // wait. The wait goes on in pauses.
+    virtual void WaitingForRunLock(const std::string& lockPath) { (void)lockPath; }
 };
 
 }  // namespace vela

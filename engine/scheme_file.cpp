@@ -56,6 +56,12 @@ const KeyRule* FindKey(std::string_view key) {
     return nullptr;
 }
 
+bool IsKind(const toml::node& node, Kind kind) {
+    return kind == Kind::Text      ? node.is_string()
+           : kind == Kind::Integer ? node.is_integer()
+                                   : node.is_boolean();
+}
+
 struct Mode {
     const char* word;
     const char* type;
@@ -207,7 +213,7 @@ std::string WithStandIns(std::string_view text) {
 std::string WithoutStandIns(std::string_view text) {
     return SwappedCharacters(text, [](char32_t cp) {
         return cp >= kStandInBase && UnclassifiedByParser(cp - kStandInBase) ? cp - kStandInBase
-                                                                              : char32_t{0};
+                                                                             : char32_t{0};
     });
 }
 
@@ -396,10 +402,7 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
             fail(LineOf(node), key.str(), "unknown key");
             continue;
         }
-        const bool right = rule->kind == Kind::Text      ? node.is_string()
-                           : rule->kind == Kind::Integer ? node.is_integer()
-                                                         : node.is_boolean();
-        if (!right) {
+        if (!IsKind(node, rule->kind)) {
             fail(LineOf(node), key.str(),
                  rule->kind == Kind::Text      ? "expected a string"
                  : rule->kind == Kind::Integer ? "expected a whole number"
@@ -411,11 +414,18 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
             fail(tableLine, rule.key, "required key missing");
         }
     }
-    if (!ok) return false;
+    // The value of a key that is there with the right type; null otherwise. A key
+    // missing or of the wrong type has its error already: the checks below pass it
+    // by and go on, so that one reading names every error of the table.
+    auto usable = [&](const char* key) -> const toml::node* {
+        const toml::node* node = table.get(key);
+        const KeyRule* rule = FindKey(key);
+        return node && rule && IsKind(*node, rule->kind) ? node : nullptr;
+    };
 
     // Texts, exactly as GBK stores them.
     auto text = [&](const char* key, std::string fallback = {}) -> std::string {
-        const toml::node* node = table.get(key);
+        const toml::node* node = usable(key);
         if (!node) return fallback;
         std::string culprit;
         const std::optional<std::string> gbk =
@@ -438,18 +448,23 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     form.ua = text("user_agent", Gbk(kDefaultUserAgent));
     out.save.ticked = table["ticked"].value_or(true);
 
-    const std::string encoding = GbkAsciiLower(table["encoding"].value_or(std::string()));
-    if (encoding == "gbk") {
-        form.code = "1";
-    } else if (encoding == "utf-8") {
-        form.code = "0";
-    } else {
-        fail(LineOf(*table.get("encoding")), "encoding", "must be \"gbk\" or \"utf-8\"");
+    if (const toml::node* node = usable("encoding")) {
+        const std::string encoding = GbkAsciiLower(node->value_or(std::string()));
+        if (encoding == "gbk") {
+            form.code = "1";
+        } else if (encoding == "utf-8") {
+            form.code = "0";
+        } else {
+            fail(LineOf(*node), "encoding", "must be \"gbk\" or \"utf-8\"");
+        }
     }
 
     bool articleIds = false;
+    // Whether the mode is known: a wrong one has its error, and says nothing about
+    // whether id_group belongs.
+    bool modeKnown = !table.contains("mode");
     form.type = "0";
-    if (const toml::node* node = table.get("mode")) {
+    if (const toml::node* node = usable("mode")) {
         const std::string word = GbkAsciiLower(node->value_or(std::string()));
         const Mode* mode = nullptr;
         for (const Mode& m : kModes) {
@@ -458,45 +473,48 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
         if (mode) {
             form.type = mode->type;
             articleIds = form.type == "8";
+            modeKnown = true;
         } else {
             fail(LineOf(*node), "mode",
                  "must be \"newest-first\", \"oldest-first\" or \"article-id\"");
         }
     }
 
-    const std::string& url = form.url;
-    const std::string lowerUrl = GbkAsciiLower(url);
-    const std::size_t hostStart = lowerUrl.starts_with("http://")    ? 7
-                                  : lowerUrl.starts_with("https://") ? 8
-                                                                     : 0;
-    const int urlLine = LineOf(*table.get("url"));
-    if (hostStart == 0 || hostStart == url.size() || url[hostStart] == '/') {
-        fail(urlLine, "url", "must be an http:// or https:// address with a host");
-    } else if (GbkContains(url, kBlockedSiteToken)) {
-        fail(urlLine, "url", "此站不允许监控!");
+    if (const toml::node* node = usable("url")) {
+        const std::string& url = form.url;
+        const std::string lowerUrl = GbkAsciiLower(url);
+        const std::size_t hostStart = lowerUrl.starts_with("http://")    ? 7
+                                      : lowerUrl.starts_with("https://") ? 8
+                                                                         : 0;
+        if (hostStart == 0 || hostStart == url.size() || url[hostStart] == '/') {
+            fail(LineOf(*node), "url", "must be an http:// or https:// address with a host");
+        } else if (GbkContains(url, kBlockedSiteToken)) {
+            fail(LineOf(*node), "url", "此站不允许监控!");
+        }
     }
 
     // The pattern as the engine compiles it; the reason from Boost when it does not.
-    const int patternLine = LineOf(*table.get("pattern"));
+    // Without a pattern to read there are no groups to check against.
+    const toml::node* patternNode = usable("pattern");
     PageRegex regex;
     int groups = -1;
-    if (regex.CompilePattern(form.regular, false)) {
+    if (patternNode && regex.CompilePattern(form.regular, false)) {
         groups = regex.CaptureGroupCount();
-    } else {
+    } else if (patternNode) {
         std::string reason = "does not compile";
         try {
             boost::regex check(form.regular, boost::regex::perl | boost::regex::icase);
         } catch (const std::exception& e) {
             reason += ": " + Shown(e.what());
         }
-        fail(patternLine, "pattern", reason);
+        fail(LineOf(*patternNode), "pattern", reason);
     }
     const std::string groupsText = "the pattern has " + std::to_string(groups) +
                                    (groups == 1 ? " group" : " groups") + " (0 is the whole match)";
 
     // Group numbers, as decimal texts; each must name a group of the pattern.
     auto group = [&](const char* key, std::string& into) {
-        const toml::node* node = table.get(key);
+        const toml::node* node = usable(key);
         const int64_t value = node ? node->value_or(int64_t{0}) : 0;
         into = std::to_string(value);
         if (node && groups >= 0 && (value < 0 || value > groups)) {
@@ -507,7 +525,7 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     group("title_group", form.tindex);
     group("other_group", form.oindex);
     group("id_group", form.uindex);
-    if (const toml::node* node = table.get("id_group"); node && !articleIds) {
+    if (const toml::node* node = table.get("id_group"); node && modeKnown && !articleIds) {
         fail(LineOf(*node), "id_group", "only with mode = \"article-id\"");
     }
     if (articleIds && !table.contains("id_group")) {
@@ -515,13 +533,13 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     }
 
     // Each numbered placeholder [n] of the link names group n, as the engine reads it.
-    if (groups >= 0) {
+    if (const toml::node* link = usable("link"); link && groups >= 0) {
         std::vector<std::string> items;
         TextsBetween(form.buquan, "[", "]", items);
         for (const std::string& item : items) {
             const int32_t n = LeadingInteger(item);
             if (n < 0 || n > groups) {
-                fail(LineOf(*table.get("link")), "link",
+                fail(LineOf(*link), "link",
                      "[" + Shown(GbkToUtf8(item)) + "] names group " + std::to_string(n) +
                          ", which does not exist; " + groupsText);
                 break;

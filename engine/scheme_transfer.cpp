@@ -1,6 +1,7 @@
 #include "scheme_transfer.h"
 
-#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "fetch/encoding.h"
 #include "store/database.h"
@@ -20,19 +21,37 @@ SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids) {
     if (ids.empty()) {
         for (const auto& row : rows) schemes.push_back(SchemeSaveFromRow(row));
     } else {
+        std::unordered_map<std::string, const std::vector<std::string>*> byId;
+        for (const auto& row : rows) {
+            if (!row.empty()) byId.emplace(row[0], &row);
+        }
+        std::unordered_set<int64_t> named;
         for (const int64_t id : ids) {
-            const std::string key = std::to_string(id);
-            const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& cells) {
-                return !cells.empty() && cells[0] == key;
-            });
-            if (row == rows.end()) {
-                file.error = "no scheme with id " + key;
+            // A scheme named twice is written once: imported, it would be two.
+            if (!named.insert(id).second) continue;
+            const auto row = byId.find(std::to_string(id));
+            if (row == byId.end()) {
+                file.error = "no scheme with id " + std::to_string(id);
                 return file;
             }
-            schemes.push_back(SchemeSaveFromRow(*row));
+            schemes.push_back(SchemeSaveFromRow(*row->second));
         }
     }
-    return WriteSchemeFile(schemes);
+    // One scheme that cannot be written does not keep the others from the file.
+    std::vector<SchemeSave> writable;
+    std::string refused;
+    for (const SchemeSave& scheme : schemes) {
+        const SchemeFileText alone = WriteSchemeFile({scheme});
+        if (alone.ok) {
+            writable.push_back(scheme);
+        } else {
+            refused += (refused.empty() ? "" : "\n") + alone.error;
+        }
+    }
+    if (refused.empty()) return WriteSchemeFile(writable);
+    if (!writable.empty()) file.text = WriteSchemeFile(writable).text;
+    file.error = refused;
+    return file;
 }
 
 SchemeImport ImportSchemes(Database& db, const std::vector<FileScheme>& schemes) {

@@ -10,9 +10,12 @@ namespace vela {
 
 class Database;
 
-// The scheme file of the stored schemes `ids`, in that order (every scheme, in id
-// order, when empty). Not ok when an id names no scheme, the table cannot be read,
-// or a text cannot go into the file.
+// The scheme file of the stored schemes `ids`, in that order, each once (every
+// scheme, in id order, when empty). Not ok, with an empty text, when an id names no
+// scheme or the table cannot be read. A scheme with a text that cannot go into the
+// file (GBK bytes without a Unicode form) is left out and named, one line of
+// `error` each: the text then holds the others, and is empty only when none is
+// left; `ok` is false.
 SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids);
 
 struct SchemeImport {

@@ -19,6 +19,7 @@
 #include "message_box.h"
 #include "scheme_form.h"
 #include "store/database.h"
+#include "store/scheme_save.h"
 #include "store/scheme_statement.h"
 #include "window_layout.h"
 
@@ -103,7 +104,9 @@ void OnSaveScheme(EditorContext& editor) {
     SchemeForm form = ReadSchemeForm(editor.window);
     form.type = QByteArray::number(editor.EditorJudgeMode).toStdString();
     std::string sql = SchemeSaveStatement(form);
-    bool ok = editor.database.ExecSql(sql);
+    // An update of a scheme another program removed meanwhile changes no row: a
+    // failure like any other, not a success.
+    bool ok = ExecuteFormSave(editor.database, form).ok;
     ShowMessage(Gbk("SQL语句：") + sql, Gbk(ok ? "方案新建成功！" : "创建失败！"));
     OpenSchemeEditor(EditorOpenMode::New, editor);
     FillSchemeList(editor.window, editor.cursor, editor.database);

@@ -11,9 +11,9 @@
 namespace vela {
 namespace {
 
-// How long a statement waits for another program's lock, and the longest single
-// step of that wait: a stop is seen within one step.
-constexpr std::chrono::milliseconds kBusyBudget{5000};
+// The longest single step of a wait for another program's lock: a stop is seen
+// within one step. After a second of waiting the owner hears of it.
+constexpr std::chrono::milliseconds kBusyTellAfter{1000};
 constexpr std::chrono::milliseconds kBusySteps[] = {
     std::chrono::milliseconds(1), std::chrono::milliseconds(2), std::chrono::milliseconds(5),
     std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
@@ -38,6 +38,8 @@ bool Database::OpenDatabase(const std::string& path, bool create) {
     }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* db = nullptr;
+    // A wait for the lock during the open can already name the file.
+    path_ = path;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc == SQLITE_OK) {
         // Another program reading the file (a backup, a database browser) holds
@@ -50,12 +52,12 @@ bool Database::OpenDatabase(const std::string& path, bool create) {
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         openCode_ = rc;
+        path_.clear();
         return false;
     }
     db_ = db;
     lastCode_ = 0;
     openCode_ = 0;
-    path_ = path;
     return true;
 }
 
@@ -109,19 +111,32 @@ void Database::SetStopPredicate(std::function<bool()> stop) {
     stop_ = std::move(stop);
 }
 
+void Database::SetBusyWait(std::chrono::milliseconds budget, std::function<void()> waiting) {
+    std::lock_guard lock(mutex_);
+    busyBudget_ = budget;
+    busyWaiting_ = std::move(waiting);
+}
+
 // SQLite calls this, on the thread of the waiting statement and under the
 // connection's lock, each time the file's lock is found taken. 0 gives up.
 int Database::OnBusy(void* self, int count) {
     auto& db = *static_cast<Database*>(self);
     const auto now = std::chrono::steady_clock::now();
-    if (count == 0) db.busySince_ = now;
+    if (count == 0) {
+        db.busySince_ = now;
+        db.busyTold_ = false;
+    }
     if (db.stop_ && db.stop_()) return 0;
     const auto waited = now - db.busySince_;
-    if (waited >= kBusyBudget) return 0;
+    if (waited >= db.busyBudget_) return 0;
+    if (!db.busyTold_ && waited >= kBusyTellAfter && db.busyWaiting_) {
+        db.busyTold_ = true;
+        db.busyWaiting_();
+    }
     const auto step = kBusySteps[std::min<std::size_t>(static_cast<std::size_t>(count),
                                                        std::size(kBusySteps) - 1)];
     std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(step, kBusyBudget - waited));
+        std::min<std::chrono::steady_clock::duration>(step, db.busyBudget_ - waited));
     return 1;
 }
 

@@ -44,7 +44,13 @@ public:
     // up by another program's lock. It is called on the thread that runs the
     // statement. Installed by the connection's owner; none by default.
     void SetStopPredicate(std::function<bool()> stop);
-    // The file given to the last successful OpenDatabase; empty when closed.
+    // Waits up to `budget` instead of 5 s; `waiting`, when given, is called once in
+    // a wait that has lasted a second, on the thread of the waiting statement and
+    // under the connection's lock, so that the owner can say what it waits for.
+    // Set before OpenDatabase to cover the reads of the open too.
+    void SetBusyWait(std::chrono::milliseconds budget, std::function<void()> waiting);
+    // The file given to the last successful OpenDatabase (during one, the file it
+    // opens); empty when closed.
     const std::string& Path() const { return path_; }
 
     // For the query object: holds the connection across a prepare-count-read sequence.
@@ -62,7 +68,10 @@ private:
     int openErrno_ = 0;
     std::string path_;
     std::function<bool()> stop_;
+    std::chrono::milliseconds busyBudget_{5000};
+    std::function<void()> busyWaiting_;
     std::chrono::steady_clock::time_point busySince_;
+    bool busyTold_ = false;
 };
 
 }  // namespace vela

@@ -20,6 +20,21 @@ bool Step(Database& db, const std::string& sql, StatementOutcome& outcome) {
     return false;
 }
 
+// Runs the save statement `sql` inside an open transaction and checks that it
+// wrote exactly one row: an update of a row another program removed changes none
+// and would otherwise pass for a save. On failure rolls back and fills `outcome`
+// (code 0 when the statement ran but found no row).
+bool SaveRow(Database& db, const std::string& sql, StatementOutcome& outcome) {
+    if (!Step(db, sql, outcome)) return false;
+    outcome.changes = sqlite3_changes(db.Handle());
+    if (outcome.changes == 1) return true;
+    outcome.ok = false;
+    outcome.code = 0;
+    db.ExecSql("rollback");
+    db.RecordResult(0);
+    return false;
+}
+
 }  // namespace
 
 std::string SchemeTickStatement(const std::string& schemeId, bool ticked) {
@@ -42,8 +57,9 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
     for (const SchemeSave& save : saves) {
         const bool insert = save.form.id == "0";
         const std::string sql = SchemeSaveStatement(save.form);
-        if (!Step(db, sql, outcome)) {
+        if (!SaveRow(db, sql, outcome)) {
             result.failedStatement = sql;
+            if (outcome.code == 0) result.missingId = save.form.id;
             result.ids.clear();
             return result;
         }
@@ -68,6 +84,20 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
     outcome.ok = true;
     outcome.code = 0;
     return result;
+}
+
+StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
+    std::lock_guard lock(db.Mutex());
+    StatementOutcome outcome;
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        return outcome;
+    }
+    if (!SaveRow(db, SchemeSaveStatement(form), outcome)) return outcome;
+    if (!Step(db, "commit", outcome)) return outcome;
+    outcome.ok = true;
+    outcome.changes = 1;
+    return outcome;
 }
 
 StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements) {

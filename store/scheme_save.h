@@ -30,13 +30,22 @@ struct SchemeSavesOutcome {
     StatementOutcome outcome;
     std::vector<int64_t> ids;
     std::string failedStatement;  // the statement that failed, when one did
+    // The id of a scheme whose row an update did not find (another program removed
+    // it meanwhile); nothing was written. Empty otherwise.
+    std::string missingId;
 };
 
 // Runs the save statement of every scheme (and its tick where it differs from what
-// the save leaves) in one transaction: all are written or none. Holds the
-// connection for the whole transaction; another program's lock is waited for up
-// to the connection's busy time-out.
+// the save leaves) in one transaction: all are written or none. An update that
+// changes no row (its scheme is gone) fails the whole group, with `missingId`.
+// Holds the connection for the whole transaction; another program's lock is
+// waited for up to the connection's busy time-out.
 SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves);
+
+// The editor's save of its form: the save statement alone, the tick left as it is
+// (an insert ticks the new row), kept only when it changed exactly one row. Not ok,
+// with code 0 and no change, when the scheme it updates is gone.
+StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form);
 
 // Runs `statements` in one transaction: all take effect or none.
 StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements);

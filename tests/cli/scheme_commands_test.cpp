@@ -169,6 +169,23 @@ TEST_F(SchemeCommandsTest, EditChangesExactlyItsRowAndOffersAnotherTry) {
     ::unsetenv("EDITOR");
 }
 
+// Another program removes the scheme while its file is in the editor: the save
+// finds no row and says so; no scheme is added in its place.
+TEST_F(SchemeCommandsTest, EditOfASchemeRemovedMeanwhileSavesNothing) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(2))}).exitCode, 0);
+    ::setenv("EDITOR",
+             Script("remove.sh", "sed -i \"s/^name = .*/name = 'x'/\" \"$1\"\n" + kCli +
+                                     " remove --db " + file.path() + " 2\n")
+                 .c_str(),
+             1);
+    ChildOutcome edit = Cli({"edit", "2"});
+    EXPECT_EQ(edit.exitCode, 2);
+    EXPECT_EQ(Lines(edit.err), std::vector<std::string>{
+                                   "vela-cli: scheme 2 was removed meanwhile; nothing changed"});
+    EXPECT_EQ(Rows("select id,name from rule"), (TextTable{{"1", "board 1"}}));
+    ::unsetenv("EDITOR");
+}
+
 TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(3))}).exitCode, 0);
     db.ExecSql("insert into info(planname,planid,title) values('board 2',2,'kept')");
@@ -186,6 +203,96 @@ TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     EXPECT_EQ(Cli({"remove", "2"}).exitCode, 2);
     EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"3", "1"}}));
     EXPECT_EQ(Rows("select title from info"), (TextTable{{"kept"}}));
+}
+
+// A scheme id is the decimal digits of one scheme's id: a number past 64 bits, a
+// hex or signed number, a blank or 0 names no scheme, and no command takes it for
+// another one.
+TEST_F(SchemeCommandsTest, EveryCommandReadsSchemeIdsAlike) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(4))}).exitCode, 0);
+    db.ExecSql("update rule set id=9223372036854775807 where id=4");
+    ::setenv("EDITOR", "false", 1);
+    const char* all = "select id,isdo,name from rule order by id";
+    const TextTable before = Rows(all);
+    ASSERT_EQ(before.size(), 4u);
+    const std::vector<std::vector<std::string>> commands = {
+        {"remove"}, {"tick"}, {"untick"}, {"export"}, {"feed", "--scheme"}, {"edit"}, {"test"},
+    };
+    for (const std::string id :
+         {"18446744073709551616", "9223372036854775808", "0x3", " 3", "3 ", "+3", "0", ""}) {
+        for (std::vector<std::string> args : commands) {
+            args.push_back(id);
+            SCOPED_TRACE(args[0] + " [" + id + "]");
+            ChildOutcome outcome = Cli(args);
+            EXPECT_EQ(outcome.exitCode, 2);
+            EXPECT_EQ(outcome.out, "");
+            const std::string name = args[0] == "feed" ? "--scheme" : "SCHEME_ID";
+            EXPECT_EQ(Lines(outcome.err),
+                      std::vector<std::string>{"vela-cli: " + name + ": '" + id +
+                                               "' is not a scheme id (see `vela-cli list`)"});
+        }
+    }
+    EXPECT_EQ(Rows(all), before);
+    // The largest id is one like any other.
+    EXPECT_EQ(Cli({"untick", "9223372036854775807", "0003"}).exitCode, 0);
+    EXPECT_EQ(Rows("select id from rule where isdo='0' order by id"),
+              (TextTable{{"3"}, {"9223372036854775807"}}));
+    ::unsetenv("EDITOR");
+}
+
+// Each named scheme goes into the file once; one that cannot be written (GBK bytes
+// without a Unicode form) is named and left out, and the others still go in.
+TEST_F(SchemeCommandsTest, ExportWritesEachSchemeOnceAndNamesEveryOneLeftOut) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(3))}).exitCode, 0);
+    auto tables = [](const std::string& text) {
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = text.find("[[scheme]]", at)) != std::string::npos; ++at) {
+            ++count;
+        }
+        return count;
+    };
+    ChildOutcome twice = Cli({"export", "2", "2"});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_EQ(tables(twice.out), 1u);
+
+    db.ExecSql("update rule set regular='(.)' || cast(x'8120' as text) || '(.)' where id<>2");
+    ChildOutcome all = Cli({"export"});
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(tables(all.out), 1u);
+    EXPECT_NE(all.out.find("name = 'board 2'"), std::string::npos);
+    const std::vector<std::string> errors = Lines(all.err);
+    ASSERT_EQ(errors.size(), 2u) << all.err;
+    EXPECT_EQ(errors[0].rfind("vela-cli: scheme 1 (board 1): pattern: ", 0), 0u) << errors[0];
+    EXPECT_EQ(errors[1].rfind("vela-cli: scheme 3 (board 3): pattern: ", 0), 0u) << errors[1];
+    ChildOutcome none = Cli({"export", "3"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(Lines(none.err).size(), 1u);
+}
+
+// An output that cannot be written is a failure of the command (exit 1) that says
+// why; a scheme file, which may hold a login cookie, is for its user alone.
+TEST_F(SchemeCommandsTest, OutputFilesSayWhyTheyFailAndSchemeFilesArePrivate) {
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", SchemeFile(1))}).exitCode, 0);
+    for (const std::string command : {"export", "feed"}) {
+        SCOPED_TRACE(command);
+        ChildOutcome outcome = Cli({command, "-o", file.dir() + "/missing/out"});
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_EQ(Lines(outcome.err),
+                  std::vector<std::string>{"vela-cli: cannot create a file beside " + file.dir() +
+                                           "/missing/out: No such file or directory"});
+    }
+    const std::string out = file.dir() + "/out.toml";
+    ASSERT_EQ(Cli({"export", "-o", out}).exitCode, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(out.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    ChildOutcome missing = Cli({"import", file.dir() + "/missing.toml"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(Lines(missing.err), std::vector<std::string>{"vela-cli: cannot read " + file.dir() +
+                                                           "/missing.toml: No such file or "
+                                                           "directory"});
 }
 
 TEST_F(SchemeCommandsTest, UsageErrorsChangeNothing) {

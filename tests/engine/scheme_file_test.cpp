@@ -258,6 +258,40 @@ TEST(SchemeFileTest, ValuesAreCheckedAsTheEngineReadsThem) {
     EXPECT_TRUE(read.schemes.empty());
 }
 
+// An unknown key or a wrong type does not hide the table's other errors: one
+// reading names them all, and a key that is missing or of the wrong type is named
+// once, not again by the checks of its value.
+TEST(SchemeFileTest, OneReadingNamesEveryErrorOfATable) {
+    std::string typo = kGood;
+    typo.replace(typo.find("title_group = 2"), 15, "title_group = 3");
+    typo += "tittle_group = 2\n";
+    EXPECT_EQ(ReadSchemeFile(typo, "boards.toml").errors,
+              (std::vector<std::string>{"boards.toml:9: title_group: group 3 does not exist; the "
+                                        "pattern has 2 groups (0 is the whole match)",
+                                        "boards.toml:10: tittle_group: unknown key"}));
+
+    const std::string wrong = R"x([[scheme]]
+name = "board"
+encoding = 8
+before = '<ul>'
+after = '</ul>'
+pattern = 3
+link = "https://bbs.example/[7]"
+title_group = 9
+mode = 1
+id_group = 1
+colour = 'red'
+)x";
+    EXPECT_EQ(ReadSchemeFile(wrong, "f.toml").errors,
+              (std::vector<std::string>{
+                  "f.toml:1: url: required key missing",
+                  "f.toml:3: encoding: expected a string",
+                  "f.toml:6: pattern: expected a string",
+                  "f.toml:9: mode: expected a string",
+                  "f.toml:11: colour: unknown key",
+              }));
+}
+
 TEST(SchemeFileTest, ImportIsAllOrNothing) {
     test::TestDatabaseFile file;
     Database db;

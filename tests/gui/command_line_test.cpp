@@ -11,6 +11,7 @@ TEST(CommandLine, DatabaseOptionAndTheStartHook) {
         std::string database;
         bool quit;
         bool error;
+        bool help = false;
     };
     const Case cases[] = {
         {{}, "", false, false},
@@ -19,10 +20,18 @@ TEST(CommandLine, DatabaseOptionAndTheStartHook) {
         {{"--database", "--database"}, "--database", false, false},  // a file may be named so
         {{"--database=a.sdb", "--database", "b.sdb"}, "b.sdb", false, false},
         {{"--quit-after-start", "--database", "c.sdb"}, "c.sdb", true, false},
-        {{"stray", "-x"}, "", false, false},  // ignored as before
+        {{"stray", "-"}, "", false, false},  // words are ignored as before
         {{"--database"}, "", false, true},
         {{"--database="}, "", false, true},
         {{"--database", ""}, "", false, true},
+        // A mistyped or unknown option never opens the window.
+        {{"--databse", "a.sdb"}, "", false, true},
+        {{"-x"}, "", false, true},
+        {{"--quit-after-start=1"}, "", false, true},
+        // The help wins wherever it stands; a file may still be named so.
+        {{"--help"}, "", false, false, true},
+        {{"--databse", "-h"}, "", false, true, true},
+        {{"--database", "--help"}, "--help", false, false, false},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -32,7 +41,9 @@ TEST(CommandLine, DatabaseOptionAndTheStartHook) {
         EXPECT_EQ(line.databasePath, c.database);
         EXPECT_EQ(line.quitAfterStart, c.quit);
         EXPECT_EQ(!line.error.empty(), c.error);
+        EXPECT_EQ(line.help, c.help);
     }
+    EXPECT_EQ(ParseCommandLine({"--databse"}).error, "unknown option '--databse'");
 }
 
 }  // namespace

@@ -158,6 +158,21 @@ TEST_F(SchemeEditorTest, FailedSaveStillResetsTheForm) {
     EXPECT_EQ(Text("编辑框_站名"), "");
 }
 
+TEST_F(SchemeEditorTest, SavingASchemeAnotherProgramRemovedFails) {
+    AddAndSelect({{"name", "a"}});
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    Database other;
+    ASSERT_TRUE(other.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(other.ExecSql("delete from rule"));
+    window.Control<QLineEdit>("编辑框_站名")->setText("renamed");
+    Save()->setEnabled(true);
+    Save()->click();
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].caption, Gbk("创建失败！"));
+    EXPECT_EQ(messages.boxes[0].text.rfind(Gbk("SQL语句：") + "update rule set ", 0), 0u);
+    EXPECT_EQ(Rows("select count(*) from rule"), (TextTable{{"0"}}));
+}
+
 TEST_F(SchemeEditorTest, SaveGateClosesOnlyOnPatternEdits) {
     AddAndSelect({{"name", "a"}});
     window.show();

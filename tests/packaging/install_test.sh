@@ -17,13 +17,17 @@ cmp -s "$p/share/vela/schema.sql" "$(dirname "$0")/../../resources/schema.sql" |
 [ ! -e "$p/bin/vela.sdb" ] || fail "a database was installed beside the program"
 [ -x "$p/bin/vela-cli" ] || fail "no executable bin/vela-cli"
 
-# The runner's user service and timer, as systemd reads them.
-for unit in vela-cli.service vela-cli.timer; do
-    [ -f "$p/lib/systemd/user/$unit" ] || fail "no $unit in lib/systemd/user"
+# The runner's user services and timer, as systemd reads them.
+units=$p/lib/systemd/user
+for unit in vela-cli.service vela-cli.timer vela-serve.service; do
+    [ -f "$units/$unit" ] || fail "no $unit in lib/systemd/user"
 done
 echo "systemd-analyze verify:"
-systemd-analyze verify "$p/lib/systemd/user/vela-cli.service" "$p/lib/systemd/user/vela-cli.timer" ||
+systemd-analyze verify "$units/vela-cli.service" "$units/vela-cli.timer" "$units/vela-serve.service" ||
     fail "systemd refuses the runner's units"
+# A user's manager cannot wait for the network, and no service needs it: a check without
+# one fails and is tried again, and the web view listens on loopback.
+! grep -l "network-online" "$units"/*.service || fail "a user service waits for network-online.target"
 
 echo "desktop-file-validate:"
 desktop-file-validate "$p/share/applications/$id.desktop" || fail "desktop entry refused"

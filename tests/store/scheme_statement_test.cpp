@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "store/database.h"
+#include "store/scheme_save.h"
+#include "tests/support/test_database.h"
+
 namespace vela {
 namespace {
 
@@ -16,6 +20,39 @@ TEST(SchemeSaveStatement, InsertOrUpdateFollowsTheIdBoxAlone) {
     EXPECT_EQ(SchemeSaveStatement(form),
               "update rule set code='',url='',before='',after='',regular='',buquan='',cookie='',"
               "tindex='',uindex='',oindex='',ua='',name='a''b',type='' where id=12");
+}
+
+// Another program removed the scheme while it was being edited: the update finds
+// no row. That is a failure, and the group it belongs to is not kept either.
+TEST(SchemeSaves, AnUpdateOfARemovedSchemeFailsAndKeepsNothing) {
+    test::TestDatabaseFile file;
+    Database db, other;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(other.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(db.ExecSql("insert into rule(id,name,isdo) values(1,'one','1'),(2,'two','1')"));
+    ASSERT_TRUE(other.ExecSql("delete from rule where id=1"));
+    const char* rows = "select id,name,isdo from rule order by id";
+    const TextTable before = test::QueryRows(db, rows);
+
+    SchemeSave fresh, gone;
+    fresh.form.id = "0";
+    fresh.form.name = "new";
+    gone.form.id = "1";
+    gone.form.name = "renamed";
+    const SchemeSavesOutcome saves = ExecuteSchemeSaves(db, {fresh, gone});
+    EXPECT_FALSE(saves.outcome.ok);
+    EXPECT_EQ(saves.missingId, "1");
+    EXPECT_TRUE(saves.ids.empty());
+    EXPECT_EQ(test::QueryRows(db, rows), before);
+
+    EXPECT_FALSE(ExecuteFormSave(db, gone.form).ok);
+    EXPECT_EQ(test::QueryRows(db, rows), before);
+    // The row that is there is saved, its tick left alone; an insert ticks its row.
+    ASSERT_TRUE(db.ExecSql("update rule set isdo='0' where id=2"));
+    gone.form.id = "2";
+    EXPECT_TRUE(ExecuteFormSave(db, gone.form).ok);
+    EXPECT_TRUE(ExecuteFormSave(db, fresh.form).ok);
+    EXPECT_EQ(test::QueryRows(db, rows), (TextTable{{"2", "renamed", "0"}, {"3", "new", "1"}}));
 }
 
 }  // namespace
