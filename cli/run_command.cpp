@@ -120,6 +120,11 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
     }
+    if (run.unnumberedIds > 0) {
+        errors.push_back(std::to_string(run.unnumberedIds) +
+                         " article(s) with an empty or non-numeric id, compared as 0 (first: " +
+                         ConsoleField(run.unnumberedIdTitle) + ")");
+    }
     if (!run.patternError.empty()) {
         errors.push_back("invalid pattern: " + ConsoleField(run.patternError));
     }

@@ -52,6 +52,25 @@ std::string PageText(bool gbk, std::string body) {
     return RemoveCrLf(gbk ? BytesToText(std::move(body)) : Utf8ToGbk(body));
 }
 
+// Matches whose id group is empty or does not start with a number: their id reads
+// as 0, so they are (nearly always) never stored. Said once per run, naming the
+// first one's title, rather than once per match.
+void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) {
+    for (const MatchRecord& match : run.matches) {
+        bool isNumber = false;
+        ArticleId::Read(SubMatchText(match, run.region, scheme.idGroup), &isNumber);
+        if (isNumber) continue;
+        if (run.unnumberedIds++ == 0) {
+            run.unnumberedIdTitle = SubMatchText(match, run.region, scheme.titleGroup);
+        }
+    }
+    if (run.unnumberedIds == 0) return;
+    report.Status("\r\n" +
+                  Gbk("出错！有 " + std::to_string(run.unnumberedIds) +
+                      " 篇文章的ID为空或不是数字，按 0 比较（第一篇的标题：") +
+                  run.unnumberedIdTitle + Gbk("）"));
+}
+
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
@@ -79,6 +98,9 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     run.matches = monitoring ? FindJudgedMatches(scheme, regex, run.region)
                              : regex.FindAllMatches(run.region);
     run.groupCount = regex.CaptureGroupCount();
+    if (monitoring && ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
+        NoteUnnumberedIds(scheme, report, run);
+    }
     if (monitoring && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId &&
         FindMarkerMatch(scheme, run.region, run.matches) == kNoMarker) {
         run.markerMissing = true;

@@ -42,9 +42,14 @@ struct SchemeRun {
     // The database's run lock could not be taken (MonitorSchemeExclusively): the
     // line naming the lock file. Nothing ran.
     std::string lockProblem;
+    // CompareArticleId: how many matches have an id group that is empty or not a
+    // number (read as 0), and the title of the first of them (GBK).
+    int unnumberedIds = 0;
+    std::string unnumberedIdTitle;
 
     bool failed() const {
-        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone;
+        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone ||
+               unnumberedIds > 0;
     }
 };
 

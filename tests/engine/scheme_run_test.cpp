@@ -198,6 +198,34 @@ TEST_F(SchemeRunTest, AddressGoesOutEncodedAsItsPage) {
     }
 }
 
+// Ids past 2^63 - 1 are stored one article each, the stored id holds their exact
+// digits, and later ids are still found new. A match without an id is said once.
+TEST_F(SchemeRunTest, ArticleIdsOfAnyLengthAndMatchesWithoutOne) {
+    AddScheme(8);
+    const auto item = [](const std::string& id, const std::string& title) {
+        return "<li id=" + id + "><a href=\"/t/" + title + "\">" + title + "</a></li>";
+    };
+    page = "<ul>" + item("9223372036854775809", "B") + item("9223372036854775808", "A") +
+           item("", "none1") + item("", "none2") + "</ul>";
+    db.ExecSql("update rule set regular='<li id=(\\d*)><a href=\"(.*?)\">(.*?)</a>'");
+    SchemeRun run = Run();
+    EXPECT_EQ(run.stored, 2);
+    EXPECT_EQ(Rows("select title from info order by id"), (TextTable{{"A"}, {"B"}}));
+    EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"9223372036854775809"}}));
+    EXPECT_EQ(run.unnumberedIds, 2);
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(report.lines,
+              (std::vector<std::string>{
+                  "\r\n" +
+                  Gbk("出错！有 2 篇文章的ID为空或不是数字，按 0 比较（第一篇的标题：none1）")}));
+
+    page = "<ul>" + item("18446744073709551616", "C") + item("9223372036854775809", "B") + "</ul>";
+    run = Run();
+    EXPECT_EQ(run.stored, 1);
+    EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"18446744073709551616"}}));
+    EXPECT_EQ(run.unnumberedIds, 0);
+}
+
 // One list entry of a page: its article id and title.
 struct Entry {
     int id;
