@@ -22,13 +22,17 @@ public:
     static ArticleId Read(std::string_view gbk, bool* isNumber = nullptr);
 
     // In decimal, as stored: "-" for an id below zero, no leading zero.
-    const std::string& Text() const { return text_; }
+    std::string Text() const { return digits_.empty() ? "0" : digits_; }
 
-    friend bool operator==(const ArticleId& a, const ArticleId& b) { return a.text_ == b.text_; }
+    friend bool operator==(const ArticleId& a, const ArticleId& b) {
+        return a.digits_ == b.digits_;
+    }
     friend std::strong_ordering operator<=>(const ArticleId& a, const ArticleId& b);
 
 private:
-    std::string text_ = "0";
+    // Text() without the "0" of zero, which is empty: every article of a page
+    // carries an id, and one of zero then costs nothing to make or move.
+    std::string digits_;
 };
 
 }  // namespace vela
