@@ -562,15 +562,18 @@ TEST_F(HttpFetchTest, NamesWhyThePageIsMissingOrIncomplete) {
     ASSERT_TRUE(dead.ok());
     FetchOptions options;
     options.connectTimeout = 300ms;
-    options.stallTimeout = 300ms;
-    options.totalTimeout = 600ms;
     options.maxBodyBytes = 1000;
     options.maxRedirects = 3;
     const std::string loopback = "http://127.0.0.1:";
+    // Only the limit a case is about is short, so that a loaded machine cannot
+    // make another one end it first.
+    static constexpr std::chrono::milliseconds kLong = 20s;
     const struct {
         std::string url;
         FetchFailure failure;
         bool gotPart;
+        std::chrono::milliseconds stall = kLong;
+        std::chrono::milliseconds total = kLong;
     } cases[] = {
         {server_.Url("/missing"), FetchFailure::kNone, true},
         {"ftp://127.0.0.1/", FetchFailure::kAddress, false},
@@ -581,8 +584,8 @@ TEST_F(HttpFetchTest, NamesWhyThePageIsMissingOrIncomplete) {
         {"https://127.0.0.1:" + std::to_string(server_.port()) + "/", FetchFailure::kTls, false},
         {server_.Url("/garbage"), FetchFailure::kNoResponse, false},
         {server_.Url("/closed"), FetchFailure::kCutShort, true},
-        {server_.Url("/stalled"), FetchFailure::kStalled, true},
-        {server_.Url("/trickle"), FetchFailure::kTimeLimit, true},
+        {server_.Url("/stalled"), FetchFailure::kStalled, true, 300ms},
+        {server_.Url("/trickle"), FetchFailure::kTimeLimit, true, kLong, 600ms},
         {server_.Url("/large"), FetchFailure::kSizeLimit, true},
         {server_.Url("/loop"), FetchFailure::kTooManyRedirects, true},
         {server_.Url("/to-file"), FetchFailure::kRedirectScheme, false},
@@ -592,6 +595,8 @@ TEST_F(HttpFetchTest, NamesWhyThePageIsMissingOrIncomplete) {
         SCOPED_TRACE(c.url);
         HttpFetchParams p;
         p.url = c.url;
+        options.stallTimeout = c.stall;
+        options.totalTimeout = c.total;
         EXPECT_EQ(!HttpFetch(p, options).empty(), c.gotPart);
         EXPECT_EQ(p.failure, c.failure);
         EXPECT_EQ(FetchFailureText(p.failure, options).empty(), c.failure == FetchFailure::kNone);
