@@ -119,10 +119,21 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     std::vector<std::string> errors;
     // A page that never came has neither the marker nor the region: one line says it.
     if (run.noAnswer) {
-        errors.push_back("no answer from " + ConsoleField(scheme.url));
+        errors.push_back("no answer from " + ConsoleField(scheme.url) +
+                         (run.fetchFailureText.empty() ? "" : ": " + run.fetchFailureText));
     } else {
+        // A page cut short or a redirect not followed: the cause comes first, since
+        // it explains any missing marker or region.
+        if (!run.fetchFailureText.empty()) {
+            errors.push_back(ConsoleField(scheme.url) + ": " + run.fetchFailureText);
+        }
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
+    }
+    if (run.unnumberedIds > 0) {
+        errors.push_back(std::to_string(run.unnumberedIds) +
+                         " article(s) with an empty or non-numeric id, compared as 0 (first: " +
+                         ConsoleField(run.unnumberedIdTitle) + ")");
     }
     if (!run.patternError.empty()) {
         errors.push_back("invalid pattern: " + ConsoleField(run.patternError));

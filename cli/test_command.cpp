@@ -56,7 +56,12 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
         }
     }
     std::fflush(console.out);
-    if (run.noAnswer) PrintError(console, "no answer from " + ConsoleField(scheme.url));
+    if (run.noAnswer) {
+        PrintError(console, "no answer from " + ConsoleField(scheme.url) +
+                                (run.fetchFailureText.empty() ? "" : ": " + run.fetchFailureText));
+    } else if (!run.fetchFailureText.empty()) {
+        PrintError(console, ConsoleField(scheme.url) + ": " + run.fetchFailureText);
+    }
     // A pattern that does not compile is the error, whatever the page held.
     if (!run.patternError.empty()) {
         PrintError(console, "invalid pattern: " + ConsoleField(run.patternError));

@@ -1,7 +1,7 @@
 #include "leading_integer.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <limits>
 
 namespace vela {
 namespace {
@@ -20,9 +20,8 @@ int DigitAt(std::string_view s, size_t i, size_t& length) {
     return -1;
 }
 
-}  // namespace
-
-int64_t LeadingInteger64(std::string_view s) {
+// Where the number of `s` starts: past the leading blanks and a sign.
+std::size_t NumberStart(std::string_view s, bool& negative) {
     size_t i = 0;
     while (i < s.size()) {
         if (s[i] == ' ' || s[i] == '\t') {
@@ -33,25 +32,42 @@ int64_t LeadingInteger64(std::string_view s) {
             break;
         }
     }
-    bool negative = false;
+    negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    // Accumulated as a magnitude that stops at 2^63, the largest a signed value needs.
-    constexpr uint64_t kLimit = uint64_t{1} << 63;
-    uint64_t value = 0;
+    return i;
+}
+
+}  // namespace
+
+std::string LeadingNumberText(std::string_view s, bool* isNumber) {
+    bool negative = false;
+    size_t i = NumberStart(s, negative);
+    std::string text = negative ? "-" : "";
     size_t length = 0;
+    bool any = false;
     for (int digit; (digit = DigitAt(s, i, length)) >= 0; i += length) {
-        value = value > (kLimit - digit) / 10 ? kLimit : value * 10 + digit;
+        any = true;
+        if (digit == 0 && text.size() == (negative ? 1u : 0u)) continue;  // a leading zero
+        text.push_back(static_cast<char>('0' + digit));
     }
-    if (negative)
-        return value >= kLimit ? std::numeric_limits<int64_t>::min() : -static_cast<int64_t>(value);
-    return value >= kLimit ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(value);
+    if (isNumber) *isNumber = any;
+    // Zero has no sign: "-0" and "-000" are 0.
+    if (text.empty() || text == "-") return "0";
+    return text;
 }
 
 int32_t LeadingInteger(std::string_view s) {
-    int64_t value = LeadingInteger64(s);
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+    bool negative = false;
+    size_t i = NumberStart(s, negative);
+    // Accumulated as a magnitude that stops just past the 32-bit range.
+    constexpr int64_t kLimit = int64_t{1} << 31;
+    int64_t value = 0;
+    size_t length = 0;
+    for (int digit; (digit = DigitAt(s, i, length)) >= 0; i += length) {
+        value = std::min(value * 10 + digit, kLimit);
+    }
+    if (negative) return static_cast<int32_t>(-value);
+    return static_cast<int32_t>(std::min(value, kLimit - 1));
 }
 
 }  // namespace vela

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vela {
@@ -10,8 +11,10 @@ namespace vela {
 // 0 when the text does not start with a number; clamped to the 32-bit range.
 int32_t LeadingInteger(std::string_view gbk);
 
-// The same reading for article ids, which some sites number beyond 32 bits:
-// clamped to the 64-bit range.
-int64_t LeadingInteger64(std::string_view gbk);
+// The same reading at any length, for article ids, which some sites number beyond
+// 64 bits: "-" for a number below zero, then its digits in ASCII without leading
+// zeros; "0" for zero and for a text that does not start with a number.
+// `isNumber`, when given, says whether it does.
+std::string LeadingNumberText(std::string_view gbk, bool* isNumber = nullptr);
 
 }  // namespace vela

@@ -221,17 +221,17 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         return text;
     };
     plan.inserts.reserve(to - from);
-    std::unordered_set<int64_t> ids;
+    std::unordered_set<std::string> ids;  // the Text() of each id kept
     const auto add = [&](const MatchRecord& match) {
-        int64_t id = 0;
+        ArticleId id;
         if (compareIds) {
-            id = LeadingInteger64(GroupView(match, region, scheme.idGroup));
+            id = ArticleId::Read(GroupView(match, region, scheme.idGroup));
             // A page may list one article twice (a pinned copy): it is one article.
-            if (id <= scheme.lastId || !ids.insert(id).second) return;
+            if (id <= scheme.lastId || !ids.insert(id.Text()).second) return;
             if (id > plan.highestId) plan.highestId = id;
         }
         ArticleInsert& article = plan.inserts.emplace_back();
-        article.id = id;
+        article.id = std::move(id);
         const std::string_view marker = title(match);
         article.untitled = !compareIds && marker.empty();
         if (!marker.empty()) std::memcpy(spare, marker.data(), marker.size());
@@ -290,12 +290,13 @@ std::string InsertStatement(const Scheme& scheme, const ArticleInsert& article,
 }
 
 std::string UpdateStatement(const Scheme& scheme, const RecordPlan& plan, const std::string& now) {
-    return SchemeAfterRunStatement(scheme.id, plan.lastMarker, plan.lastLink, plan.highestId, now);
+    return SchemeAfterRunStatement(scheme.id, plan.lastMarker, plan.lastLink, plan.highestId.Text(),
+                                   now);
 }
 
 std::string MarkerStatement(const Scheme& scheme, const ArticleInsert& article) {
     if (ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
-        return MarkerIdStatement(scheme.id, article.id);
+        return MarkerIdStatement(scheme.id, article.id.Text());
     }
     if (article.untitled) return {};
     return MarkerTitleStatement(scheme.id, article.marker, article.link);

@@ -43,7 +43,7 @@ struct ArticleInsert {
     std::string_view link;
     std::string_view other;
     std::string_view marker;  // the title as the page has it: the last-article marker once stored
-    int64_t id = 0;           // the article id (CompareArticleId)
+    ArticleId id;             // the article id (CompareArticleId)
     // An article without a title in NewestFirst or OldestFirst: it can never be
     // the marker, so it is stored only when no untitled article of the scheme
     // with the same link is stored yet, and stored at most once however often
@@ -76,7 +76,7 @@ struct RecordPlan {
     // In NewestFirst and OldestFirst the link of the article whose title is
     // lastMarker; in CompareArticleId the link of the new article stored last.
     std::string lastLink;
-    int64_t highestId = 0;
+    ArticleId highestId;
     bool newArticlesFound = false;
     // Every text of the inserts, one after the other in one allocation.
     std::unique_ptr<char[]> texts;

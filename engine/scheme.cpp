@@ -28,7 +28,7 @@ Scheme SchemeFromCells(const std::vector<std::string>& cells) {
     s.titleGroup = LeadingInteger(cell(14));
     s.idGroup = LeadingInteger(cell(15));
     s.otherGroup = LeadingInteger(cell(16));
-    s.lastId = LeadingInteger64(cell(18));
+    s.lastId = ArticleId::Read(cell(18));
     s.type = LeadingInteger(cell(19));
     return s;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "article_id.h"
 #include "store/scheme_statement.h"
 
 namespace vela {
@@ -38,7 +39,7 @@ struct Scheme {
     int32_t idGroup = 0;     // uindex
     int32_t otherGroup = 0;  // oindex
     int32_t type = 0;
-    int64_t lastId = 0;  // article ids may pass 32 bits
+    ArticleId lastId;  // article ids may pass 64 bits
 };
 
 // A scheme from the cells of its row in the scheme list (cell i = column i of

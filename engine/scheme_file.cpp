@@ -80,6 +80,17 @@ std::string Shown(std::string_view utf8) {
     return out;
 }
 
+// A library's message (UTF-8) as an error line shows it: whole, since neither
+// toml++ nor Boost quotes more than a few characters of the file, and with
+// control characters as "?".
+std::string ShownMessage(std::string_view utf8) {
+    std::string out(utf8);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return out;
+}
+
 std::string CodePointName(std::string_view utf8Char) {
     char32_t cp = static_cast<unsigned char>(utf8Char[0]);
     if (utf8Char.size() > 1) {
@@ -505,7 +516,8 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
         try {
             boost::regex check(form.regular, boost::regex::perl | boost::regex::icase);
         } catch (const std::exception& e) {
-            reason += ": " + Shown(e.what());
+            // The message quotes the pattern, which is GBK here.
+            reason += ": " + ShownMessage(GbkTextToUtf8(e.what()));
         }
         fail(LineOf(*patternNode), "pattern", reason);
     }
@@ -635,7 +647,7 @@ SchemeFileRead ReadSchemeFile(std::string_view bytes, const std::string& fileNam
         root = toml::parse(shielded, std::string_view(fileName));
     } catch (const toml::parse_error& e) {
         errors.Add(static_cast<int>(e.source().begin.line), {},
-                   "not valid TOML: " + Shown(WithoutStandIns(e.description())));
+                   "not valid TOML: " + ShownMessage(WithoutStandIns(e.description())));
         read.errors = errors.Lines();
         return read;
     } catch (const std::exception& e) {

@@ -6,24 +6,44 @@
 #include "fetch/gbk_search.h"
 #include "fetch/http_fetch.h"
 #include "fetch/text_between.h"
+#include "fetch/url_parts.h"
 #include "now_text.h"
 #include "record_plan.h"
 
 namespace vela {
 namespace {
 
-std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
+// The page's bytes; `run` learns why they are missing or incomplete.
+std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport& report,
+                  SchemeRun& run) {
     HttpFetchParams params;
-    params.url = scheme.url;
+    // The address as typed stays the scheme's; what goes out has its characters
+    // beyond ASCII percent-encoded in the page's own encoding, as a browser sends them.
+    params.url = RequestAddress(scheme.url, !scheme.gbk);
     params.method = kHttpGet;
     params.cookie = scheme.cookie;
     params.headers = "User-Agent: " + scheme.userAgent;
-    FetchOptions options;
+    FetchOptions options = FetchLimits(timings);
     options.stopRequested = [&report] { return report.Stopped(); };
-    options.connectTimeout = std::chrono::milliseconds(timings.connectTimeoutMs);
-    options.stallTimeout = std::chrono::milliseconds(timings.stallTimeoutMs);
-    options.totalTimeout = std::chrono::milliseconds(timings.transferLimitMs);
-    return HttpFetch(params, options);
+    std::string body = HttpFetch(params, options);
+    if (params.failure != FetchFailure::kStopped) {
+        run.fetchFailure = params.failure;
+        run.fetchFailureText = FetchFailureText(params.failure, options);
+    }
+    return body;
+}
+
+// A byte count in the largest whole unit that fits.
+std::string SizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + " 字节";
+}
+
+std::string SecondsText(std::chrono::milliseconds limit) {
+    if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000) + " 秒";
+    return std::to_string(limit.count()) + " 毫秒";
 }
 
 // The page as GBK text without CR LF pairs. A GBK body becomes the page in
@@ -32,15 +52,38 @@ std::string PageText(bool gbk, std::string body) {
     return RemoveCrLf(gbk ? BytesToText(std::move(body)) : Utf8ToGbk(body));
 }
 
+// Matches whose id group is empty or does not start with a number: their id reads
+// as 0, so they are (nearly always) never stored. Said once per run, naming the
+// first one's title, rather than once per match.
+void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) {
+    for (const MatchRecord& match : run.matches) {
+        bool isNumber = false;
+        ArticleId::Read(SubMatchText(match, run.region, scheme.idGroup), &isNumber);
+        if (isNumber) continue;
+        if (run.unnumberedIds++ == 0) {
+            run.unnumberedIdTitle = SubMatchText(match, run.region, scheme.titleGroup);
+        }
+    }
+    if (run.unnumberedIds == 0) return;
+    report.Status("\r\n" +
+                  Gbk("出错！有 " + std::to_string(run.unnumberedIds) +
+                      " 篇文章的ID为空或不是数字，按 0 比较（第一篇的标题：") +
+                  run.unnumberedIdTitle + Gbk("）"));
+}
+
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
 bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
                  RunReport& report, SchemeRun& run) {
     if (report.Stopped()) return false;
-    std::string body = Fetch(scheme, timings, report);
+    std::string body = Fetch(scheme, timings, report, run);
     if (report.Stopped()) return false;
     run.noAnswer = body.empty();
+    if (run.fetchFailure != FetchFailure::kNone) {
+        report.Status("\r\n" + Gbk(FetchFailureStatusText(run.fetchFailure, FetchLimits(timings),
+                                                          !body.empty())));
+    }
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
     // The region is cut out of the page where it lies, between the scheme's own
@@ -55,6 +98,9 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     run.matches = monitoring ? FindJudgedMatches(scheme, regex, run.region)
                              : regex.FindAllMatches(run.region);
     run.groupCount = regex.CaptureGroupCount();
+    if (monitoring && ToJudgeMode(scheme.type) == JudgeMode::CompareArticleId) {
+        NoteUnnumberedIds(scheme, report, run);
+    }
     if (monitoring && ToJudgeMode(scheme.type) != JudgeMode::CompareArticleId &&
         FindMarkerMatch(scheme, run.region, run.matches) == kNoMarker) {
         run.markerMissing = true;
@@ -94,6 +140,54 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
 }
 
 }  // namespace
+
+FetchOptions FetchLimits(const MonitorTimings& timings) {
+    FetchOptions options;
+    options.connectTimeout = std::chrono::milliseconds(timings.connectTimeoutMs);
+    options.stallTimeout = std::chrono::milliseconds(timings.stallTimeoutMs);
+    options.totalTimeout = std::chrono::milliseconds(timings.transferLimitMs);
+    options.maxBodyBytes = timings.bodyLimitBytes;
+    options.maxRedirects = timings.maxRedirects;
+    return options;
+}
+
+std::string FetchFailureStatusText(FetchFailure failure, const FetchOptions& limits, bool gotPart) {
+    const std::string incomplete = gotPart ? "，页面没有收全" : "";
+    switch (failure) {
+        case FetchFailure::kNone:
+        case FetchFailure::kStopped:
+            return {};
+        case FetchFailure::kAddress:
+            return "出错！这个网址无法发出请求";
+        case FetchFailure::kNameNotResolved:
+            return "出错！网址的主机名无法解析";
+        case FetchFailure::kConnectionRefused:
+            return "出错！连接被拒绝";
+        case FetchFailure::kConnectTimeout:
+            return "出错！连接超时（" + SecondsText(limits.connectTimeout) + "内没有连上）";
+        case FetchFailure::kTls:
+            return "出错！TLS/证书验证失败";
+        case FetchFailure::kNoResponse:
+            return "出错！服务器没有给出 HTTP 应答";
+        case FetchFailure::kCutShort:
+            return "出错！连接中途断开" + incomplete;
+        case FetchFailure::kStalled:
+            return "出错！超过时限（" + SecondsText(limits.stallTimeout) + "没有收到数据）" +
+                   incomplete;
+        case FetchFailure::kTimeLimit:
+            return "出错！超过时限（总共 " + SecondsText(limits.totalTimeout) + "）" + incomplete;
+        case FetchFailure::kSizeLimit:
+            return "出错！页面超过大小上限（" + SizeText(limits.maxBodyBytes) + "），只取了前 " +
+                   SizeText(limits.maxBodyBytes);
+        case FetchFailure::kTooManyRedirects:
+            return "出错！重定向次数太多（超过 " + std::to_string(limits.maxRedirects) + " 次）";
+        case FetchFailure::kRedirectScheme:
+            return "出错！重定向到了不是 http/https 的地址";
+        case FetchFailure::kRedirectTarget:
+            return "出错！重定向到了无法请求的地址";
+    }
+    return {};
+}
 
 SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
     SchemeRun run;

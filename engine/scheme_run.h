@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "fetch/http_fetch.h"
 #include "monitor_timings.h"
 #include "page_regex.h"
 #include "run_report.h"
@@ -15,8 +16,12 @@ class Database;
 // What one run of a scheme met. The error flags are the conditions that write
 // the status box's error lines.
 struct SchemeRun {
-    bool stopped = false;        // a stop (or the program's end) cut the run short
-    bool noAnswer = false;       // the fetch brought no byte
+    bool stopped = false;   // a stop (or the program's end) cut the run short
+    bool noAnswer = false;  // the fetch brought no byte
+    // Why the page is missing or incomplete (a cut page is still judged), and the
+    // same in English naming the limit at work, for the runner's error line.
+    FetchFailure fetchFailure = FetchFailure::kNone;
+    std::string fetchFailureText;
     bool markerMissing = false;  // monitoring: the last article's marker was not in the page
     bool regionEmpty = false;    // nothing between the region's markers
     std::string region;
@@ -37,8 +42,15 @@ struct SchemeRun {
     // The database's run lock could not be taken (MonitorSchemeExclusively): the
     // line naming the lock file. Nothing ran.
     std::string lockProblem;
+    // CompareArticleId: how many matches have an id group that is empty or not a
+    // number (read as 0), and the title of the first of them (GBK).
+    int unnumberedIds = 0;
+    std::string unnumberedIdTitle;
 
-    bool failed() const { return noAnswer || markerMissing || regionEmpty; }
+    bool failed() const {
+        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone ||
+               unnumberedIds > 0;
+    }
 };
 
 // A monitoring run of `scheme`: fetch the page, cut the region (its markers
@@ -67,6 +79,13 @@ void RecordCheckedRuns(const std::vector<const Scheme*>& current,
 // A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
 // records nothing.
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
+
+// The limits of a scheme's fetch; the stop is the caller's.
+FetchOptions FetchLimits(const MonitorTimings& timings);
+
+// The status box's line for a fetch that failed (UTF-8): what went wrong, naming
+// the limit at work; `gotPart` when part of the page arrived all the same.
+std::string FetchFailureStatusText(FetchFailure failure, const FetchOptions& limits, bool gotPart);
 
 // The error lines a run writes to the status box (UTF-8; the status box gets them
 // in GBK after a line break).

@@ -104,6 +104,8 @@ struct Exchange : ResponseHeader {
     std::string redirectUrl;
     Clock::time_point lastByte;
     std::size_t maxBody = 0;
+    bool bodyLimitReached = false;
+    FetchFailure failure = FetchFailure::kNone;
 };
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
@@ -123,7 +125,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     } catch (const std::bad_alloc&) {
         return 0;  // ends the transfer; what came so far is kept
     }
-    return length > room ? 0 : length;
+    if (length <= room) return length;
+    ex.bodyLimitReached = true;
+    return 0;
 }
 
 struct HopRequest {
@@ -140,11 +144,53 @@ bool Stopped(const FetchOptions& options) {
     return options.stopRequested && options.stopRequested();
 }
 
+bool IsTlsError(CURLcode code) {
+    switch (code) {
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_USE_SSL_FAILED:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// What the outcome `code` of a finished transfer means for the page.
+FetchFailure FailureOf(CURLcode code, const Exchange& ex) {
+    if (ex.bodyLimitReached) return FetchFailure::kSizeLimit;
+    if (ex.headerComplete && (code == CURLE_OK || ex.endAtHeader)) return FetchFailure::kNone;
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return FetchFailure::kNameNotResolved;
+        case CURLE_COULDNT_CONNECT:
+            return FetchFailure::kConnectionRefused;
+        case CURLE_OPERATION_TIMEDOUT:
+            return FetchFailure::kConnectTimeout;
+        default:
+            if (IsTlsError(code)) return FetchFailure::kTls;
+            return ex.headerComplete ? FetchFailure::kCutShort : FetchFailure::kNoResponse;
+    }
+}
+
 // Performs one request without following a redirect; gives up at `deadline`.
 Exchange Perform(const HopRequest& hop, const FetchOptions& options, Clock::time_point deadline) {
     Exchange ex;
     ex.maxBody = options.maxBodyBytes;
-    if (!IsPlainHost(hop.target.host)) return ex;  // as a name that does not resolve
+    ex.failure = FetchFailure::kNameNotResolved;  // a name no lookup could resolve
+    if (!IsPlainHost(hop.target.host)) return ex;
+    ex.failure = FetchFailure::kNoResponse;
 
     curl::Transfer transfer;
     curl::HeaderList headers(*hop.headerLines);
@@ -212,8 +258,12 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options, Clock::time
     curl_off_t sent = 0;
     int running = 0;
     CURLMcode mc = curl_multi_perform(multi, &running);
+    ex.failure = FetchFailure::kNone;
     while (mc == CURLM_OK && running > 0) {
-        if (Stopped(options)) break;
+        if (Stopped(options)) {
+            ex.failure = FetchFailure::kStopped;
+            break;
+        }
         const auto now = Clock::now();
         // The silence that counts starts when the connection is up; before that
         // the connect time-out rules. Bytes going out count as life too.
@@ -225,10 +275,26 @@ Exchange Perform(const HopRequest& hop, const FetchOptions& options, Clock::time
             sent = uploaded;
             ex.lastByte = now;
         }
-        if (connected && now - ex.lastByte > options.stallTimeout) break;
-        if (now >= deadline) break;
+        if (connected && now - ex.lastByte > options.stallTimeout) {
+            ex.failure = FetchFailure::kStalled;
+            break;
+        }
+        if (now >= deadline) {
+            ex.failure = FetchFailure::kTimeLimit;
+            break;
+        }
         mc = curl_multi_poll(multi, nullptr, 0, static_cast<int>(kPollInterval.count()), nullptr);
         if (mc == CURLM_OK) mc = curl_multi_perform(multi, &running);
+    }
+    if (mc != CURLM_OK) {
+        ex.failure = FetchFailure::kNoResponse;
+    } else if (running == 0) {
+        CURLcode code = CURLE_OK;
+        int queued = 0;
+        while (const CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE) code = msg->data.result;
+        }
+        ex.failure = FailureOf(code, ex);
     }
     if (running == 0 && ex.headerComplete) {
         const char* location = nullptr;
@@ -250,7 +316,14 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
     // Blanks around a pasted address (a full-width one too) are not part of it.
     const std::string url = GbkTrim(p.url);
     const std::optional<Target> first = TargetOf(url);
-    if (!first || Stopped(options)) return {};
+    if (!first) {
+        p.failure = FetchFailure::kAddress;
+        return {};
+    }
+    if (Stopped(options)) {
+        p.failure = FetchFailure::kStopped;
+        return {};
+    }
 
     const std::string agent = AgentFromHeaders(p.headers);
     p.headers = BuildHeaderBlock(p.headers, url, p.cookie.value_or(std::string()));
@@ -268,18 +341,34 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
     hop.body = method != kHttpGet && !(method == kHttpHead && p.postBytes.empty()) ? &p.postBytes
                                                                                    : nullptr;
     const std::vector<std::string> lines = CurlHeaderLines(p.headers, hop.body != nullptr);
+    // What goes to another site: the cookie is the scheme's login on its own site.
+    const std::vector<std::string> foreignLines = WithoutHeaderLines(lines, "Cookie");
     hop.headerLines = &lines;
     hop.agent = agent;
     hop.proxy = proxyFor(hop.target);
 
     const Clock::time_point deadline = Clock::now() + options.totalTimeout;
     Exchange ex = Perform(hop, options, deadline);
-    for (int redirects = 0; !p.noRedirect && IsFollowedRedirect(ex.status) &&
-                            !ex.redirectUrl.empty() && redirects < options.maxRedirects;
-         ++redirects) {
+    FetchFailure failure = ex.failure;
+    for (int redirects = 0;
+         !p.noRedirect && IsFollowedRedirect(ex.status) && !ex.redirectUrl.empty(); ++redirects) {
+        // A redirect that cannot be followed is itself the answer; `failure` says why.
+        if (redirects >= options.maxRedirects) {
+            failure = FetchFailure::kTooManyRedirects;
+            break;
+        }
         const std::optional<Target> next = TargetOf(ex.redirectUrl);
-        // A target that cannot be followed leaves the redirect itself as the answer.
-        if (!next || !IsPlainHost(next->host) || Stopped(options) || Clock::now() >= deadline) {
+        if (!next || !IsPlainHost(next->host)) {
+            failure = HasOtherScheme(ex.redirectUrl) ? FetchFailure::kRedirectScheme
+                                                     : FetchFailure::kRedirectTarget;
+            break;
+        }
+        if (Stopped(options)) {
+            failure = FetchFailure::kStopped;
+            break;
+        }
+        if (Clock::now() >= deadline) {
+            failure = FetchFailure::kTimeLimit;
             break;
         }
         const bool toGet = (ex.status == 303 && hop.method != kHttpHead) ||
@@ -291,14 +380,71 @@ std::string HttpFetch(HttpFetchParams& p, const FetchOptions& options) {
         hop.target = *next;
         hop.requestTarget = WithoutFragment(next->path);
         hop.proxy = proxyFor(hop.target);
+        hop.headerLines = IsHostWithin(next->host, first->host) ? &lines : &foreignLines;
         ex = Perform(hop, options, deadline);
+        failure = ex.failure;
     }
+    p.failure = failure;
 
     p.responseHeaders = ResponseHeaderText(ex);
     p.responseCookies = CollectResponseCookies(p.responseHeaders);
     if (p.cookie) p.responseCookies = MergeCookies(*p.cookie, p.responseCookies);
     if (!ex.headerComplete) return {};
     return std::move(ex.body);
+}
+
+namespace {
+
+// A byte count in the largest whole unit that fits.
+std::string SizeText(std::size_t bytes) {
+    if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0) {
+        return std::to_string(bytes >> 20) + " MiB";
+    }
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string SecondsText(std::chrono::milliseconds limit) {
+    if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000) + " s";
+    return std::to_string(limit.count()) + " ms";
+}
+
+}  // namespace
+
+std::string FetchFailureText(FetchFailure failure, const FetchOptions& options) {
+    switch (failure) {
+        case FetchFailure::kNone:
+            return {};
+        case FetchFailure::kAddress:
+            return "no request can be made of the address";
+        case FetchFailure::kStopped:
+            return "stopped";
+        case FetchFailure::kNameNotResolved:
+            return "name not resolved";
+        case FetchFailure::kConnectionRefused:
+            return "connection refused";
+        case FetchFailure::kConnectTimeout:
+            return "no connection within " + SecondsText(options.connectTimeout);
+        case FetchFailure::kTls:
+            return "TLS/certificate failure";
+        case FetchFailure::kNoResponse:
+            return "no HTTP answer";
+        case FetchFailure::kCutShort:
+            return "connection ended before the whole page arrived";
+        case FetchFailure::kStalled:
+            return "time limit (" + SecondsText(options.stallTimeout) + " without a byte)";
+        case FetchFailure::kTimeLimit:
+            return "time limit (" + SecondsText(options.totalTimeout) + " in all)";
+        case FetchFailure::kSizeLimit:
+            return "size limit reached (" + SizeText(options.maxBodyBytes) + ")";
+        case FetchFailure::kTooManyRedirects:
+            return "too many redirects (more than " + std::to_string(options.maxRedirects) + ")";
+        case FetchFailure::kRedirectScheme:
+            return "redirect to a scheme that is not http/https";
+        case FetchFailure::kRedirectTarget:
+            return "redirect to an address no request can be made of";
+    }
+    return {};
 }
 
 }  // namespace vela

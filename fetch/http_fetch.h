@@ -15,6 +15,26 @@ namespace vela {
 // Request method codes; any other value is taken as kHttpGet.
 enum HttpMethod : int { kHttpGet = 0, kHttpPost = 1, kHttpHead = 2 };
 
+// Why a fetch brought no page, or only part of one. The body that did arrive is
+// returned all the same; this says what cut it short.
+enum class FetchFailure {
+    kNone,
+    kAddress,            // no request can be made of the address
+    kStopped,            // a stop ended the call
+    kNameNotResolved,    // the host name has no address
+    kConnectionRefused,  // refused, or the host is unreachable
+    kConnectTimeout,     // the connection did not come up in time
+    kTls,                // the TLS handshake or the certificate check failed
+    kNoResponse,         // the server closed or answered something that is not HTTP
+    kCutShort,           // the connection ended in the middle of the body
+    kStalled,            // no byte arrived for the stall time-out
+    kTimeLimit,          // the whole call took longer than its limit
+    kSizeLimit,          // the body grew past its limit and was cut there
+    kTooManyRedirects,   // still redirected after the redirect limit
+    kRedirectScheme,     // redirected to a scheme other than http and https
+    kRedirectTarget,     // redirected to an address no request can be made of
+};
+
 // The in, in/out and out values of one HttpFetch call. Every text is GBK.
 struct HttpFetchParams {
     std::string url;        // in: the address; without a scheme it is http
@@ -31,6 +51,7 @@ struct HttpFetchParams {
     bool noRedirect = false;  // in: true = a redirect response is the answer
     std::string postBytes;    // in/out: body for POST and HEAD; filled from postText when empty
     std::string proxy;        // in: "host:port" of an HTTP proxy; empty = direct
+    FetchFailure failure = FetchFailure::kNone;  // out: set by every call
 };
 
 // How long a transfer may take and when to give it up.
@@ -54,15 +75,24 @@ struct FetchOptions {
 //
 //  - An address no request can be made of (no host, port 0 or above 65535, a
 //    scheme other than http or https, a control character): returns empty and
-//    changes none of the in/out or out values. So does a stop requested before
-//    the call.
+//    changes none of the in/out or out values but `failure`. So does a stop
+//    requested before the call.
 //  - A request that fails before a complete response header (refused, DNS, TLS,
 //    connect time-out, no answer): `headers` holds the block, the body is empty,
 //    `responseHeaders` is 5000 spaces, and the cookie steps still run.
 //  - A transfer cut short after the header (peer closed, stall, stop, body
 //    limit): the bytes received so far are the body.
 // Redirects (also http to https) are followed unless `noRedirect`; the headers
-// given are sent again to the new address.
+// given are sent again to the new address, but the cookie lines only while its
+// host is the address's own host or a subdomain of it: a login never reaches
+// another site through an open redirect. A redirect that cannot be followed (the
+// limit reached, another scheme, an address without a request) is the answer.
+// `failure` says why the page is missing or incomplete; a response with any
+// status is no failure.
 std::string HttpFetch(HttpFetchParams& params, const FetchOptions& options = {});
+
+// What `failure` means, in a few English words that name the limit at work
+// ("size limit reached (32 MiB)"); empty for kNone.
+std::string FetchFailureText(FetchFailure failure, const FetchOptions& options);
 
 }  // namespace vela

@@ -73,16 +73,31 @@ std::vector<std::string> CurlHeaderLines(std::string_view block, bool sendsBody)
     return lines;
 }
 
+namespace {
+
+bool IsHeaderLine(std::string_view line, std::string_view name, std::string_view lowerName) {
+    if (line.size() <= name.size()) return false;
+    const char sep = line[name.size()];
+    return (sep == ':' || sep == ';') && GbkAsciiLower(line.substr(0, name.size())) == lowerName;
+}
+
+}  // namespace
+
 bool HasHeaderLine(const std::vector<std::string>& lines, std::string_view name) {
     const std::string wanted = GbkAsciiLower(name);
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return IsHeaderLine(line, name, wanted); });
+}
+
+std::vector<std::string> WithoutHeaderLines(const std::vector<std::string>& lines,
+                                            std::string_view name) {
+    const std::string wanted = GbkAsciiLower(name);
+    std::vector<std::string> kept;
+    kept.reserve(lines.size());
     for (const std::string& line : lines) {
-        if (line.size() <= name.size()) continue;
-        const char sep = line[name.size()];
-        if ((sep == ':' || sep == ';') && GbkAsciiLower(line.substr(0, name.size())) == wanted) {
-            return true;
-        }
+        if (!IsHeaderLine(line, name, wanted)) kept.push_back(line);
     }
-    return false;
+    return kept;
 }
 
 }  // namespace vela

@@ -38,4 +38,8 @@ std::vector<std::string> CurlHeaderLines(std::string_view block, bool sendsBody)
 // compared ignoring ASCII case.
 bool HasHeaderLine(const std::vector<std::string>& lines, std::string_view name);
 
+// `lines` without the headers called `name` (ignoring ASCII case).
+std::vector<std::string> WithoutHeaderLines(const std::vector<std::string>& lines,
+                                            std::string_view name);
+
 }  // namespace vela

@@ -1,5 +1,8 @@
 #include "fetch/url_parts.h"
 
+#include <algorithm>
+
+#include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
 
@@ -71,6 +74,56 @@ std::string UrlPath(std::string_view address) {
     const std::size_t q = GbkFind(address, "/", p, true);
     if (q == kNotFound) return "/";
     return std::string(address.substr(q));
+}
+
+bool IsHostWithin(std::string_view host, std::string_view own) {
+    if (host == own) return true;
+    if (own.empty() || own.find_first_not_of("0123456789.") == std::string_view::npos) return false;
+    return host.size() > own.size() && host.ends_with(own) &&
+           host[host.size() - own.size() - 1] == '.';
+}
+
+std::string RequestAddress(std::string_view address, bool utf8) {
+    address = GbkTrimView(address);
+    std::size_t from = 0;
+    if (StartsWithNoCase(address, kHttps)) {
+        from = kHttps.size();
+    } else if (StartsWithNoCase(address, kHttp)) {
+        from = kHttp.size();
+    }
+    // The host ends at the first "/" (no GBK trail byte is one); a name with
+    // characters beyond ASCII is left as it is, to fail as it always did.
+    const std::size_t pathStart = std::min(address.find('/', from), address.size());
+    std::string out(address.substr(0, pathStart));
+    out.reserve(address.size() + 16);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto encode = [&out](std::string_view bytes) {
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            out.push_back('%');
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 0xF]);
+        }
+    };
+    for (std::size_t i = pathStart; i < address.size();) {
+        if (static_cast<unsigned char>(address[i]) < 0x80) {
+            out.push_back(address[i++]);
+            continue;
+        }
+        // One run of GBK characters: a trail byte may be ASCII, so the run is
+        // taken a character at a time.
+        const std::size_t start = i;
+        while (i < address.size() && static_cast<unsigned char>(address[i]) >= 0x80) {
+            i += GbkCharLength(address, i);
+        }
+        const std::string_view run = address.substr(start, i - start);
+        if (utf8) {
+            encode(GbkTextToUtf8(run));
+        } else {
+            encode(run);
+        }
+    }
+    return out;
 }
 
 }  // namespace vela

@@ -19,4 +19,14 @@ int UrlPort(std::string_view address);
 // included, letter case as given; "/" when there is nothing after the host.
 std::string UrlPath(std::string_view address);
 
+// Whether a request to `host` belongs to the site of `own` (both as UrlHost gives
+// them): the same host, or a subdomain of a host name, as a browser decides where
+// a cookie goes. An address (all digits and dots) has no subdomains.
+bool IsHostWithin(std::string_view host, std::string_view own);
+
+// The address a request is made of: blanks around it trimmed and every non-ASCII
+// character after the host percent-encoded, as UTF-8 when `utf8` (the address is
+// GBK text) and as its GBK bytes otherwise. ASCII, "%XX" included, stays as it is.
+std::string RequestAddress(std::string_view address, bool utf8);
+
 }  // namespace vela

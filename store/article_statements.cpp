@@ -49,12 +49,30 @@ std::string UntitledArticleInsertStatement(std::string_view schemeName, std::str
     return sql;
 }
 
+namespace {
+
+// An article id in decimal as an SQL value. Up to 18 digits it is a bare integer,
+// which the TEXT column stores as the same digits; a longer one would be read as
+// a real number and lose its last digits, so it goes in as text.
+std::string IdLiteral(std::string_view id) {
+    const std::string_view digits = id.substr(id.starts_with('-') ? 1 : 0);
+    if (!digits.empty() && digits.size() <= 18 &&
+        digits.find_first_not_of("0123456789") == std::string_view::npos) {
+        return std::string(id);
+    }
+    std::string literal = "'";
+    AppendSqlQuoted(literal, id);
+    return literal + "'";
+}
+
+}  // namespace
+
 std::string SchemeAfterRunStatement(const std::string& schemeId, const std::string& marker,
-                                    const std::string& link, int64_t highestId,
+                                    const std::string& link, std::string_view highestId,
                                     const std::string& now) {
     const std::string quotedMarker = SqlQuote(marker);
     const std::string quotedLink = SqlQuote(link);
-    const std::string id = std::to_string(highestId);
+    const std::string id = IdLiteral(highestId);
     std::string sql;
     sql.reserve(quotedMarker.size() + quotedLink.size() + now.size() + id.size() + schemeId.size() +
                 64);
@@ -78,8 +96,8 @@ std::string MarkerTitleStatement(std::string_view schemeId, std::string_view mar
     return sql;
 }
 
-std::string MarkerIdStatement(const std::string& schemeId, int64_t id) {
-    return "update rule set lastid=" + std::to_string(id) + " where id=" + schemeId;
+std::string MarkerIdStatement(const std::string& schemeId, std::string_view id) {
+    return "update rule set lastid=" + IdLiteral(id) + " where id=" + schemeId;
 }
 
 }  // namespace vela

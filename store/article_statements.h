@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,14 +22,14 @@ std::string UntitledArticleInsertStatement(std::string_view schemeName, std::str
                                            std::string_view now);
 
 // The scheme's row after a run: newest article, its link, the time and the
-// highest article id.
+// highest article id, in decimal ("-" and digits) of any length, stored exactly.
 std::string SchemeAfterRunStatement(const std::string& schemeId, const std::string& marker,
-                                    const std::string& link, int64_t highestId,
+                                    const std::string& link, std::string_view highestId,
                                     const std::string& now);
 
 // The last-article marker alone: the newest title with its link, or the highest id.
 std::string MarkerTitleStatement(std::string_view schemeId, std::string_view marker,
                                  std::string_view link);
-std::string MarkerIdStatement(const std::string& schemeId, int64_t id);
+std::string MarkerIdStatement(const std::string& schemeId, std::string_view id);
 
 }  // namespace vela

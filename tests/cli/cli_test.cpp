@@ -225,6 +225,7 @@ TEST_F(CliTest, AFailingSchemeGivesExitOneAndTheOthersStillRun) {
     std::sort(errors.begin(), errors.end());  // in the order the checks ended
     ASSERT_EQ(errors.size(), 2u) << run.err;
     EXPECT_EQ(errors[0].rfind("vela-cli: [dead] no answer from http://127.0.0.1:", 0), 0u);
+    EXPECT_TRUE(errors[0].ends_with("/: connection refused")) << errors[0];
     EXPECT_EQ(errors[1], "vela-cli: [nomarker] 出错！截取源码为空，请检查方案的采集区域！");
     EXPECT_EQ(Rows(db, "select title from info"), (TextTable{{"Title 7"}}));
     // The unticked scheme was not fetched: one request for "nomarker", one for "good".

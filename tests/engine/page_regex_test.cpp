@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/article_id.h"
 #include "engine/leading_integer.h"
 
 namespace vela {
@@ -92,11 +93,54 @@ TEST(LeadingInteger, Cases) {
         {"- 5", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(LeadingInteger(c.text), c.value) << c.text;
-    EXPECT_EQ(LeadingInteger64("4294967296123"), 4294967296123LL);
-    EXPECT_EQ(LeadingInteger64("9223372036854775807"), INT64_MAX);
-    EXPECT_EQ(LeadingInteger64("99999999999999999999999"), INT64_MAX);
-    EXPECT_EQ(LeadingInteger64("-9223372036854775808"), INT64_MIN);
-    EXPECT_EQ(LeadingInteger64("-99999999999999999999999"), INT64_MIN);
+}
+
+// Article ids: the cell reading above at any length, and compared as numbers.
+TEST(ArticleId, ReadsAnyLengthAndComparesAsNumbers) {
+    const struct {
+        const char* text;
+        const char* id;
+        bool isNumber;
+    } reads[] = {
+        {"", "0", false},
+        {"abc", "0", false},
+        {"- 5", "0", false},
+        {"0", "0", true},
+        {"-000", "0", true},
+        {"  007x", "7", true},
+        {"+3", "3", true},
+        {"\xA1\xA1-\xA3\xB1\xA3\xB0", "-10", true},
+        {"4294967296123", "4294967296123", true},
+        {"9223372036854775807", "9223372036854775807", true},
+        {"9223372036854775808", "9223372036854775808", true},
+        {"00099999999999999999999 ", "99999999999999999999", true},
+        {"-99999999999999999999999", "-99999999999999999999999", true},
+    };
+    for (const auto& c : reads) {
+        SCOPED_TRACE(c.text);
+        bool isNumber = !c.isNumber;
+        EXPECT_EQ(ArticleId::Read(c.text, &isNumber).Text(), c.id);
+        EXPECT_EQ(isNumber, c.isNumber);
+    }
+    // In ascending order.
+    const char* ascending[] = {"-100000000000000000000",
+                               "-99999999999999999999",
+                               "-10",
+                               "-9",
+                               "0",
+                               "9",
+                               "10",
+                               "9223372036854775807",
+                               "9223372036854775808",
+                               "18446744073709551616",
+                               "100000000000000000000"};
+    for (std::size_t i = 0; i < std::size(ascending); ++i) {
+        for (std::size_t j = 0; j < std::size(ascending); ++j) {
+            SCOPED_TRACE(std::string(ascending[i]) + " against " + ascending[j]);
+            EXPECT_EQ(ArticleId::Read(ascending[i]) <=> ArticleId::Read(ascending[j]), i <=> j);
+        }
+    }
+    EXPECT_EQ(ArticleId(INT64_MIN).Text(), "-9223372036854775808");
 }
 
 }  // namespace

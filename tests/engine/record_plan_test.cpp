@@ -147,6 +147,29 @@ TEST(RecordPlan, ArticleIdsBeyondThirtyTwoBitsDoNotWrap) {
     EXPECT_NE(UpdateStatement(scheme, run.plan, "t").find("lastid=3000000001 "), std::string::npos);
 }
 
+// Ids past 2^63 - 1 are numbers like any other: two of them are two articles, and
+// the stored id is their exact digits (as text, which SQLite keeps whole).
+TEST(RecordPlan, ArticleIdsOfAnyLengthAreComparedExactly) {
+    Scheme scheme = BoardScheme(8);
+    scheme.lastId = ArticleId::Read("9223372036854775807");
+    const std::string page =
+        "<ul><li id=18446744073709551617><a href=\"/t/b\">B</a></li>"
+        "<li id=9223372036854775808><a href=\"/t/a\">A</a></li>"
+        "<li id=9223372036854775807><a href=\"/t/old\">Old</a></li>"
+        "<li id=018446744073709551617><a href=\"/t/b2\">B again</a></li>"
+        "<li id=99999999999999999999><a href=\"/t/c\">C</a></li></ul>";
+    Outcome run = Process(scheme, page);
+    EXPECT_EQ(Titles(run.plan), (Texts{"A", "B", "C"}));
+    EXPECT_EQ(run.plan.highestId.Text(), "99999999999999999999");
+    EXPECT_EQ(MarkerStatement(scheme, run.plan.inserts.at(0)),
+              "update rule set lastid='9223372036854775808' where id=" + scheme.id);
+    EXPECT_NE(UpdateStatement(scheme, run.plan, "t").find("lastid='99999999999999999999' "),
+              std::string::npos);
+
+    scheme.lastId = ArticleId::Read("99999999999999999999");
+    EXPECT_TRUE(Process(scheme, page).plan.inserts.empty()) << "nothing above the stored id";
+}
+
 TEST(ComposeLink, Placeholders) {
     const std::string region = "abc";
     const MatchRecord match{{0, 3, true}, {1, 1, true}};  // group 0 "abc", group 1 "b"

@@ -154,11 +154,15 @@ TEST(SchemeFileTest, CjkTextInsideEveryKindOfStringIsRead) {
         const char* text;   // what is stored, in UTF-8
     };
     const Case cases[] = {
-        {R"x("a\"。" # 注释。)x", "a\"。"},    {R"x('C:\路径。')x", "C:\\路径。"},
-        {R"x("""a""。""")x", "a\"\"。"},       {"\"\"\"x\\\n   中\"\"\"", "x中"},
-        {R"x('''it's 中文''')x", "it's 中文"}, {R"x("\u3002")x", "。"},
+        {R"x("a\"。" # 注释。)x", "a\"。"},
+        {R"x('C:\路径。')x", "C:\\路径。"},
+        {R"x("""a""。""")x", "a\"\"。"},
+        {"\"\"\"x\\\n   中\"\"\"", "x中"},
+        {R"x('''it's 中文''')x", "it's 中文"},
+        {R"x("\u3002")x", "。"},
         // Characters the TOML parser cannot classify on its own reach it as stand-ins.
-        {R"x("é「α」Ж。")x", "é「α」Ж。"},     {"\"\"\"x\\\n   é\"\"\"", "xé"},
+        {R"x("é「α」Ж。")x", "é「α」Ж。"},
+        {"\"\"\"x\\\n   é\"\"\"", "xé"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -216,6 +220,34 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         ASSERT_FALSE(read.ok());
         EXPECT_TRUE(read.schemes.empty());
         EXPECT_EQ(read.errors.front().substr(0, std::string(c.error).size()), c.error);
+    }
+}
+
+// The parser's and Boost's messages are shown whole, and the part of the pattern
+// Boost quotes (GBK by then) as the file has it.
+TEST(SchemeFileTest, LibraryMessagesAreShownWhole) {
+    const struct {
+        std::string from, to;
+        std::string start;  // what the message starts with
+        std::string quoted;
+    } cases[] = {
+        {"'<a href=\"(.*?)\">(.*?)</a>'", "'<a href=\"(.*?\">(.*?)</a>'",
+         "f.toml:7: pattern: does not compile: ", ">>>HERE>>>"},
+        {"'<a href=\"(.*?)\">(.*?)</a>'", "'<b>标题(x'",
+         "f.toml:7: pattern: does not compile: ", "标题(x>>>HERE>>>"},
+        {"title_group = 2", "title_group = 2 2", "f.toml:9: not valid TOML: ", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to);
+        std::string file = kGood;
+        file.replace(file.find(c.from), c.from.size(), c.to);
+        const SchemeFileRead read = ReadSchemeFile(file, "f.toml");
+        ASSERT_FALSE(read.ok());
+        const std::string& error = read.errors.front();
+        EXPECT_EQ(error.substr(0, c.start.size()), c.start);
+        EXPECT_NE(error.find(c.quoted), std::string::npos) << error;
+        EXPECT_FALSE(error.ends_with("…")) << error;
+        EXPECT_TRUE(error.ends_with(".") || error.ends_with("'")) << error;
     }
 }
 

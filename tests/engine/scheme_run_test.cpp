@@ -156,9 +156,74 @@ TEST_F(SchemeRunTest, UnansweredSchemeFails) {
     EXPECT_TRUE(run.noAnswer);
     EXPECT_TRUE(run.regionEmpty);
     EXPECT_TRUE(run.failed());
-    EXPECT_EQ(report.lines.size(), 2u);
+    EXPECT_EQ(run.fetchFailure, FetchFailure::kConnectionRefused);
+    EXPECT_EQ(run.fetchFailureText, "connection refused");
+    ASSERT_EQ(report.lines.size(), 3u);
+    EXPECT_EQ(report.lines[0], "\r\n" + Gbk("出错！连接被拒绝")) << "the cause comes first";
     EXPECT_TRUE(report.statements.empty());
     EXPECT_TRUE(Rows("select * from info").empty());
+}
+
+// A page cut at the size limit is judged as far as it goes, and the status line
+// says that it was cut, before the lines of what is missing.
+TEST_F(SchemeRunTest, PageCutAtTheSizeLimitIsNamed) {
+    AddScheme();
+    page = std::string(5000, ' ') + BoardPage({3, 2, 1});
+    timings.bodyLimitBytes = 1024;
+    const SchemeRun run = Run();
+    EXPECT_FALSE(run.noAnswer);
+    EXPECT_TRUE(run.regionEmpty) << "the list was cut off";
+    EXPECT_EQ(run.fetchFailure, FetchFailure::kSizeLimit);
+    EXPECT_EQ(run.fetchFailureText, "size limit reached (1 KiB)");
+    ASSERT_FALSE(report.lines.empty());
+    EXPECT_EQ(report.lines[0], "\r\n" + Gbk("出错！页面超过大小上限（1 KiB），只取了前 1 KiB"));
+    EXPECT_EQ(report.lines.back(), "\r\n" + Gbk(kRegionEmptyText));
+}
+
+// Characters beyond ASCII in the address go out percent-encoded in the page's
+// encoding; the stored address stays as typed. 列表 is C1 D0 B1 ED in GBK.
+TEST_F(SchemeRunTest, AddressGoesOutEncodedAsItsPage) {
+    const std::string path = "/\xC1\xD0\xB1\xED?q=%41&t=\xB1\xED";
+    for (const auto& [code, requestLine] :
+         {std::pair<std::string, std::string>{"1", "GET /%C1%D0%B1%ED?q=%41&t=%B1%ED HTTP/1.1"},
+          {"0", "GET /%E5%88%97%E8%A1%A8?q=%41&t=%E8%A1%A8 HTTP/1.1"}}) {
+        SCOPED_TRACE(code);
+        db.ExecSql("delete from rule");
+        AddScheme(0, "", server.Url(path));
+        db.ExecSql("update rule set code='" + code + "'");
+        EXPECT_EQ(Run().stored, 3);
+        const std::string request = server.Requests().back();
+        EXPECT_EQ(request.substr(0, request.find("\r\n")), requestLine);
+        EXPECT_EQ(Rows("select url from rule"), (TextTable{{server.Url(path)}}));
+    }
+}
+
+// Ids past 2^63 - 1 are stored one article each, the stored id holds their exact
+// digits, and later ids are still found new. A match without an id is said once.
+TEST_F(SchemeRunTest, ArticleIdsOfAnyLengthAndMatchesWithoutOne) {
+    AddScheme(8);
+    const auto item = [](const std::string& id, const std::string& title) {
+        return "<li id=" + id + "><a href=\"/t/" + title + "\">" + title + "</a></li>";
+    };
+    page = "<ul>" + item("9223372036854775809", "B") + item("9223372036854775808", "A") +
+           item("", "none1") + item("", "none2") + "</ul>";
+    db.ExecSql("update rule set regular='<li id=(\\d*)><a href=\"(.*?)\">(.*?)</a>'");
+    SchemeRun run = Run();
+    EXPECT_EQ(run.stored, 2);
+    EXPECT_EQ(Rows("select title from info order by id"), (TextTable{{"A"}, {"B"}}));
+    EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"9223372036854775809"}}));
+    EXPECT_EQ(run.unnumberedIds, 2);
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(report.lines,
+              (std::vector<std::string>{
+                  "\r\n" +
+                  Gbk("出错！有 2 篇文章的ID为空或不是数字，按 0 比较（第一篇的标题：none1）")}));
+
+    page = "<ul>" + item("18446744073709551616", "C") + item("9223372036854775809", "B") + "</ul>";
+    run = Run();
+    EXPECT_EQ(run.stored, 1);
+    EXPECT_EQ(Rows("select lastid from rule"), (TextTable{{"18446744073709551616"}}));
+    EXPECT_EQ(run.unnumberedIds, 0);
 }
 
 // One list entry of a page: its article id and title.

@@ -305,6 +305,48 @@ TEST_F(HttpFetchTest, FollowsRedirectsUnlessTold) {
     EXPECT_EQ(other.Requests().size(), 1u);
 }
 
+// The scheme's cookie is its login on its own site: a redirect carries it to that
+// host and its subdomains only, never to another host; the rest of the block goes
+// everywhere.
+TEST_F(HttpFetchTest, CookieFollowsARedirectOnlyWithinItsSite) {
+    Routes otherRoutes;
+    LoopbackHttpServer other(otherRoutes.Handler());
+    const std::string port = std::to_string(server_.port());
+    const std::string otherPort = std::to_string(other.port());
+    struct Case {
+        std::string from;  // host of the scheme's address, on server_
+        std::string to;    // host of the redirect target, on `other`
+        bool keepsCookie;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", "other.localhost", false}, {"localhost", "sub.localhost", true},
+        {"b.localhost", "x.b.localhost", true},  {"b.localhost", "ab.localhost", false},
+        {"sub.localhost", "localhost", false},   {"localhost", "127.0.0.1", false},
+    };
+    for (const Case& c : cases) {
+        for (const std::string cookie : {"sid=secret", "Cookie: sid=secret"}) {
+            SCOPED_TRACE(c.from + " -> " + c.to + " with " + cookie);
+            routes_.Set("/start", {SimpleResponse("302 Found", "",
+                                                  "Location: http://" + c.to + ":" + otherPort +
+                                                      "/final\r\n")});
+            HttpFetchParams p;
+            p.url = "http://" + c.from + ":" + port + "/start";
+            p.cookie = cookie;
+            p.headers = "User-Agent: V";
+            EXPECT_EQ(HttpFetch(p), "ok");
+            const std::string first = server_.Requests().back();
+            const std::string second = other.Requests().back();
+            EXPECT_NE(first.find("\r\nCookie: sid=secret\r\n"), std::string::npos) << first;
+            EXPECT_EQ(second.find("\r\nCookie: sid=secret\r\n") != std::string::npos, c.keepsCookie)
+                << second;
+            if (!c.keepsCookie) {
+                EXPECT_EQ(second.find("secret"), std::string::npos) << second;
+            }
+            EXPECT_NE(second.find("\r\nReferer: " + p.url + "\r\n"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(HttpFetchTest, RedirectKeepsOrDropsThePostBody) {
     for (const auto& [status, sentAgain] :
          {std::pair<std::string, std::string>{"302 Found", "GET /to HTTP/1.1"},
@@ -499,6 +541,76 @@ TEST_F(HttpFetchTest, OverallLimitEndsATricklingTransfer) {
     EXPECT_LT(took, 2s);
     EXPECT_TRUE(body.starts_with("startx")) << body;
     EXPECT_LT(body.size(), 1005u);
+}
+
+// Why a page is missing or incomplete, against short limits: each cause named,
+// whatever part of the page came.
+TEST_F(HttpFetchTest, NamesWhyThePageIsMissingOrIncomplete) {
+    const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
+    CannedReply trickle{header + "start"};
+    trickle.trickleEvery = 50ms;
+    routes_.Set("/trickle", trickle);
+    routes_.Set("/stalled", {header + "first", true});
+    routes_.Set("/closed", {header + "first"});
+    routes_.Set("/large", {SimpleResponse("200 OK", std::string(5000, 'b'))});
+    routes_.Set("/garbage", {"hello\r\n\r\nthere"});
+    routes_.Set("/missing", {SimpleResponse("404 Not Found", "gone")});
+    routes_.Set("/loop", {SimpleResponse("302 Found", "again", "Location: /loop\r\n")});
+    routes_.Set("/to-file", {SimpleResponse("302 Found", "", "Location: file:///etc/passwd\r\n")});
+    routes_.Set("/to-nowhere", {SimpleResponse("302 Found", "", "Location: http://a b/\r\n")});
+    test::DeadLoopbackPort dead;
+    ASSERT_TRUE(dead.ok());
+    FetchOptions options;
+    options.connectTimeout = 300ms;
+    options.maxBodyBytes = 1000;
+    options.maxRedirects = 3;
+    const std::string loopback = "http://127.0.0.1:";
+    // Only the limit a case is about is short, so that a loaded machine cannot
+    // make another one end it first.
+    static constexpr std::chrono::milliseconds kLong = 20s;
+    const struct {
+        std::string url;
+        FetchFailure failure;
+        bool gotPart;
+        std::chrono::milliseconds stall = kLong;
+        std::chrono::milliseconds total = kLong;
+    } cases[] = {
+        {server_.Url("/missing"), FetchFailure::kNone, true},
+        {"ftp://127.0.0.1/", FetchFailure::kAddress, false},
+        {"http://bad host/", FetchFailure::kNameNotResolved, false},
+        {loopback + std::to_string(test::UnusedLoopbackPort()) + "/",
+         FetchFailure::kConnectionRefused, false},
+        {loopback + std::to_string(dead.port()) + "/", FetchFailure::kConnectTimeout, false},
+        {"https://127.0.0.1:" + std::to_string(server_.port()) + "/", FetchFailure::kTls, false},
+        {server_.Url("/garbage"), FetchFailure::kNoResponse, false},
+        {server_.Url("/closed"), FetchFailure::kCutShort, true},
+        {server_.Url("/stalled"), FetchFailure::kStalled, true, 300ms},
+        {server_.Url("/trickle"), FetchFailure::kTimeLimit, true, kLong, 600ms},
+        {server_.Url("/large"), FetchFailure::kSizeLimit, true},
+        {server_.Url("/loop"), FetchFailure::kTooManyRedirects, true},
+        {server_.Url("/to-file"), FetchFailure::kRedirectScheme, false},
+        {server_.Url("/to-nowhere"), FetchFailure::kRedirectTarget, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        HttpFetchParams p;
+        p.url = c.url;
+        options.stallTimeout = c.stall;
+        options.totalTimeout = c.total;
+        EXPECT_EQ(!HttpFetch(p, options).empty(), c.gotPart);
+        EXPECT_EQ(p.failure, c.failure);
+        EXPECT_EQ(FetchFailureText(p.failure, options).empty(), c.failure == FetchFailure::kNone);
+    }
+    EXPECT_EQ(server_.Requests().size(), 13u) << "the loop's first and 3 redirects, 9 others";
+
+    // The words name the limits at work.
+    const FetchOptions defaults;
+    EXPECT_EQ(FetchFailureText(FetchFailure::kSizeLimit, defaults), "size limit reached (32 MiB)");
+    EXPECT_EQ(FetchFailureText(FetchFailure::kTimeLimit, defaults), "time limit (120 s in all)");
+    EXPECT_EQ(FetchFailureText(FetchFailure::kStalled, defaults),
+              "time limit (60 s without a byte)");
+    EXPECT_EQ(FetchFailureText(FetchFailure::kTooManyRedirects, defaults),
+              "too many redirects (more than 20)");
 }
 
 TEST_F(HttpFetchTest, StopEndsAStalledTransferWithinASecond) {

@@ -45,5 +45,50 @@ TEST(UrlHost, KeepsThePortWhenAsked) {
     EXPECT_EQ(UrlHost("http://A.com:81/x"), "a.com");
 }
 
+TEST(IsHostWithin, TheHostAndItsSubdomainsOnly) {
+    const struct {
+        const char* host;
+        const char* own;
+        bool within;
+    } cases[] = {
+        {"bbs.example", "bbs.example", true},       {"a.bbs.example", "bbs.example", true},
+        {"x.a.bbs.example", "bbs.example", true},   {"evilbbs.example", "bbs.example", false},
+        {"example", "bbs.example", false},          {"other.example", "bbs.example", false},
+        {"bbs.example.evil", "bbs.example", false}, {"1.127.0.0.1", "127.0.0.1", false},
+        {"127.0.0.1", "127.0.0.1", true},           {"x", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + " in " + c.own);
+        EXPECT_EQ(IsHostWithin(c.host, c.own), c.within);
+    }
+}
+
+// 中文 is D6 D0 CE C4 in GBK and E4 B8 AD E6 96 87 in UTF-8.
+TEST(RequestAddress, EncodesWhatIsNotAsciiAfterTheHost) {
+    const struct {
+        std::string address;
+        std::string gbk;
+        std::string utf8;
+    } cases[] = {
+        {"http://a.com/s?q=\xD6\xD0\xCE\xC4&p=1", "http://a.com/s?q=%D6%D0%CE%C4&p=1",
+         "http://a.com/s?q=%E4%B8%AD%E6%96%87&p=1"},
+        {" a.com/\xD6\xD0/%41 b#\xCE\xC4\xA1\xA1", "a.com/%D6%D0/%41 b#%CE%C4",
+         "a.com/%E4%B8%AD/%41 b#%E6%96%87"},
+        // A trail byte in the ASCII range belongs to its character.
+        {"https://a.com/\x81\x40x", "https://a.com/%81%40x", "https://a.com/%E4%B8%82x"},
+        // The host is left alone.
+        {"http://\xD6\xD0.com:81/\xD6\xD0", "http://\xD6\xD0.com:81/%D6%D0",
+         "http://\xD6\xD0.com:81/%E4%B8%AD"},
+        {"http://a.com/plain?x=%D6%D0", "http://a.com/plain?x=%D6%D0",
+         "http://a.com/plain?x=%D6%D0"},
+        {"http://a.com", "http://a.com", "http://a.com"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(RequestAddress(c.address, false), c.gbk);
+        EXPECT_EQ(RequestAddress(c.address, true), c.utf8);
+    }
+}
+
 }  // namespace
 }  // namespace vela

@@ -175,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         std::vector<std::string> expected = rule.front();
         if (moved) {
             if (vela::ToJudgeMode(scheme.type) == vela::JudgeMode::CompareArticleId) {
-                expected[18] = std::to_string(article.id);
+                expected[18] = article.id.Text();
             } else {
                 expected[7] = article.marker;
                 expected[8] = article.link;
@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     expected[7] = plan.lastMarker;
     expected[8] = plan.lastLink;
     expected[9] = kNow;
-    expected[18] = std::to_string(plan.highestId);
+    expected[18] = plan.highestId.Text();
     FUZZ_CHECK(after.front() == expected);
     return 0;
 }
