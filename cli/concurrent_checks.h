@@ -24,7 +24,7 @@ inline constexpr int kDefaultCheckJobs = 256;
 // How many schemes the runner checks at once.
 struct CheckLimits {
     int jobs = kDefaultCheckJobs;  // checks in flight, and pages or regions held, at most
-    int perHost = 2;  // requests to one host name in flight, at most
+    int perHost = 2;               // requests to one host name in flight, at most
 };
 
 // What the cycle has got to, for the progress display.
