@@ -7,12 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "concurrent_checks.h"
-
 namespace vela {
 namespace {
-
-static_assert(CliOptions{}.jobs == kDefaultCheckJobs, "run --jobs defaults as the checks do");
 
 constexpr const char* kDbHelp =
     "The database file (default: the one the window uses, vela.sdb beside the program or, "

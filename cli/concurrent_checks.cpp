@@ -7,10 +7,13 @@
 #include <unordered_map>
 #include <utility>
 
+#include "cli_options.h"
 #include "fetch/url_parts.h"
 
 namespace vela {
 namespace {
+
+static_assert(CliOptions{}.jobs == kDefaultCheckJobs, "run --jobs defaults as the checks do");
 
 // A check's report: only the stop matters here; the recording thread reports the
 // rest from the run's outcome.
