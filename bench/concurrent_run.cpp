@@ -10,8 +10,10 @@
 //   stalled  200 schemes of which 10 servers send nothing (ends after the 60 s
 //            stall limit; only with --stalled)
 //   quick    20 schemes, no delay
+//   thousand 1,000 schemes, every marker at the newest entry, each answer 200 ms late
 //
-//   build/bench/vela_concurrent_run [--stalled] [path/to/vela-cli] [run options...]
+//   build/bench/vela_concurrent_run [--stalled] [--only LABEL] [path/to/vela-cli]
+//                                   [run options...]
 //
 // Options after the program's path go to `run`, e.g. `--jobs 64` or `--jobs 1`.
 
@@ -103,6 +105,11 @@ int main(int argc, char** argv) {
         withStalled = true;
         ++arg;
     }
+    std::string only;  // run this case alone
+    if (arg + 1 < argc && std::string(argv[arg]) == "--only") {
+        only = argv[arg + 1];
+        arg += 2;
+    }
     const std::string cli = arg < argc ? argv[arg++] : VELA_CLI;
     const std::vector<std::string> extra(argv + arg, argv + argc);
     const std::string page = BoardPage();
@@ -132,9 +139,11 @@ int main(int argc, char** argv) {
         {"steady", 200, EntryTitle(kEntries), 200, 0},
         {"first", 200, "", 200, 0},
         {"quick", 20, EntryTitle(kEntries), 0, 0},
+        {"thousand", 1000, EntryTitle(kEntries), 200, 0},
     };
     if (withStalled) cases.push_back({"stalled", 200, EntryTitle(kEntries), 200, 10});
     for (const Case& c : cases) {
+        if (!only.empty() && only != c.label) continue;
         delayMs = c.delay;
         stalledHosts = c.stalled;
         vela::test::TestDatabaseFile file;

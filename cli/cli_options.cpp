@@ -126,7 +126,7 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->excludes(once);
     run->add_flag("--json", o.json, "One JSON object per new article");
     run->add_flag("--quiet", o.quiet, "Print only the articles and the errors");
-    run->add_option("--jobs", o.jobs, "Schemes checked at once (default 16; 1: one by one)")
+    run->add_option("--jobs", o.jobs, "Schemes checked at once (default 200; 1: one by one)")
         ->type_name("N")
         ->check(CLI::Range(1, 256));
     run->add_option("--per-host", o.perHost, "Requests to one host name at once (default 2)")

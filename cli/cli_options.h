@@ -29,7 +29,7 @@ struct CliOptions {
     CliCommand command = CliCommand::None;
     std::string databasePath;  // --db; empty: where the window keeps it
     int everySeconds = 0;      // run and serve --every; 0: one cycle (run), none (serve)
-    int jobs = 16;             // run --jobs: schemes checked at once
+    int jobs = 200;            // run --jobs: schemes checked at once (kDefaultCheckJobs)
     int perHost = 2;           // run --per-host: requests to one host name at once
     bool json = false;
     bool quiet = false;

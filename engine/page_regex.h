@@ -1,6 +1,7 @@
 #pragma once
 
 #include <boost/regex.hpp>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -50,8 +51,18 @@ public:
     int CaptureGroupCount() const;
 
 private:
+    // Where the next search may start: the first place at or after `from` where
+    // the pattern's literal start stands, or npos; `from` itself without one.
+    std::size_t NextStart(const std::string& text, std::size_t from) const;
+
     std::optional<boost::basic_regex<char, AsciiFoldRegexTraits>> regex_;
     std::string compileError_;
+    // The bytes every match begins with (ASCII letters folded to lower case when
+    // case is ignored), and which of them is looked for first: one that is no
+    // letter. Empty when the pattern promises no such start.
+    std::string literalStart_;
+    std::size_t anchor_ = 0;
+    bool ignoreCase_ = false;
 };
 
 // The text of group k of `match` in the searched `text`; empty when the group did

@@ -47,6 +47,12 @@ protected:
         : server([this](const std::string&, const std::string& target) {
               const int n = std::stoi(target.substr(3));  // "/s/N"
               TimedReply reply;
+              // Held until `gathered` requests have come (or the time is up).
+              if (gathered > 0) {
+                  server.WaitForRequests(static_cast<std::size_t>(gathered.load()),
+                                         std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             gatherDeadline - std::chrono::steady_clock::now()));
+              }
               if (n <= stalled) {
                   reply.stall = true;
                   return reply;
@@ -109,6 +115,8 @@ protected:
 
     std::atomic<int> entries{4};
     std::atomic<int> stalled{0};  // schemes 1 … stalled never answer
+    std::atomic<int> gathered{0};
+    std::chrono::steady_clock::time_point gatherDeadline;
     test::TestDatabaseFile a, b;
     ConcurrentHttpServer server;
 };
@@ -139,6 +147,18 @@ TEST_F(ConcurrentRunTest, StoresWhatTheOneByOneRunStoresAndSparesEachHost) {
     EXPECT_GT(server.MostInFlight(), 2) << "the checks ran at once";
 }
 
+// Without options, a cycle over 200 schemes on their own host names sends all
+// its requests at once: the cycle takes one round trip, not thirteen.
+TEST_F(ConcurrentRunTest, AtTheDefaultsTwoHundredHostsAreAskedAtOnce) {
+    AddSchemes(a.path(), 200, 200);
+    gatherDeadline = std::chrono::steady_clock::now() + 20s;
+    gathered = 200;
+    const ChildOutcome outcome = Run(a.path());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(server.MostInFlight(), 200);
+    EXPECT_EQ(Rows(a.path(), "select count(*) from info"), (TextTable{{"800"}}));
+}
+
 TEST_F(ConcurrentRunTest, AStalledServerDelaysNoOtherScheme) {
     stalled = 1;
     AddSchemes(a.path(), 21, 21);
@@ -157,7 +177,8 @@ TEST_F(ConcurrentRunTest, SigtermWithSixteenTransfersInFlightEndsWithinASecond) 
     stalled = 16;
     AddSchemes(a.path(), 20, 20);
     const TextTable rule = Rows(a.path(), "select * from rule");
-    ChildProcess runner(kCli, {"run", "--every", "10", "--db", a.path()}, a.dir());
+    // Sixteen jobs, all held by the stalled servers: no other scheme gets checked.
+    ChildProcess runner(kCli, {"run", "--every", "10", "--jobs", "16", "--db", a.path()}, a.dir());
     ASSERT_TRUE(server.WaitForRequests(16, 10s));
     std::this_thread::sleep_for(200ms);
     const auto signalled = std::chrono::steady_clock::now();

@@ -51,6 +51,100 @@ TEST(PageRegex, EachSearchTakesItsStartAsTheTextStart) {
     EXPECT_EQ(Group("^c", "ab\ncd", 0), (Texts{"c"}));
 }
 
+// Every match as "start+length" per group ("-" for a group that took no part).
+std::vector<std::string> Spans(const std::vector<MatchRecord>& matches) {
+    std::vector<std::string> out;
+    for (const MatchRecord& match : matches) {
+        std::string line;
+        for (const SubMatch& group : match) {
+            line += group.matched
+                        ? std::to_string(group.start) + "+" + std::to_string(group.length) + " "
+                        : "- ";
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+// The searches as Boost makes them from each match's end, with nothing skipped.
+std::vector<MatchRecord> EverySearchFromTheLastEnd(const std::string& pattern,
+                                                   const std::string& text, bool caseSensitive) {
+    const boost::basic_regex<char, AsciiFoldRegexTraits> regex(
+        pattern, caseSensitive ? boost::regex::perl : boost::regex::perl | boost::regex::icase);
+    std::vector<MatchRecord> matches;
+    auto position = text.begin();
+    boost::smatch found;
+    while (boost::regex_search(position, text.end(), found, regex, boost::match_default)) {
+        MatchRecord& record = matches.emplace_back(found.size());
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            record[k].matched = found[k].matched;
+            if (found[k].matched) {
+                record[k].start = static_cast<int32_t>(found[k].first - text.begin());
+                record[k].length = static_cast<int32_t>(found.length(k));
+            }
+        }
+        if (found.length(0) == 0) break;
+        position = found[0].second;
+    }
+    return matches;
+}
+
+// A search may begin where the pattern's literal start stands: the matches stay
+// those of searches from each match's end, whatever follows that start.
+TEST(PageRegex, ASearchBegunAtTheLiteralStartFindsWhatEverySearchFinds) {
+    const std::string board =
+        "<tr><td>   <a href=\"/t/1\">One</a></td></tr>\r\n<TR><TD> <A HREF=\"/t/2\">Two</A>"
+        "<a href=\"x\"> <a href=\"12\">";
+    const struct {
+        const char* pattern;
+        std::string text;
+    } cases[] = {
+        {"<a href=\"(.*?)\">(.*?)</a>", board},
+        {"<a href=\"(\\d+)\">", board},
+        {"<TD> *<a", board},
+        {"ab|cd", "xxcd ab cd"},
+        {"ab(c|d)", "abd abc abe"},
+        {"(ab|cd)x", "cdx abx"},
+        {"ab*c", "ac abbc abx"},
+        {"ab?c", "ac abc"},
+        {"ab{2}c", "abbc abc"},
+        {"a{2}", "aaaaa"},
+        {"AB", "ab AB aB"},
+        {"x\\bfoo", "x foo xfoo"},
+        {"\\bfoo", "foo xfoo foo"},
+        {"x\\>", "x xy x."},
+        {"\\<ab", "ab cab ab"},
+        {"\\.com", "x.com.com"},
+        {"^ab", "ab\nab ab"},
+        {"b(?<=ab)c", "abcbcabc"},
+        {"c(?<=abc)d", "abcdabcdcdcd"},
+        {"cd(?<=bcd)e", "bcdecdebcde"},
+        {"a[|]b", "a|b ab"},
+        {"a[[:alpha:]|]b", "a|b axb a1b"},
+        {"a[]|]b", "a]b a|b"},
+        {"a[](]|cd", "cd a] a("},
+        {"a[[:alpha:](]|cd", "cd a( ax"},
+        {"ab(?#()|cd", "cd ab"},
+        {"ab(?x)#(\n|cd", "cd ab"},
+        {"ab\\Q(\\E|cd", "cd ab("},
+        {"a(*COMMIT)b", "xac ab"},
+        {"a(?<=\\Ga)", "xa a"},
+        {"q(?i)x", "qX QX"},
+        {"\xD6\xD0(.)", "\xD6\xD0\xCE\xC4 \xB0\xD6\xD0X"},
+        {"t(\\d)", "t1t2 T3"},
+        {"a.c", "a\nc abc"},
+    };
+    for (const auto& c : cases) {
+        for (const bool caseSensitive : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << c.pattern << (caseSensitive ? " (case)" : ""));
+            PageRegex regex;
+            ASSERT_TRUE(regex.CompilePattern(c.pattern, caseSensitive));
+            EXPECT_EQ(Spans(regex.FindAllMatches(c.text)),
+                      Spans(EverySearchFromTheLastEnd(c.pattern, c.text, caseSensitive)));
+        }
+    }
+}
+
 TEST(PageRegex, AnEmptyMatchEndsTheList) {
     EXPECT_EQ(Group("(\\d*)", "12ab34", 1), (Texts{"12", ""}));
     EXPECT_EQ(Group("x*", "abc", 0), (Texts{""}));
