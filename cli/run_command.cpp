@@ -115,6 +115,16 @@ private:
 };
 
 // The errors of one run, each one line; empty when it went well.
+// Matches without a numeric id are said, but they fail nothing: the articles with
+// one were recorded, and a list holding an advertisement row would otherwise fail
+// every run of its scheme.
+std::string UnnumberedIdsNote(const SchemeRun& run) {
+    if (run.unnumberedIds == 0) return std::string();
+    return "warning: " + std::to_string(run.unnumberedIds) +
+           " article(s) with an empty or non-numeric id, compared as 0 (first: " +
+           ConsoleField(run.unnumberedIdTitle) + ")";
+}
+
 std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     std::vector<std::string> errors;
     // A page that never came has neither the marker nor the region: one line says it.
@@ -129,11 +139,6 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
         }
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
-    }
-    if (run.unnumberedIds > 0) {
-        errors.push_back(std::to_string(run.unnumberedIds) +
-                         " article(s) with an empty or non-numeric id, compared as 0 (first: " +
-                         ConsoleField(run.unnumberedIdTitle) + ")");
     }
     if (!run.patternError.empty()) {
         errors.push_back("invalid pattern: " + ConsoleField(run.patternError));
@@ -198,6 +203,12 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 const Scheme& scheme = ticked[check.index];
                 const std::vector<std::string> errors = RunErrors(scheme, run);
                 if (outcomes) outcomes->push_back({scheme.id, errors});
+                const std::string note = UnnumberedIdsNote(run);
+                if (!note.empty()) {
+                    progress.Interrupt();
+                    PrintError(console, "[" + ConsoleField(scheme.name) + "] " + note);
+                    progress.Resume();
+                }
                 if (errors.empty()) continue;
                 end.allRan = false;
                 progress.Interrupt();

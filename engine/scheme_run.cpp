@@ -66,7 +66,7 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
     }
     if (run.unnumberedIds == 0) return;
     report.Status("\r\n" +
-                  Gbk("出错！有 " + std::to_string(run.unnumberedIds) +
+                  Gbk("注意：有 " + std::to_string(run.unnumberedIds) +
                       " 篇文章的ID为空或不是数字，按 0 比较（第一篇的标题：") +
                   run.unnumberedIdTitle + Gbk("）"));
 }

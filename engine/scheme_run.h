@@ -48,8 +48,7 @@ struct SchemeRun {
     std::string unnumberedIdTitle;
 
     bool failed() const {
-        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone ||
-               unnumberedIds > 0;
+        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone;
     }
 };
 
