@@ -10,13 +10,16 @@
 #include "check_board.h"
 #include "html_pages.h"
 #include "read_connections.h"
+#include "route_call.h"
+#include "route_table.h"
 #include "web_exchange.h"
 
-// The routes of `vela-cli serve`: the pages, the feeds and the JSON answer, each
-// request checked against the token (or, without one, its Host against the names
-// of this machine), every answer with its security headers, its ETag and, where
-// it has one, its Last-Modified, so that an unchanged answer to a conditional
-// request is 304 without a body.
+// What `vela-cli serve` answers: each request goes to its route (route_table),
+// and around the route the site checks the Host against the names of this
+// machine (without a token), the method, and the token; keeps the answers made
+// from the database; and gives every answer its security headers, its ETag and,
+// where it has one, its Last-Modified, so that an unchanged answer to a
+// conditional request is 304 without a body.
 
 namespace vela {
 
@@ -41,15 +44,13 @@ public:
     std::optional<WebResponse> AnswerAtOnce(const WebRequest& request) const;
 
 private:
-    struct Made {
-        WebResponse response;
-        std::optional<std::time_t> lastModified;
-    };
-    std::optional<WebResponse> Screen(const WebRequest& request, PageLinks& links) const;
-    Made Route(const WebRequest& request, const PageLinks& links) const;
-    Made RouteAnew(const WebRequest& request, const PageLinks& links, uint64_t generation,
-                   std::time_t now) const;
-    WebResponse Finish(const WebRequest& request, Made made) const;
+    // The answer to `request` (in origin form); empty when it needs the database
+    // and `mayWait` is false.
+    std::optional<RouteAnswer> Respond(const WebRequest& request, bool mayWait) const;
+    std::optional<WebResponse> TokenRefusal(const WebRequest& request, const QueryParams& params,
+                                            PageLinks& links) const;
+    RouteAnswer Kept(const Route& route, RouteCall& call) const;
+    WebResponse Finish(const WebRequest& request, RouteAnswer made) const;
     std::time_t Now() const;
     std::time_t SeenSince(uint64_t generation) const;
 
