@@ -10,7 +10,7 @@
 // characters beyond ASCII are blanks: outside strings, after the line-ending
 // backslash of a multi-line string, and wherever a number-like value scans ahead.
 // Upstream made that lookup answer "no" for every such character in July 2026
-// (github.com/marzer/tomlplusplus pull request 305); every release before that
+// (in its repository, github.com/marzer/tomlplusplus); every release before that
 // change needs this shield. Once the library the program builds with holds it,
 // this unit and the stray character scan it calls can go, and the reader can call
 // toml::parse directly.
