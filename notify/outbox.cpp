@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <ctime>

@@ -9,9 +9,11 @@
 #include <mutex>
 #include <set>
 
+#include "notify/channel_secrets.h"
 #include "notify/deliver.h"
 #include "notify/outbox.h"
 #include "notify/request_send.h"
+#include "notify/service_table.h"
 #include "tests/support/loopback_http_server.h"
 
 namespace vela {
