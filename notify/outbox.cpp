@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
