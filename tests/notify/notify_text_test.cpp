@@ -6,6 +6,7 @@
 
 #include "notify/channel_secrets.h"
 #include "notify/channel_url.h"
+#include "notify/json_request.h"
 #include "notify/message_split.h"
 #include "notify/notify_message.h"
 #include "notify/service_table.h"
@@ -190,6 +191,16 @@ TEST(TextEscape, HostileTitlesStayText) {
     EXPECT_EQ(EncodeLink("http://x/a b)<\"'>中"), "http://x/a%20b%29%3C%22%27%3E%E4%B8%AD");
     EXPECT_TRUE(IsHttpLink("HTTPS://x"));
     EXPECT_FALSE(IsHttpLink("javascript:alert(1)"));
+}
+
+// Every JSON body is dumped in one place, whatever its texts hold: quotes, a
+// backslash, control characters, and malformed UTF-8 as U+FFFD (never a throw).
+TEST(JsonRequest, ABodyCarriesAnyText) {
+    const ServiceRequest request = JsonPost("http://h.example/", {{"t", "a\"b\\c\nd\x01\xff"}});
+    EXPECT_EQ(request.http.body, "{\"t\":\"a\\\"b\\\\c\\nd\\u0001\xEF\xBF\xBD\"}");
+    EXPECT_EQ(nlohmann::json::parse(request.http.body)["t"], "a\"b\\c\nd\x01\xEF\xBF\xBD");
+    EXPECT_EQ(request.http.headers,
+              std::vector<std::string>{"Content-Type: application/json; charset=utf-8"});
 }
 
 TEST(TextEscape, ShortensAtCharacterBoundaries) {
