@@ -9,7 +9,7 @@
 
 #include "notify/channel_url.h"
 #include "notify/outbox.h"
-#include "notify/service.h"
+#include "notify/service_table.h"
 
 namespace {
 

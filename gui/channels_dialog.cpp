@@ -9,8 +9,8 @@
 
 #include "main_window.h"
 #include "notify/channel_file.h"
+#include "notify/channel_secrets.h"
 #include "notify/deliver.h"
-#include "notify/service.h"
 
 namespace vela {
 namespace {

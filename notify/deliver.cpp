@@ -5,7 +5,9 @@
 #include <map>
 #include <thread>
 
+#include "channel_secrets.h"
 #include "channel_url.h"
+#include "service_table.h"
 
 namespace vela {
 namespace {

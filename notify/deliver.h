@@ -9,7 +9,7 @@
 #include "notify_message.h"
 #include "outbox.h"
 #include "request_send.h"
-#include "service.h"
+#include "service_endpoints.h"
 
 namespace vela {
 

@@ -2,9 +2,12 @@
 // message; with a secret the request is signed (HMAC-SHA256 of the time in
 // milliseconds and the secret, under the secret).
 
-#include "hmac_sign.h"
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "robot_signature.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -21,15 +24,6 @@ bool Check(const ChannelUrl& url, std::string& error) {
 }
 
 bool Accepted(const std::string& body) { return JsonCodeIsZero(body, "errcode"); }
-
-}  // namespace
-
-std::string DingtalkSignature(int64_t timestampMs, const std::string& secret) {
-    const std::string stamp = std::to_string(timestampMs);
-    return Base64(HmacSha256(secret, stamp + "\n" + secret));
-}
-
-namespace {
 
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext& context) {
@@ -50,10 +44,10 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     }
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
-        ServiceRequest request =
-            JsonPost(address, "{\"msgtype\":\"markdown\",\"markdown\":{\"title\":" +
-                                  JsonString(PlainLine(message.title)) +
-                                  ",\"text\":" + JsonString(text) + "}}");
+        const nlohmann::ordered_json body = {
+            {"msgtype", "markdown"},
+            {"markdown", {{"title", PlainLine(message.title)}, {"text", text}}}};
+        ServiceRequest request = JsonPost(address, body);
         request.accepted = &Accepted;
         requests.push_back(std::move(request));
     }

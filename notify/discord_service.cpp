@@ -1,8 +1,11 @@
 // discord://webhook_id/webhook_token: Discord's webhook, the message as content
 // text, mentions switched off.
 
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -35,10 +38,12 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
                             LengthUnit::Utf16, kContentLength};
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
-        requests.push_back(
-            JsonPost(context.endpoints.discord + "/api/webhooks/" + QueryEncode(url.authority) +
-                         "/" + QueryEncode(url.path.front()),
-                     "{\"content\":" + JsonString(text) + ",\"allowed_mentions\":{\"parse\":[]}}"));
+        const nlohmann::ordered_json body = {
+            {"content", text}, {"allowed_mentions", {{"parse", nlohmann::ordered_json::array()}}}};
+        requests.push_back(JsonPost(context.endpoints.discord + "/api/webhooks/" +
+                                        QueryEncode(url.authority) + "/" +
+                                        QueryEncode(url.path.front()),
+                                    body));
     }
     return requests;
 }

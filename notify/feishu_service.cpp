@@ -2,9 +2,12 @@
 // message; with a secret it is signed (HMAC-SHA256 of nothing under the time in
 // seconds and the secret, as the service asks).
 
-#include "hmac_sign.h"
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "robot_signature.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -51,31 +54,26 @@ bool Accepted(const std::string& body) {
     return JsonCodeIsZero(body, "code") || JsonCodeIsZero(body, "StatusCode");
 }
 
-}  // namespace
-
-std::string FeishuSignature(int64_t timestampSeconds, const std::string& secret) {
-    return Base64(HmacSha256(std::to_string(timestampSeconds) + "\n" + secret, ""));
-}
-
-namespace {
-
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext& context) {
     const TextFormat format{&EscapeTagText,    &Title,    &Scheme, &Article, "\n",
                             LengthUnit::Bytes, kTextBytes};
     const std::string secret = url.Query("secret");
     const int64_t seconds = context.nowMs / 1000;
-    std::string signature;
+    // The signature, when there is one, comes first, as the service documents it.
+    nlohmann::ordered_json signature = nlohmann::ordered_json::object();
     if (!secret.empty()) {
-        signature = "\"timestamp\":" + JsonString(std::to_string(seconds)) +
-                    ",\"sign\":" + JsonString(FeishuSignature(seconds, secret)) + ",";
+        signature["timestamp"] = std::to_string(seconds);
+        signature["sign"] = FeishuSignature(seconds, secret);
     }
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
+        nlohmann::ordered_json body = signature;
+        body["msg_type"] = "text";
+        body["content"] = {{"text", text}};
         ServiceRequest request = JsonPost(
             context.endpoints.feishu + "/open-apis/bot/v2/hook/" + QueryEncode(url.authority),
-            "{" + signature + "\"msg_type\":\"text\",\"content\":{\"text\":" + JsonString(text) +
-                "}}");
+            body);
         request.accepted = &Accepted;
         requests.push_back(std::move(request));
     }

@@ -2,8 +2,11 @@
 // POSTed to the path with its query. Path segments that read like a token and
 // query values named like one are secrets.
 
-#include "service.h"
-#include "text_escape.h"
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
+#include "service_table.h"
+#include "service_url.h"
 
 namespace vela {
 namespace {
@@ -37,19 +40,19 @@ std::string QueryText(std::string_view query) {
 
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
                                     const ComposeContext&) {
-    std::string body = "{\"title\":" + JsonString(message.title) +
-                       ",\"body\":" + JsonString(PlainBody(message)) + ",\"articles\":[";
-    for (std::size_t i = 0; i < message.articles.size(); ++i) {
-        const NotifyArticle& a = message.articles[i];
-        if (i > 0) body += ',';
-        body += "{\"scheme\":" + JsonString(a.scheme) + ",\"title\":" + JsonString(a.title) +
-                ",\"link\":" + JsonString(a.link) + ",\"other\":" + JsonString(a.other) +
-                ",\"time\":" + JsonString(a.time) + "}";
+    nlohmann::ordered_json articles = nlohmann::ordered_json::array();
+    for (const NotifyArticle& a : message.articles) {
+        articles.push_back({{"scheme", a.scheme},
+                            {"title", a.title},
+                            {"link", a.link},
+                            {"other", a.other},
+                            {"time", a.time}});
     }
-    body += "]}";
+    const nlohmann::ordered_json body = {
+        {"title", message.title}, {"body", PlainBody(message)}, {"articles", std::move(articles)}};
     std::string address = WebAddress(url, url.scheme == "jsons");
     if (!url.rawQuery.empty()) address += "?" + QueryText(url.rawQuery);
-    ServiceRequest request = JsonPost(std::move(address), std::move(body));
+    ServiceRequest request = JsonPost(std::move(address), body);
     request.http.user = url.user;
     request.http.password = url.password;
     return {std::move(request)};

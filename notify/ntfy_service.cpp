@@ -2,8 +2,12 @@
 // (title, message, a click on it opens the newest article). ntfy://topic alone
 // publishes on the public server.
 
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "service_table.h"
+#include "service_url.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -51,12 +55,10 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     const std::string click = NewestWebLink(message);
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
-        std::string body = "{\"topic\":" + JsonString(topic) +
-                           ",\"title\":" + JsonString(PlainLine(message.title)) +
-                           ",\"message\":" + JsonString(text);
-        if (!click.empty()) body += ",\"click\":" + JsonString(click);
-        body += "}";
-        ServiceRequest request = JsonPost(address, std::move(body));
+        nlohmann::ordered_json body = {
+            {"topic", topic}, {"title", PlainLine(message.title)}, {"message", text}};
+        if (!click.empty()) body["click"] = click;
+        ServiceRequest request = JsonPost(address, body);
         request.http.user = url.user;
         request.http.password = url.password;
         requests.push_back(std::move(request));

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "service.h"
+#include "service_request.h"
 
 namespace vela {
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <set>
 
+#include "channel_secrets.h"
 #include "channel_url.h"
 #include "fetch/encoding.h"
 #include "store/database.h"

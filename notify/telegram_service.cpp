@@ -4,8 +4,9 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -50,10 +51,12 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     std::vector<ServiceRequest> requests;
     for (const std::string& chat : url.path) {
         for (const std::string& text : texts) {
+            const nlohmann::ordered_json body = {{"chat_id", chat},
+                                                 {"text", text},
+                                                 {"parse_mode", "HTML"},
+                                                 {"disable_web_page_preview", true}};
             ServiceRequest request =
-                JsonPost(context.endpoints.tgram + "/bot" + url.authority + "/sendMessage",
-                         "{\"chat_id\":" + JsonString(chat) + ",\"text\":" + JsonString(text) +
-                             ",\"parse_mode\":\"HTML\",\"disable_web_page_preview\":true}");
+                JsonPost(context.endpoints.tgram + "/bot" + url.authority + "/sendMessage", body);
             request.accepted = &Accepted;
             requests.push_back(std::move(request));
         }

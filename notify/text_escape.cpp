@@ -84,40 +84,6 @@ std::string PlainLine(std::string_view text) {
     return out;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    out.reserve(text.size() + 2);
-    ForEachCodePoint(text, [&](char32_t cp) {
-        switch (cp) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (cp < 0x20 || cp == 0x7F) {
-                    out += "\\u00";
-                    out += kHex[cp >> 4];
-                    out += kHex[cp & 0xF];
-                } else {
-                    AppendUtf8(out, cp);
-                }
-        }
-    });
-    out += '"';
-    return out;
-}
-
 std::string EscapeHtml(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -13,9 +13,6 @@ namespace vela {
 // One line of plain text: control characters (line breaks included) become blanks.
 std::string PlainLine(std::string_view text);
 
-// A JSON string literal, quotes included.
-std::string JsonString(std::string_view text);
-
 // HTML text or attribute value (Telegram's HTML mode): & < > " ' as entities.
 std::string EscapeHtml(std::string_view text);
 

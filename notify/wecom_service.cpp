@@ -1,7 +1,10 @@
 // wecombot://key: the WeCom group robot's webhook, a markdown message.
 
+#include <nlohmann/json.hpp>
+
+#include "json_request.h"
 #include "message_split.h"
-#include "service.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -30,9 +33,11 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
                             kContentBytes};
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
+        const nlohmann::ordered_json body = {{"msgtype", "markdown"},
+                                             {"markdown", {{"content", text}}}};
         ServiceRequest request = JsonPost(
             context.endpoints.wecombot + "/cgi-bin/webhook/send?key=" + QueryEncode(url.authority),
-            "{\"msgtype\":\"markdown\",\"markdown\":{\"content\":" + JsonString(text) + "}}");
+            body);
         request.accepted = &Accepted;
         requests.push_back(std::move(request));
     }

@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "notify/channel_secrets.h"
 #include "notify/channel_url.h"
-#include "notify/service.h"
+#include "notify/service_table.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "notify/service.h"
+#include "notify/channel_secrets.h"
 
 namespace vela {
 namespace {

@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "notify/deliver.h"
+#include "notify/mail_message.h"
 #include "notify/request_send.h"
+#include "notify/service_table.h"
 #include "notify/text_escape.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback_http_server.h"

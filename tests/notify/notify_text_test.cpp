@@ -4,10 +4,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "notify/channel_secrets.h"
 #include "notify/channel_url.h"
+#include "notify/json_request.h"
 #include "notify/message_split.h"
 #include "notify/notify_message.h"
-#include "notify/service.h"
+#include "notify/service_table.h"
+#include "notify/service_url.h"
 #include "notify/text_escape.h"
 
 namespace vela {
@@ -183,12 +186,21 @@ TEST(TextEscape, HostileTitlesStayText) {
               "＜b＞x＜/b＞ ［a］（http://evil） ＠all ＊＊b＊＊ ｀c｀ ＃ h ＆ \"q'   ");
     EXPECT_EQ(EscapeTagText("<at user_id=\"all\">&"), "＜at user_id=\"all\"＞＆");
     EXPECT_EQ(EscapeDiscord("@everyone [a](b) *x*"), "\\@everyone \\[a\\]\\(b\\) \\*x\\*");
-    EXPECT_EQ(JsonString("a\"b\\c\nd\x01\xff"), "\"a\\\"b\\\\c\\nd\\u0001\xEF\xBF\xBD\"");
     EXPECT_EQ(PlainLine("a\r\nb\tc"), "a  b c");
     // A link can neither end its markup early nor carry any.
     EXPECT_EQ(EncodeLink("http://x/a b)<\"'>中"), "http://x/a%20b%29%3C%22%27%3E%E4%B8%AD");
     EXPECT_TRUE(IsHttpLink("HTTPS://x"));
     EXPECT_FALSE(IsHttpLink("javascript:alert(1)"));
+}
+
+// Every JSON body is dumped in one place, whatever its texts hold: quotes, a
+// backslash, control characters, and malformed UTF-8 as U+FFFD (never a throw).
+TEST(JsonRequest, ABodyCarriesAnyText) {
+    const ServiceRequest request = JsonPost("http://h.example/", {{"t", "a\"b\\c\nd\x01\xff"}});
+    EXPECT_EQ(request.http.body, "{\"t\":\"a\\\"b\\\\c\\nd\\u0001\xEF\xBF\xBD\"}");
+    EXPECT_EQ(nlohmann::json::parse(request.http.body)["t"], "a\"b\\c\nd\x01\xEF\xBF\xBD");
+    EXPECT_EQ(request.http.headers,
+              std::vector<std::string>{"Content-Type: application/json; charset=utf-8"});
 }
 
 TEST(TextEscape, ShortensAtCharacterBoundaries) {

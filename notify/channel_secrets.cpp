@@ -1,67 +1,12 @@
+#include "channel_secrets.h"
+
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <nlohmann/json.hpp>
 
-#include "service.h"
+#include "service_table.h"
 #include "text_escape.h"
 
 namespace vela {
-namespace {
-
-// The table: adding a service is one unit and one row here.
-const Service* const kServices[] = {
-    &kMailService,  &kJsonService,     &kNtfyService,   &kTelegramService,
-    &kWecomService, &kDingtalkService, &kFeishuService, &kDiscordService,
-};
-
-bool LooksLikeToken(std::string_view segment) {
-    bool letter = false;
-    bool digit = false;
-    for (char c : segment) {
-        letter = letter || std::isalpha(static_cast<unsigned char>(c));
-        digit = digit || std::isdigit(static_cast<unsigned char>(c));
-    }
-    return segment.size() >= 16 || (segment.size() >= 8 && letter && digit);
-}
-
-void OverrideFromEnvironment(std::string& endpoint, const char* name) {
-    const char* value = std::getenv(name);
-    if (value && *value) endpoint = value;
-}
-
-}  // namespace
-
-const Service* FindService(std::string_view scheme) {
-    for (const Service* service : kServices) {
-        for (std::string_view s : service->schemes) {
-            if (s == scheme) return service;
-        }
-    }
-    return nullptr;
-}
-
-std::string KnownSchemes() {
-    std::string text;
-    for (const Service* service : kServices) {
-        for (std::string_view s : service->schemes) {
-            if (!text.empty()) text += ", ";
-            text += s;
-        }
-    }
-    return text;
-}
-
-ServiceEndpoints EndpointsFromEnvironment() {
-    ServiceEndpoints endpoints;
-    OverrideFromEnvironment(endpoints.tgram, "VELA_NOTIFY_TGRAM_URL");
-    OverrideFromEnvironment(endpoints.wecombot, "VELA_NOTIFY_WECOMBOT_URL");
-    OverrideFromEnvironment(endpoints.dingtalk, "VELA_NOTIFY_DINGTALK_URL");
-    OverrideFromEnvironment(endpoints.feishu, "VELA_NOTIFY_FEISHU_URL");
-    OverrideFromEnvironment(endpoints.discord, "VELA_NOTIFY_DISCORD_URL");
-    OverrideFromEnvironment(endpoints.ntfy, "VELA_NOTIFY_NTFY_URL");
-    return endpoints;
-}
 
 bool SecretQueryKey(std::string_view key) {
     std::string name;
@@ -76,18 +21,6 @@ bool SecretQueryKey(std::string_view key) {
     }
     // key, apikey, api_key, X-API-Key, private_key ...
     return name.size() >= 3 && name.compare(name.size() - 3, 3, "key") == 0;
-}
-
-SecretPlaces NoSecretPlaces(const ChannelUrl&) { return {}; }
-
-SecretPlaces TokenInHost(const ChannelUrl&) { return {true, {}}; }
-
-SecretPlaces TokenLikeSegments(const ChannelUrl& url) {
-    SecretPlaces places;
-    for (std::size_t i = 0; i < url.path.size(); ++i) {
-        if (LooksLikeToken(url.path[i])) places.segments.push_back(i);
-    }
-    return places;
 }
 
 namespace {
@@ -180,44 +113,6 @@ std::string HideSecrets(std::string text, const ChannelUrl& url) {
         }
     }
     return text;
-}
-
-ServiceRequest JsonPost(std::string url, std::string body) {
-    ServiceRequest request;
-    request.http.url = std::move(url);
-    request.http.headers = {"Content-Type: application/json; charset=utf-8"};
-    request.http.body = std::move(body);
-    return request;
-}
-
-bool JsonCodeIsZero(const std::string& body, const char* key) {
-    const nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
-    if (!answer.is_object()) return false;
-    const auto it = answer.find(key);
-    return it != answer.end() && it->is_number_integer() && it->get<long long>() == 0;
-}
-
-}  // namespace vela
-
-namespace vela {
-
-bool PlainHost(const ChannelUrl& url) {
-    if (url.host.empty() || url.host.find_first_of("/@[] ") != std::string::npos) return false;
-    const bool bracketed = !url.authority.empty() && url.authority.front() == '[';
-    return bracketed || url.host.find(':') == std::string::npos;
-}
-
-std::string WebAddress(const ChannelUrl& url, bool secure) {
-    std::string address = secure ? "https://" : "http://";
-    address += url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
-    if (url.port != 0) address += ":" + std::to_string(url.port);
-    for (const std::string& segment : url.path) address += "/" + QueryEncode(segment);
-    return address;
-}
-
-std::string NewestWebLink(const NotifyMessage& message) {
-    if (message.articles.empty() || !IsHttpLink(message.articles.front().link)) return {};
-    return EncodeLink(message.articles.front().link);
 }
 
 }  // namespace vela
