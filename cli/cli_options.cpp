@@ -17,8 +17,8 @@ constexpr const char* kDbHelp =
 
 // The scheme ids as typed: every command takes them as texts and reads them with
 // ParseRowId alone (CLI11 would clamp a longer number to the largest one, and read
-// "0x3" or " 3" as 3, and so name another scheme than the one typed). Only one command is parsed,
-// so they share these.
+// "0x3" or " 3" as 3, and so name another scheme than the one typed). Only one
+// command is parsed, so they share these.
 struct SchemeIdTexts {
     std::string one;                // test, edit, remove
     std::vector<std::string> many;  // export, tick, untick, feed --scheme

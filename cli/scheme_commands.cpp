@@ -337,8 +337,9 @@ int RemoveCommand(const CliOptions& options, Database& db, const Console& consol
 int TickCommand(const CliOptions& options, Database& db, const Console& console, bool ticked) {
     if (!AllSchemesExist(db, options.schemeIds, console)) return kExitUsage;
     std::vector<BoundSql> statements;
-    for (const int64_t id : options.schemeIds)
+    for (const int64_t id : options.schemeIds) {
         statements.push_back(SchemeTickStatement(id, ticked));
+    }
     const StatementOutcome outcome = ExecuteInTransaction(db, statements);
     if (!outcome.ok) {
         PrintError(console, "nothing changed: the database answered error code " +
