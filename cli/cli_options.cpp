@@ -1,11 +1,12 @@
 #include "cli_options.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <sstream>
 #include <vector>
+
+#include "store/row_id.h"
 
 namespace vela {
 namespace {
@@ -14,18 +15,10 @@ constexpr const char* kDbHelp =
     "The database file (default: the one the window uses, vela.sdb beside the program or, "
     "once installed, ~/.local/share/vela/vela.sdb)";
 
-// A scheme id as the database keeps it: the decimal digits of a positive 64-bit
-// integer and nothing else. CLI11 would clamp a longer number to the largest one,
-// and read "0x3" or " 3" as 3, and so name another scheme than the one typed.
-bool ParseSchemeId(const std::string& text, int64_t& id) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, id);
-    return error == std::errc() && at == end && id >= 1;
-}
-
 // The scheme ids as typed: every command takes them as texts and reads them with
-// ParseSchemeId alone. Only one command is parsed, so they share these.
+// ParseRowId alone (CLI11 would clamp a longer number to the largest one, and read
+// "0x3" or " 3" as 3, and so name another scheme than the one typed). Only one
+// command is parsed, so they share these.
 struct SchemeIdTexts {
     std::string one;                // test, edit, remove
     std::vector<std::string> many;  // export, tick, untick, feed --scheme
@@ -36,7 +29,7 @@ struct SchemeIdTexts {
 bool ReadSchemeIds(const SchemeIdTexts& texts, bool oneGiven, const std::string& name,
                    CliOptions& o, std::string& error) {
     auto read = [&](const std::string& text, int64_t& id) {
-        if (ParseSchemeId(text, id)) return true;
+        if (ParseRowId(text, id)) return true;
         error = name + ": '" + text + "' is not a scheme id (see `vela-cli list`)";
         return false;
     };

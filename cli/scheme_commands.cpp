@@ -84,7 +84,7 @@ std::optional<std::vector<FileScheme>> ReadFileSchemes(const std::string& path,
 // The row of scheme `id`, empty when there is none.
 std::vector<std::string> SchemeRow(Database& db, int64_t id) {
     TextTable rows;
-    if (!ReadRows(db, SchemeRowQuery(std::to_string(id)), rows) || rows.empty()) return {};
+    if (!ReadRows(db, SchemeRowQuery(id), rows) || rows.empty()) return {};
     return rows[0];
 }
 
@@ -299,9 +299,9 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
         }
         if (read.ok() && read.errors.empty()) {
             SchemeSave save = read.schemes[0].save;
-            save.form.id = std::to_string(id);
+            save.rowId = id;
             const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {save});
-            if (!saved.missingId.empty()) {
+            if (saved.missingId != 0) {
                 PrintError(console, "scheme " + std::to_string(id) +
                                         " was removed meanwhile; nothing changed");
                 return kExitUsage;
@@ -325,7 +325,7 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
 int RemoveCommand(const CliOptions& options, Database& db, const Console& console) {
     if (!AllSchemesExist(db, {options.schemeId}, console)) return kExitUsage;
     const StatementOutcome outcome =
-        ExecuteInTransaction(db, {RemoveSchemeStatement(std::to_string(options.schemeId))});
+        ExecuteInTransaction(db, {RemoveSchemeStatement(options.schemeId)});
     if (!outcome.ok) {
         PrintError(console, "nothing removed: the database answered error code " +
                                 std::to_string(outcome.code));
@@ -336,9 +336,9 @@ int RemoveCommand(const CliOptions& options, Database& db, const Console& consol
 
 int TickCommand(const CliOptions& options, Database& db, const Console& console, bool ticked) {
     if (!AllSchemesExist(db, options.schemeIds, console)) return kExitUsage;
-    std::vector<std::string> statements;
+    std::vector<BoundSql> statements;
     for (const int64_t id : options.schemeIds) {
-        statements.push_back(SchemeTickStatement(std::to_string(id), ticked));
+        statements.push_back(SchemeTickStatement(id, ticked));
     }
     const StatementOutcome outcome = ExecuteInTransaction(db, statements);
     if (!outcome.ok) {

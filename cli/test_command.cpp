@@ -26,10 +26,9 @@ public:
 }  // namespace
 
 int TestCommand(const CliOptions& options, Database& db, const Console& console) {
-    const std::string id = std::to_string(options.schemeId);
     TextTable rows;
-    if (!ReadRows(db, SchemeRowQuery(id), rows) || rows.empty()) {
-        PrintError(console, "no scheme with id " + id);
+    if (!ReadRows(db, SchemeRowQuery(options.schemeId), rows) || rows.empty()) {
+        PrintError(console, "no scheme with id " + std::to_string(options.schemeId));
         return kExitUsage;
     }
     return PrintRuleTest(SchemeFromCells(rows[0]), console);

@@ -1,29 +1,24 @@
 #include "exclusive_run.h"
 
-#include <algorithm>
-
 #include "record_plan.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
+#include "store/row_id.h"
 #include "store/run_lock.h"
 
 namespace vela {
 namespace {
 
-// The id is the row's integer key as read from the database; anything else is
-// never put into SQL.
-bool IsRowKey(const std::string& id) {
-    return !id.empty() && id.size() <= 19 &&
-           std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // The scheme's row as it is now; `gone` when the query found no row. When the row
-// cannot be read (a query that fails) `scheme` stands as given.
+// cannot be read (an id that is no row key, a query that fails) `scheme` stands
+// as given.
 Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
-    if (!IsRowKey(scheme.id)) return scheme;
+    // A row the console gave the key 0 is read anew like any other.
+    int64_t id = 0;
+    if (scheme.id != "0" && !ParseRowId(scheme.id, id)) return scheme;
     TextTable rows;
-    if (!ReadRows(db, SchemeRowQuery(scheme.id), rows)) return scheme;
+    if (!ReadRows(db, SchemeRowQuery(id), rows)) return scheme;
     if (rows.size() != 1) {
         if (gone) *gone = rows.empty();
         return scheme;

@@ -7,6 +7,7 @@
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
+#include "store/row_id.h"
 
 namespace vela {
 
@@ -21,15 +22,16 @@ SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids) {
     if (ids.empty()) {
         for (const auto& row : rows) schemes.push_back(SchemeSaveFromRow(row));
     } else {
-        std::unordered_map<std::string, const std::vector<std::string>*> byId;
+        std::unordered_map<int64_t, const std::vector<std::string>*> byId;
         for (const auto& row : rows) {
-            if (!row.empty()) byId.emplace(row[0], &row);
+            int64_t id = 0;
+            if (!row.empty() && ParseRowId(row[0], id)) byId.emplace(id, &row);
         }
         std::unordered_set<int64_t> named;
         for (const int64_t id : ids) {
             // A scheme named twice is written once: imported, it would be two.
             if (!named.insert(id).second) continue;
-            const auto row = byId.find(std::to_string(id));
+            const auto row = byId.find(id);
             if (row == byId.end()) {
                 file.error = "no scheme with id " + std::to_string(id);
                 return file;
@@ -60,7 +62,7 @@ SchemeImport ImportSchemes(Database& db, const std::vector<FileScheme>& schemes)
     saves.reserve(schemes.size());
     for (const FileScheme& scheme : schemes) {
         saves.push_back(scheme.save);
-        saves.back().form.id = "0";
+        saves.back().rowId = 0;
     }
     const SchemeSavesOutcome outcome = ExecuteSchemeSaves(db, saves);
     if (!outcome.outcome.ok) {

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTableWidget>
-#include <cstdlib>
 
 #include "engine/scheme_transfer.h"
 #include "fetch/encoding.h"
@@ -13,6 +12,7 @@
 #include "list_fill.h"
 #include "main_window.h"
 #include "message_box.h"
+#include "store/row_id.h"
 
 namespace vela {
 namespace {
@@ -62,7 +62,10 @@ void OnExportSchemes(MainWindow& window, Database& db) {
     QString suggested = QString::fromUtf8("vela-schemes.toml");
     if (row >= 0) {
         const std::string id = CellText(list, row, 0);
-        ids.push_back(std::strtoll(id.c_str(), nullptr, 10));
+        // A row key is a positive number; anything else is no scheme (0 names none).
+        int64_t rowId = 0;
+        ParseRowId(id, rowId);
+        ids.push_back(rowId);
         suggested = QString::fromUtf8("vela-scheme-%1.toml").arg(QString::fromStdString(id));
     }
     const QString path = AskForFile({true, QString::fromUtf8("导出方案"), suggested});

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "bound_sql.h"
+
 // The SQL texts of the window's lists: the queries that fill them and the
-// statements of their menu commands. An id is a list cell holding the row's
-// integer primary key, put into the text as it stands.
+// statements of their menu commands. A menu command's id is a list cell holding
+// the row's integer primary key, put into the text as it stands: 状态 shows the
+// statement text byte for byte, so these stay texts.
 
 namespace vela {
 
@@ -27,9 +31,9 @@ inline std::string ArticleListQuery(int limit, bool favouritesOnly) {
 // Every scheme in id order, all columns in table order: what a run of the
 // ticked schemes goes through.
 inline constexpr const char* kSchemesInIdOrderQuery = "select * from rule order by id";
-// One scheme's row, all columns in table order.
-inline std::string SchemeRowQuery(const std::string& schemeId) {
-    return "select * from rule where id=" + schemeId;
+// One scheme's row, all columns in table order; the id is bound.
+inline BoundSql SchemeRowQuery(int64_t schemeId) {
+    return {"select * from rule where id=?", {schemeId}};
 }
 
 inline std::string FavouriteStatement(const std::string& articleId) {

@@ -31,15 +31,16 @@ bool QueryCursor::Usable() const {
     return stmt_ && db_ && db_->Handle() == preparedOn_ && preparedOn_;
 }
 
-bool QueryCursor::PrepareQuery(const std::string& sql, Database& db) {
+bool QueryCursor::PrepareQuery(const BoundSql& query, Database& db) {
     std::lock_guard lock(db.Mutex());
     Finalize();
     db_ = &db;
     rowCount_ = 0;
-    if (sql.empty() || !db.Handle()) return false;
+    if (query.sql.empty() || !db.Handle()) return false;
     sqlite3_stmt* stmt = nullptr;
-    int rc =
-        sqlite3_prepare_v2(db.Handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(db.Handle(), query.sql.c_str(), static_cast<int>(query.sql.size()),
+                                &stmt, nullptr);
+    if (rc == SQLITE_OK && stmt) rc = BindValues(stmt, query.values);
     db.RecordResult(rc);
     if (rc != SQLITE_OK || !stmt) {
         sqlite3_finalize(stmt);

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "bound_sql.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -22,7 +24,8 @@ public:
     QueryCursor(const QueryCursor&) = delete;
     QueryCursor& operator=(const QueryCursor&) = delete;
 
-    bool PrepareQuery(const std::string& sql, Database& db);
+    // Compiles `query` with its values bound; a plain text converts to one.
+    bool PrepareQuery(const BoundSql& query, Database& db);
     bool CountRows();
     int RowCount() const { return rowCount_; }
     int ColumnCount() const;

@@ -6,11 +6,11 @@
 
 namespace vela {
 
-bool ReadRows(Database& db, const std::string& sql, TextTable& rows,
+bool ReadRows(Database& db, const BoundSql& query, TextTable& rows,
               std::vector<std::string>* names) {
     std::lock_guard lock(db.Mutex());
     QueryCursor cursor;
-    if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return false;
+    if (!cursor.PrepareQuery(query, db) || !cursor.CountRows()) return false;
     if (names) *names = cursor.ColumnNames();
     rows = cursor.AllRowsAsText(false);
     return true;

@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <mutex>
 
 #include "database.h"
@@ -11,8 +10,9 @@ namespace vela {
 namespace {
 
 // Runs `sql` inside an open transaction; on failure rolls it back and fills `outcome`.
-bool Step(Database& db, const std::string& sql, StatementOutcome& outcome) {
-    if (db.ExecSql(sql)) return true;
+// A text without values runs as the editor's statements always have (ExecSql).
+bool Step(Database& db, const BoundSql& sql, StatementOutcome& outcome) {
+    if (sql.values.empty() ? db.ExecSql(sql.sql) : ExecBound(db, sql)) return true;
     outcome.ok = false;
     outcome.code = db.LastErrorCode();
     db.ExecSql("rollback");
@@ -37,12 +37,13 @@ bool SaveRow(Database& db, const std::string& sql, StatementOutcome& outcome) {
 
 }  // namespace
 
-std::string SchemeTickStatement(const std::string& schemeId, bool ticked) {
-    return std::string("update rule set isdo=") + (ticked ? "1" : "0") + " where id=" + schemeId;
+BoundSql SchemeTickStatement(int64_t schemeId, bool ticked) {
+    return {std::string("update rule set isdo=") + (ticked ? "1" : "0") + " where id=?",
+            {schemeId}};
 }
 
-std::string RemoveSchemeStatement(const std::string& schemeId) {
-    return "delete from rule where id=" + schemeId;
+BoundSql RemoveSchemeStatement(int64_t schemeId) {
+    return {"delete from rule where id=?", {schemeId}};
 }
 
 SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves) {
@@ -55,26 +56,29 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
         return result;
     }
     for (const SchemeSave& save : saves) {
-        const bool insert = save.form.id == "0";
-        const std::string sql = SchemeSaveStatement(save.form);
+        const bool insert = save.rowId == 0;
+        // The editor's statement, its id written from the number: the form's own
+        // id text is not read here.
+        SchemeForm form = save.form;
+        form.id = std::to_string(save.rowId);
+        const std::string sql = SchemeSaveStatement(form);
         if (!SaveRow(db, sql, outcome)) {
             result.failedStatement = sql;
-            if (outcome.code == 0) result.missingId = save.form.id;
+            if (outcome.code == 0) result.missingId = save.rowId;
             result.ids.clear();
             return result;
         }
-        const std::string id =
-            insert ? std::to_string(sqlite3_last_insert_rowid(db.Handle())) : save.form.id;
+        const int64_t id = insert ? sqlite3_last_insert_rowid(db.Handle()) : save.rowId;
         // An insert ticks the new row already; an update leaves the tick as it was.
         if (!insert || !save.ticked) {
-            const std::string tick = SchemeTickStatement(id, save.ticked);
+            const BoundSql tick = SchemeTickStatement(id, save.ticked);
             if (!Step(db, tick, outcome)) {
-                result.failedStatement = tick;
+                result.failedStatement = tick.Shown();
                 result.ids.clear();
                 return result;
             }
         }
-        result.ids.push_back(std::strtoll(id.c_str(), nullptr, 10));
+        result.ids.push_back(id);
     }
     if (!Step(db, "commit", outcome)) {
         result.failedStatement = "commit";
@@ -100,14 +104,14 @@ StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
     return outcome;
 }
 
-StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements) {
+StatementOutcome ExecuteInTransaction(Database& db, const std::vector<BoundSql>& statements) {
     std::lock_guard lock(db.Mutex());
     StatementOutcome outcome;
     if (!db.ExecSql("begin immediate")) {
         outcome.code = db.LastErrorCode();
         return outcome;
     }
-    for (const std::string& sql : statements) {
+    for (const BoundSql& sql : statements) {
         if (!Step(db, sql, outcome)) return outcome;
     }
     if (!Step(db, "commit", outcome)) return outcome;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bound_sql.h"
 #include "scheme_statement.h"
 #include "statement_run.h"
 
@@ -15,24 +16,25 @@ class Database;
 // ticked for monitoring (isdo), which that statement leaves alone on an update
 // and sets to "1" on an insert.
 struct SchemeSave {
-    SchemeForm form;  // form.id "0" inserts a new row, any other id updates that row
+    SchemeForm form;  // form.id is the editor's text, which only ExecuteFormSave reads
     bool ticked = true;
+    int64_t rowId = 0;  // the row ExecuteSchemeSaves updates; 0 inserts a new row
 };
 
-// Ticks a scheme for monitoring, or clears its tick.
-std::string SchemeTickStatement(const std::string& schemeId, bool ticked);
-// Removes a scheme's row; the articles it found stay.
-std::string RemoveSchemeStatement(const std::string& schemeId);
+// Ticks a scheme for monitoring, or clears its tick; the id is bound.
+BoundSql SchemeTickStatement(int64_t schemeId, bool ticked);
+// Removes a scheme's row, the id bound; the articles it found stay.
+BoundSql RemoveSchemeStatement(int64_t schemeId);
 
 // How a group of saves ended: on success the id of every row written, in order
 // (the new id for an insert).
 struct SchemeSavesOutcome {
     StatementOutcome outcome;
     std::vector<int64_t> ids;
-    std::string failedStatement;  // the statement that failed, when one did
+    std::string failedStatement;  // the statement that failed, when one did, as shown
     // The id of a scheme whose row an update did not find (another program removed
-    // it meanwhile); nothing was written. Empty otherwise.
-    std::string missingId;
+    // it meanwhile); nothing was written. 0 otherwise.
+    int64_t missingId = 0;
 };
 
 // Runs the save statement of every scheme (and its tick where it differs from what
@@ -47,7 +49,8 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
 // with code 0 and no change, when the scheme it updates is gone.
 StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form);
 
-// Runs `statements` in one transaction: all take effect or none.
-StatementOutcome ExecuteInTransaction(Database& db, const std::vector<std::string>& statements);
+// Runs `statements` (one statement each, values bound) in one transaction: all
+// take effect or none.
+StatementOutcome ExecuteInTransaction(Database& db, const std::vector<BoundSql>& statements);
 
 }  // namespace vela

@@ -2,36 +2,38 @@
 
 #include <charconv>
 
-#include "store/sql_clean.h"
-
 namespace vela {
 
-std::string ArticleQuery(const ArticleFilter& filter) {
-    std::string sql =
-        "select id,planname,planid,title,url,other,addtime,issoucang from info where 1";
+BoundSql ArticleQuery(const ArticleFilter& filter) {
+    BoundSql query("select id,planname,planid,title,url,other,addtime,issoucang from info where 1");
+    std::string& sql = query.sql;
     if (!filter.schemeIds.empty()) {
         sql += " and planid in (";
         for (std::size_t i = 0; i < filter.schemeIds.size(); ++i) {
-            if (i > 0) sql += ',';
+            sql += i > 0 ? ",?" : "?";
             // planid holds the scheme's id as text.
-            sql += '\'' + std::to_string(filter.schemeIds[i]) + '\'';
+            query.values.emplace_back(std::to_string(filter.schemeIds[i]));
         }
         sql += ')';
     }
     if (filter.favouritesOnly) sql += " and issoucang=1";
     if (!filter.titleGbk.empty()) {
-        sql += " and gbk_contains(title,'";
-        AppendSqlQuoted(sql, filter.titleGbk);
-        sql += "')";
+        sql += " and gbk_contains(title,?)";
+        query.values.emplace_back(filter.titleGbk);
     }
-    if (filter.beforeId > 0) sql += " and id<" + std::to_string(filter.beforeId);
+    if (filter.beforeId > 0) {
+        sql += " and id<?";
+        query.values.emplace_back(filter.beforeId);
+    }
     if (filter.sinceId >= 0) {
-        sql += " and id>" + std::to_string(filter.sinceId) + " order by id asc";
+        sql += " and id>? order by id asc";
+        query.values.emplace_back(filter.sinceId);
     } else {
         sql += " order by id desc";
     }
-    sql += " limit " + std::to_string(filter.limit > 0 ? filter.limit : 0);
-    return sql;
+    sql += " limit ?";
+    query.values.emplace_back(int64_t{filter.limit > 0 ? filter.limit : 0});
+    return query;
 }
 
 std::vector<Article> ArticlesFromRows(const TextTable& rows) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "store/bound_sql.h"
 #include "store/query_cursor.h"
 
 // Which articles a feed, a page or the JSON answer shows, and the SQL that reads
@@ -32,9 +33,9 @@ struct Article {
     bool favourite = false;
 };
 
-// The select for `filter`. A title search calls the SQL function gbk_contains,
-// which the web's own read connections provide.
-std::string ArticleQuery(const ArticleFilter& filter);
+// The select for `filter`, every value bound. A title search calls the SQL
+// function gbk_contains, which the web's own read connections provide.
+BoundSql ArticleQuery(const ArticleFilter& filter);
 // The rows of that select.
 std::vector<Article> ArticlesFromRows(const TextTable& rows);
 

@@ -99,11 +99,11 @@ uint64_t ReadConnections::Generation() {
     return generation;
 }
 
-bool ReadConnections::Query(const std::string& sql, TextTable& rows) {
-    return Read(sql, rows, std::chrono::milliseconds(0)) == ReadOutcome::kRead;
+bool ReadConnections::Query(const BoundSql& query, TextTable& rows) {
+    return Read(query, rows, std::chrono::milliseconds(0)) == ReadOutcome::kRead;
 }
 
-ReadOutcome ReadConnections::Read(const std::string& sql, TextTable& rows,
+ReadOutcome ReadConnections::Read(const BoundSql& query, TextTable& rows,
                                   std::chrono::milliseconds timeLimit) {
     rows.clear();
     Connection c;
@@ -112,11 +112,10 @@ ReadOutcome ReadConnections::Read(const std::string& sql, TextTable& rows,
     ReadBudget budget{timeLimit};
     if (timeLimit.count() > 0) sqlite3_progress_handler(db, kProgressSteps, PastBudget, &budget);
     int rc = SQLITE_OK;
-    sqlite3_stmt* stmt = nullptr;
-    bool ok = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) ==
-                  SQLITE_OK &&
-              stmt;
-    if (ok) {
+    bool ok = false;
+    // Finalized before the connection goes back: another thread may take it next.
+    if (const PreparedSql prepared(db, query); prepared.code() == SQLITE_OK) {
+        sqlite3_stmt* stmt = prepared.get();
         const int columns = sqlite3_column_count(stmt);
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             std::vector<std::string>& row = rows.emplace_back();
@@ -130,7 +129,6 @@ ReadOutcome ReadConnections::Read(const std::string& sql, TextTable& rows,
         }
         ok = rc == SQLITE_DONE;
     }
-    sqlite3_finalize(stmt);
     if (timeLimit.count() > 0) sqlite3_progress_handler(db, 0, nullptr, nullptr);
     Return(c);
     if (ok) return ReadOutcome::kRead;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "store/bound_sql.h"
 #include "store/query_cursor.h"
 
 struct sqlite3;
@@ -27,14 +28,13 @@ public:
     ReadConnections(const ReadConnections&) = delete;
     ReadConnections& operator=(const ReadConnections&) = delete;
 
-    // Every row of `sql`, NULL read as the empty text. False when the file cannot
-    // be opened or the query fails. The connections know gbk_contains(text,
-    // needle): whether the GBK text holds the needle at a character boundary,
-    // ASCII letters folded.
-    bool Query(const std::string& sql, TextTable& rows);
+    // Every row of `query` (its values bound), NULL read as the empty text. False when the file
+    // cannot be opened or the query fails. The connections know gbk_contains(text, needle): whether
+    // the GBK text holds the needle at a character boundary, ASCII letters folded.
+    bool Query(const BoundSql& query, TextTable& rows);
     // The same, given up once it has run `timeLimit` (0: no limit) not counting a
     // wait for a writer's lock: kTooLong then, and no rows.
-    ReadOutcome Read(const std::string& sql, TextTable& rows, std::chrono::milliseconds timeLimit);
+    ReadOutcome Read(const BoundSql& query, TextTable& rows, std::chrono::milliseconds timeLimit);
 
     // A number that changes whenever another connection (the window, a runner)
     // has committed a change to the file since the last call; 0 when the file

@@ -173,18 +173,20 @@ TEST_F(ConcurrentRunTest, AStalledServerDelaysNoOtherScheme) {
     EXPECT_EQ(runner.Wait(5s).signal, SIGTERM);
 }
 
-TEST_F(ConcurrentRunTest, SigtermWithSixteenTransfersInFlightEndsWithinASecond) {
+// The stalled transfers would hold a run for the 60 s a transfer may go without a
+// byte: ending well inside that shows the stop cut them short, whatever the load
+// of the machine.
+TEST_F(ConcurrentRunTest, SigtermWithSixteenTransfersInFlightEndsWithoutWaitingForThem) {
     stalled = 16;
     AddSchemes(a.path(), 20, 20);
     const TextTable rule = Rows(a.path(), "select * from rule");
     // Sixteen jobs, all held by the stalled servers: no other scheme gets checked.
     ChildProcess runner(kCli, {"run", "--every", "10", "--jobs", "16", "--db", a.path()}, a.dir());
-    ASSERT_TRUE(server.WaitForRequests(16, 10s));
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(server.WaitForRequests(16, 30s));
     const auto signalled = std::chrono::steady_clock::now();
     runner.Signal(SIGTERM);
-    const ChildOutcome outcome = runner.Wait(10s);
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1s);
+    const ChildOutcome outcome = runner.Wait(50s);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 20s);
     EXPECT_EQ(outcome.signal, SIGTERM);
     EXPECT_EQ(Rows(a.path(), "select count(*) from info"), (TextTable{{"0"}}));
     EXPECT_EQ(Rows(a.path(), "select * from rule"), rule);

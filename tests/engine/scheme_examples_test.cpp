@@ -55,8 +55,7 @@ TEST(SchemeExamplesTest, EachExampleFindsTheEntriesWrittenBesideItsPage) {
         ASSERT_TRUE(db.OpenDatabase(file.path(), false));
         const SchemeImport import = ImportSchemes(db, read.schemes);
         ASSERT_TRUE(import.ok) << import.error;
-        const TextTable rows =
-            test::QueryRows(db, SchemeRowQuery(std::to_string(import.ids.at(0))));
+        const TextTable rows = test::QueryRows(db, SchemeRowQuery(import.ids.at(0)));
         ASSERT_EQ(rows.size(), 1u);
         Scheme scheme = SchemeFromCells(rows[0]);
         scheme.url = server.Url("/list");

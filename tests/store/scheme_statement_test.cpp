@@ -38,10 +38,11 @@ TEST(SchemeSaves, AnUpdateOfARemovedSchemeFailsAndKeepsNothing) {
     fresh.form.id = "0";
     fresh.form.name = "new";
     gone.form.id = "1";
+    gone.rowId = 1;
     gone.form.name = "renamed";
     const SchemeSavesOutcome saves = ExecuteSchemeSaves(db, {fresh, gone});
     EXPECT_FALSE(saves.outcome.ok);
-    EXPECT_EQ(saves.missingId, "1");
+    EXPECT_EQ(saves.missingId, 1);
     EXPECT_TRUE(saves.ids.empty());
     EXPECT_EQ(test::QueryRows(db, rows), before);
 
@@ -53,6 +54,31 @@ TEST(SchemeSaves, AnUpdateOfARemovedSchemeFailsAndKeepsNothing) {
     EXPECT_TRUE(ExecuteFormSave(db, gone.form).ok);
     EXPECT_TRUE(ExecuteFormSave(db, fresh.form).ok);
     EXPECT_EQ(test::QueryRows(db, rows), (TextTable{{"2", "renamed", "0"}, {"3", "new", "1"}}));
+}
+
+// The ids of the tick and remove statements are bound numbers: the largest row
+// key reaches its row, and a group with a failing statement keeps nothing.
+TEST(SchemeSaves, TickAndRemoveReachTheirRowByItsNumber) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule(id,name,isdo) values(1,'one','0'),"
+                   "(9223372036854775807,'last','1')"));
+    const char* rows = "select id,isdo from rule order by id";
+    constexpr int64_t kLast = 9223372036854775807;
+
+    EXPECT_TRUE(
+        ExecuteInTransaction(db, {SchemeTickStatement(1, true), SchemeTickStatement(kLast, false)})
+            .ok);
+    EXPECT_EQ(test::QueryRows(db, rows), (TextTable{{"1", "1"}, {"9223372036854775807", "0"}}));
+    EXPECT_EQ(SchemeTickStatement(kLast, false).Shown(),
+              "update rule set isdo=0 where id=9223372036854775807");
+
+    EXPECT_FALSE(ExecuteInTransaction(db, {RemoveSchemeStatement(1), "update nothing set x=1"}).ok);
+    EXPECT_EQ(test::QueryRows(db, rows).size(), 2u);
+    EXPECT_TRUE(ExecuteInTransaction(db, {RemoveSchemeStatement(kLast)}).ok);
+    EXPECT_EQ(test::QueryRows(db, rows), (TextTable{{"1", "1"}}));
 }
 
 }  // namespace

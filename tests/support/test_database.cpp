@@ -39,7 +39,7 @@ TestDatabaseFile::~TestDatabaseFile() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-TextTable QueryRows(Database& db, const std::string& sql) {
+TextTable QueryRows(Database& db, const BoundSql& sql) {
     QueryCursor cursor;
     if (!cursor.PrepareQuery(sql, db) || !cursor.CountRows()) return {};
     return cursor.AllRowsAsText(false);

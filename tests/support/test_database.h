@@ -23,7 +23,7 @@ private:
 };
 
 // Every row `sql` yields, as texts; empty when the query fails.
-TextTable QueryRows(Database& db, const std::string& sql);
+TextTable QueryRows(Database& db, const BoundSql& sql);
 
 // Writes `bytes` to a file in `dir` and returns its path.
 std::string WriteFile(const std::string& dir, const std::string& name, const std::string& bytes);

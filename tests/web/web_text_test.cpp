@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "fetch/encoding.h"
+#include "store/bound_sql.h"
 #include "store/database.h"
 #include "store/sql_clean.h"
 #include "tests/support/test_database.h"
@@ -156,7 +157,7 @@ TEST(ArticleQuery, FiltersNewestFirstAndSearchesWholeCharacters) {
     ReadConnections reader(file.path());
     const auto ids = [&](const ArticleFilter& filter) {
         TextTable result;
-        EXPECT_TRUE(reader.Query(ArticleQuery(filter), result)) << ArticleQuery(filter);
+        EXPECT_TRUE(reader.Query(ArticleQuery(filter), result)) << ArticleQuery(filter).Shown();
         std::string out;
         for (const Article& a : ArticlesFromRows(result)) out += std::to_string(a.id);
         return out;
@@ -185,8 +186,40 @@ TEST(ArticleQuery, FiltersNewestFirstAndSearchesWholeCharacters) {
         {filter([](ArticleFilter& f) { f.sinceId = 1, f.limit = 2; }), "23"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(ArticleQuery(c.filter));
+        SCOPED_TRACE(ArticleQuery(c.filter).Shown());
         EXPECT_EQ(ids(c.filter), c.ids);
+    }
+}
+
+// The search text is bound, not written into the select: an apostrophe cannot end
+// a literal, a zero byte cannot end the statement, and "%" and "_" are no wildcards.
+TEST(ArticleQuery, ASearchTakesEveryByteOfItsTextLiterally) {
+    test::TestDatabaseFile file;
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    using namespace std::string_literals;
+    const std::string titles[] = {"it's", "a\0b"s, "100%", "a_b", "acb", "1000"};
+    for (const std::string& title : titles) {
+        ASSERT_TRUE(ExecBound(db, {"insert into info(planid,title) values('1',?)", {title}}));
+    }
+    ReadConnections reader(file.path());
+    const struct {
+        std::string search;
+        const char* ids;
+    } cases[] = {
+        {"'", "1"},    {"' or 1=1 --", ""}, {"')) or 1=1 --", ""}, {"\0b"s, "2"},
+        {"a\0"s, "2"}, {"%", "3"},          {"0%", "3"},           {"_", "4"},
+        {"a_b", "4"},  {"10_0", ""},
+    };
+    for (const auto& c : cases) {
+        ArticleFilter filter;
+        filter.titleGbk = c.search;
+        SCOPED_TRACE(ArticleQuery(filter).Shown());
+        TextTable result;
+        ASSERT_TRUE(reader.Query(ArticleQuery(filter), result));
+        std::string ids;
+        for (const Article& a : ArticlesFromRows(result)) ids += std::to_string(a.id);
+        EXPECT_EQ(ids, c.ids);
     }
 }
 
