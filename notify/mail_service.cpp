@@ -11,6 +11,7 @@
 #include <random>
 #include <string_view>
 
+#include "fetch/utf8_decode.h"
 #include "service.h"
 #include "text_escape.h"
 
@@ -114,8 +115,8 @@ std::string EncodedWords(const std::string& text, std::size_t nameLength) {
         const std::size_t raw = (kLine - used - kFrame) / 4 * 3;
         std::size_t end = start;
         while (end < text.size()) {
-            char32_t cp = 0;
-            const std::size_t length = NextCodePoint(text, end, cp);
+            const Utf8Char c = DecodeUtf8(text, end);
+            const std::size_t length = c.valid ? c.length : 1;
             if (end + length - start > raw) break;
             end += length;
         }

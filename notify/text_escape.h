@@ -58,8 +58,4 @@ std::size_t TextLength(std::string_view text, LengthUnit unit);
 std::string EscapedPrefix(std::string_view text, std::string (*escape)(std::string_view),
                           LengthUnit unit, std::size_t budget);
 
-// The length of the UTF-8 sequence at `pos` (1 for a malformed byte) and its code
-// point (U+FFFD when malformed).
-std::size_t NextCodePoint(std::string_view text, std::size_t pos, char32_t& cp);
-
 }  // namespace vela

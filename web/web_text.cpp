@@ -3,42 +3,12 @@
 #include <cstring>
 
 #include "fetch/encoding.h"
+#include "fetch/utf8_decode.h"
 
 namespace vela {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// Length of the well-formed UTF-8 sequence at the start of `text` and its code
-// point, or 0 when it is malformed (overlong forms and surrogates included).
-std::size_t DecodeOne(std::string_view text, char32_t& cp) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char b0 = byte(0);
-    std::size_t length = 0;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-        cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        cp = b0 & 0x0F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        cp = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
-    if (cp >= 0xD800 && cp <= 0xDFFF) return 0;
-    return length;
-}
 
 }  // namespace
 
@@ -56,12 +26,11 @@ void AppendEscaped(std::string& out, std::string_view utf8) {
             if (run == utf8.size()) break;
             const unsigned char c = static_cast<unsigned char>(utf8[run]);
             if (c >= 0x80) {
-                char32_t cp = 0;
-                const std::size_t n = DecodeOne(utf8.substr(run), cp);
+                const Utf8Char u = DecodeUtf8(utf8, run);
                 // C1 controls are legal XML but no title means them; U+FFFE and
                 // U+FFFF are not characters in XML at all.
-                if (n == 0 || cp < 0xA0 || cp == 0xFFFE || cp == 0xFFFF) break;
-                run += n;
+                if (!u.valid || u.code < 0xA0 || u.code == 0xFFFE || u.code == 0xFFFF) break;
+                run += u.length;
             } else if (c < 0x20 || c == 0x7F || c == '&' || c == '<' || c == '>' || c == '"' ||
                        c == '\'') {
                 break;
@@ -74,10 +43,9 @@ void AppendEscaped(std::string& out, std::string_view utf8) {
         if (i == utf8.size()) break;
         const unsigned char c = static_cast<unsigned char>(utf8[i]);
         if (c >= 0x80) {
-            char32_t cp = 0;
-            const std::size_t n = DecodeOne(utf8.substr(i), cp);
+            const Utf8Char u = DecodeUtf8(utf8, i);
             out += kReplacement;
-            i += n == 0 ? 1 : n;
+            i += u.valid ? u.length : 1;
             continue;
         }
         switch (c) {
