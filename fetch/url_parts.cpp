@@ -4,6 +4,7 @@
 
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
+#include "fetch/percent_codec.h"
 #include "fetch/text_between.h"
 
 namespace vela {
@@ -96,14 +97,8 @@ std::string RequestAddress(std::string_view address, bool utf8) {
     const std::size_t pathStart = std::min(address.find('/', from), address.size());
     std::string out(address.substr(0, pathStart));
     out.reserve(address.size() + 16);
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const auto encode = [&out](std::string_view bytes) {
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            out.push_back('%');
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 0xF]);
-        }
+        AppendPercentEncoded(out, bytes, [](unsigned char) { return false; });
     };
     for (std::size_t i = pathStart; i < address.size();) {
         if (static_cast<unsigned char>(address[i]) < 0x80) {

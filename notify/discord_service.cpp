@@ -36,8 +36,8 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
         requests.push_back(
-            JsonPost(context.endpoints.discord + "/api/webhooks/" + QueryEncode(url.authority) +
-                         "/" + QueryEncode(url.path.front()),
+            JsonPost(context.endpoints.discord + "/api/webhooks/" + PercentEncode(url.authority) +
+                         "/" + PercentEncode(url.path.front()),
                      "{\"content\":" + JsonString(text) + ",\"allowed_mentions\":{\"parse\":[]}}"));
     }
     return requests;

@@ -73,7 +73,7 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
         ServiceRequest request = JsonPost(
-            context.endpoints.feishu + "/open-apis/bot/v2/hook/" + QueryEncode(url.authority),
+            context.endpoints.feishu + "/open-apis/bot/v2/hook/" + PercentEncode(url.authority),
             "{" + signature + "\"msg_type\":\"text\",\"content\":{\"text\":" + JsonString(text) +
                 "}}");
         request.accepted = &Accepted;

@@ -160,7 +160,7 @@ std::string HideSecrets(std::string text, const ChannelUrl& url) {
     std::vector<std::string> forms;
     for (const std::string& secret : ChannelSecrets(url)) {
         forms.push_back(secret);
-        forms.push_back(QueryEncode(secret));
+        forms.push_back(PercentEncode(secret));
     }
     // A query value as written may be encoded otherwise ("%2f" for "/").
     for (std::string_view query = url.rawQuery; !query.empty();) {
@@ -211,7 +211,7 @@ std::string WebAddress(const ChannelUrl& url, bool secure) {
     std::string address = secure ? "https://" : "http://";
     address += url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
     if (url.port != 0) address += ":" + std::to_string(url.port);
-    for (const std::string& segment : url.path) address += "/" + QueryEncode(segment);
+    for (const std::string& segment : url.path) address += "/" + PercentEncode(segment);
     return address;
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "fetch/encoding.h"
+#include "fetch/percent_codec.h"
 #include "fetch/utf8_decode.h"
 
 namespace vela {
@@ -145,20 +146,11 @@ std::string EscapeDiscord(std::string_view text) {
 std::string EncodeLink(std::string_view link) {
     // Reserved and unreserved URL characters that no markup here gives a meaning
     // inside a link target; '%' stays so that an encoded link is not encoded twice.
-    static constexpr std::string_view kKept = "-._~:/?#@!$&*+,;=%";
-    std::string out;
-    out.reserve(link.size());
-    for (char c : link) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || kKept.find(c) != std::string_view::npos) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
+    return PercentEncode(link, [](unsigned char byte) {
+        return IsUnreserved(byte) ||
+               std::string_view(":/?#@!$&*+,;=%").find(static_cast<char>(byte)) !=
+                   std::string_view::npos;
+    });
 }
 
 bool IsHttpLink(std::string_view link) {
@@ -170,21 +162,6 @@ bool IsHttpLink(std::string_view link) {
         return true;
     };
     return starts("http://") || starts("https://");
-}
-
-std::string QueryEncode(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
 }
 
 std::string Base64(std::string_view bytes) {

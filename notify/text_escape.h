@@ -44,9 +44,6 @@ std::string EncodeLink(std::string_view link);
 // http:// or https://: only these become clickable links.
 bool IsHttpLink(std::string_view link);
 
-// Percent-encoding of a query value (everything but unreserved characters).
-std::string QueryEncode(std::string_view text);
-
 std::string Base64(std::string_view bytes);
 
 // How a service counts the length of a text.
