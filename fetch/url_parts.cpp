@@ -84,6 +84,22 @@ bool IsHostWithin(std::string_view host, std::string_view own) {
            host[host.size() - own.size() - 1] == '.';
 }
 
+bool IsHttpLink(std::string_view link) {
+    std::size_t from = 0;
+    if (StartsWithNoCase(link, kHttps)) {
+        from = kHttps.size();
+    } else if (StartsWithNoCase(link, kHttp)) {
+        from = kHttp.size();
+    } else {
+        return false;
+    }
+    // The authority ends at the path, the query or the fragment; the host is what
+    // follows its user information and comes before its port.
+    std::string_view authority = link.substr(from, link.find_first_of("/?#", from) - from);
+    authority.remove_prefix(authority.rfind('@') + 1);
+    return !authority.empty() && authority.front() != ':';
+}
+
 std::string RequestAddress(std::string_view address, bool utf8) {
     address = GbkTrimView(address);
     std::size_t from = 0;

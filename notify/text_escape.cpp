@@ -1,7 +1,5 @@
 #include "text_escape.h"
 
-#include <cctype>
-
 #include "fetch/encoding.h"
 #include "fetch/percent_codec.h"
 #include "fetch/utf8_decode.h"
@@ -151,17 +149,6 @@ std::string EncodeLink(std::string_view link) {
                std::string_view(":/?#@!$&*+,;=%").find(static_cast<char>(byte)) !=
                    std::string_view::npos;
     });
-}
-
-bool IsHttpLink(std::string_view link) {
-    const auto starts = [&](std::string_view prefix) {
-        if (link.size() <= prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            if (std::tolower(static_cast<unsigned char>(link[i])) != prefix[i]) return false;
-        }
-        return true;
-    };
-    return starts("http://") || starts("https://");
 }
 
 std::string Base64(std::string_view bytes) {

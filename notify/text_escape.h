@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// IsHttpLink decides which links the services' texts make clickable.
+#include "fetch/url_parts.h"
+
 // Every page text reaches a service through one of these functions, one per
 // format: whatever a title holds, it stays text there (no link, no mention, no
 // markup). Texts are UTF-8; a malformed sequence becomes U+FFFD.
@@ -41,8 +44,6 @@ std::string EscapeDiscord(std::string_view text);
 // markup leaves alone (blanks, quotes, brackets, angle brackets, non-ASCII) is
 // percent-encoded, so the link can neither end early nor carry markup.
 std::string EncodeLink(std::string_view link);
-// http:// or https://: only these become clickable links.
-bool IsHttpLink(std::string_view link);
 
 std::string Base64(std::string_view bytes);
 

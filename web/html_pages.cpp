@@ -1,6 +1,7 @@
 #include "html_pages.h"
 
 #include "fetch/percent_codec.h"
+#include "fetch/url_parts.h"
 #include "readable_time.h"
 #include "web_text.h"
 
@@ -125,7 +126,7 @@ void Tail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
 // label alone.
 void LinkOrText(std::string& out, const std::string& storedLink, std::string_view labelHtml) {
     const std::string link = StoredUtf8(storedLink);
-    if (!IsWebLink(link)) {
+    if (!IsHttpLink(link)) {
         out += labelHtml;
         return;
     }

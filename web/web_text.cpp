@@ -82,19 +82,6 @@ std::string Escaped(std::string_view utf8) {
     return out;
 }
 
-bool IsWebLink(std::string_view link) {
-    const auto startsWith = [&](std::string_view prefix) {
-        if (link.size() < prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            char c = link[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != prefix[i]) return false;
-        }
-        return true;
-    };
-    return startsWith("http://") || startsWith("https://");
-}
-
 uint64_t Digest64(std::string_view bytes) {
     // Eight bytes at a time, each word mixed in with multiplications and a
     // rotation, the tail and the length last. Its values are part of the feeds'

@@ -21,10 +21,6 @@ std::string StoredUtf8(std::string_view gbk);
 void AppendEscaped(std::string& out, std::string_view utf8);
 std::string Escaped(std::string_view utf8);
 
-// True when `link` may become a link: an http or https address (the scheme in
-// any case), nothing else (javascript:, data:, relative paths).
-bool IsWebLink(std::string_view link);
-
 // A 64-bit digest (not cryptographic): the ETag of an answer, the identity of
 // a database file.
 uint64_t Digest64(std::string_view bytes);
