@@ -1,6 +1,7 @@
 #include "text_escape.h"
 
 #include "fetch/encoding.h"
+#include "fetch/markup_escape.h"
 #include "fetch/percent_codec.h"
 #include "fetch/utf8_decode.h"
 
@@ -88,34 +89,7 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string EscapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    ForEachCodePoint(text, [&](char32_t cp) {
-        switch (cp) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                if (IsControl(cp)) {
-                    out += ' ';
-                } else {
-                    AppendUtf8(out, cp);
-                }
-        }
-    });
-    return out;
+    return MarkupEscaped(text, ControlCharacters::Blanks);
 }
 
 std::string EscapeRobotMarkdown(std::string_view text) {

@@ -19,7 +19,8 @@ std::string PlainLine(std::string_view text);
 // A JSON string literal, quotes included.
 std::string JsonString(std::string_view text);
 
-// HTML text or attribute value (Telegram's HTML mode): & < > " ' as entities.
+// HTML text or attribute value (Telegram's HTML mode): & < > " ' as entities,
+// control characters as blanks (fetch/markup_escape.h).
 std::string EscapeHtml(std::string_view text);
 
 // Markdown of the Chinese chat robots (WeCom, DingTalk), which know no escape
