@@ -14,8 +14,7 @@ int HexValue(char c) {
 
 bool IsUnreserved(unsigned char byte) {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-           byte == '~';
+           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
 }
 
 void AppendPercentEncoded(std::string& out, std::string_view bytes, KeptByte keep) {

@@ -52,7 +52,7 @@ TEST(DateText, OnlyTheFixedHttpFormIsRead) {
          }) {
         EXPECT_FALSE(ParseHttpDate(text)) << text;
     }
-    EXPECT_EQ(ParseHttpDate("Xyz, 29 Feb 2000 00:00:00 GMT"), 951782400);  // the name unread
+    EXPECT_EQ(ParseHttpDate("Xyz, 29 Feb 2000 00:00:00 GMT"), 951782400);   // the name unread
     EXPECT_EQ(ParseHttpDate("Sat, 31 Dec 2016 23:59:60 GMT"), 1483228800);  // a leap second
 }
 

@@ -21,10 +21,10 @@ TEST(MarkupEscape, HostileTextStaysTextUnderEitherPolicy) {
         {"中文 ok", "中文 ok", "中文 ok"},
         {"a\tb\nc\rd", "a b c d", "a b c d"},
         {std::string("\x00\x01\x1f\x7f", 4), kFffd + kFffd + kFffd + kFffd, "    "},
-        {"\xC2\x85", kFffd, " "},                                    // a C1 control
-        {"\xC2\xA0", "\xC2\xA0", "\xC2\xA0"},                        // after the C1 controls
-        {"\xEF\xBF\xBE\xEF\xBF\xBF", kFffd + kFffd, kFffd + kFffd},  // U+FFFE, U+FFFF
-        {"\xC0\xAF", kFffd + kFffd, kFffd + kFffd},                  // overlong "/"
+        {"\xC2\x85", kFffd, " "},                                        // a C1 control
+        {"\xC2\xA0", "\xC2\xA0", "\xC2\xA0"},                            // after the C1 controls
+        {"\xEF\xBF\xBE\xEF\xBF\xBF", kFffd + kFffd, kFffd + kFffd},      // U+FFFE, U+FFFF
+        {"\xC0\xAF", kFffd + kFffd, kFffd + kFffd},                      // overlong "/"
         {"\xED\xA0\x80", kFffd + kFffd + kFffd, kFffd + kFffd + kFffd},  // a surrogate
         {"\xE4\xB8", kFffd + kFffd, kFffd + kFffd},                      // cut short at the end
         {"\xE4\xB8<", kFffd + kFffd + "&lt;", kFffd + kFffd + "&lt;"},
