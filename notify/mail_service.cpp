@@ -151,7 +151,8 @@ std::string MailMessage(const std::string& from, const std::vector<std::string>&
         crlf += c;
     }
     const std::string domain = from.substr(from.rfind('@') + 1);
-    return "Date: " + MailDate(static_cast<std::time_t>(nowMs / 1000)) + "\r\nFrom: " + from + "\r\nTo: " + recipients +
+    return "Date: " + MailDate(static_cast<std::time_t>(nowMs / 1000)) + "\r\nFrom: " + from +
+           "\r\nTo: " + recipients +
            "\r\nSubject: " + EncodedWords(PlainLine(message.title), std::strlen("Subject: ")) +
            "\r\nMessage-ID: <" + std::to_string(nowMs) + "." + std::to_string(unique) + "@" +
            domain +

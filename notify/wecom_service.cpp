@@ -31,7 +31,8 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {
         ServiceRequest request = JsonPost(
-            context.endpoints.wecombot + "/cgi-bin/webhook/send?key=" + PercentEncode(url.authority),
+            context.endpoints.wecombot +
+                "/cgi-bin/webhook/send?key=" + PercentEncode(url.authority),
             "{\"msgtype\":\"markdown\",\"markdown\":{\"content\":" + JsonString(text) + "}}");
         request.accepted = &Accepted;
         requests.push_back(std::move(request));

@@ -38,9 +38,10 @@ Params ParseQuery(std::string_view query) {
         const std::size_t amp = query.find('&');
         const std::string_view pair = query.substr(0, amp);
         const std::size_t eq = pair.find('=');
-        params.emplace_back(
-            PercentDecode(pair.substr(0, eq), PlusSign::Blank),
-            eq == std::string_view::npos ? "" : PercentDecode(pair.substr(eq + 1), PlusSign::Blank));
+        params.emplace_back(PercentDecode(pair.substr(0, eq), PlusSign::Blank),
+                            eq == std::string_view::npos
+                                ? ""
+                                : PercentDecode(pair.substr(eq + 1), PlusSign::Blank));
         if (amp == std::string_view::npos) break;
         query.remove_prefix(amp + 1);
     }
