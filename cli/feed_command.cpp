@@ -59,7 +59,7 @@ int FeedCommand(const CliOptions& options, Database& db, const Console& console)
     }
     std::string error;
     // A feed is published, by a web server or a feed reader of another user.
-    if (!WriteFileAtomically(options.outputPath, document, FileAccess::Shared, error)) {
+    if (!WriteOutputFile(options.outputPath, document, FileMode::Shared, error)) {
         PrintError(console, error);
         return kExitSchemeFailed;
     }

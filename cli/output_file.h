@@ -1,22 +1,16 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "fetch/atomic_file.h"
 
 namespace vela {
 
-// Who may read a file a command writes with -o.
-enum class FileAccess {
-    Shared,  // as a new file of this user (0666 less the umask): a feed a web server publishes
-    Owner,   // the user alone (0600): a scheme file, which may hold a login cookie
-};
-
-// Writes `bytes` to a temporary file beside `path`, flushed to disk, and renames it
-// over `path`, so that a reader sees the old file or the new one, never part of
-// one, and an interrupted command leaves no half file. False, with one line naming
-// the file and the system's reason, when it cannot be written.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, FileAccess access,
-                         std::string& error);
+// Writes the file of a command's -o whole or not at all (fetch/atomic_file.h): a
+// feed as any new file of this user (FileMode::Shared), a scheme file, which may
+// hold a login cookie, for the user alone (FileMode::Owner). False, with one line
+// naming the file and the system's reason, when it cannot be written.
+bool WriteOutputFile(const std::string& path, const std::string& bytes, FileMode mode,
+                     std::string& error);
 
 }  // namespace vela

@@ -222,7 +222,7 @@ int ExportCommand(const CliOptions& options, Database& db, const Console& consol
     }
     // Only the user may read it: a scheme's cookie is often a login.
     std::string error;
-    if (!WriteFileAtomically(options.outputPath, file.text, FileAccess::Owner, error)) {
+    if (!WriteOutputFile(options.outputPath, file.text, FileMode::Owner, error)) {
         PrintError(console, error);
         return kExitSchemeFailed;
     }

@@ -11,6 +11,7 @@
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
+#include "fetch/utf8_decode.h"
 #include "leading_integer.h"
 #include "page_regex.h"
 #include "scheme.h"

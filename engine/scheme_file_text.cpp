@@ -4,6 +4,7 @@
 
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
+#include "fetch/utf8_decode.h"
 
 namespace vela {
 
@@ -26,13 +27,7 @@ std::string ShownMessage(std::string_view utf8) {
 }
 
 std::string CodePointName(std::string_view utf8Char) {
-    char32_t cp = static_cast<unsigned char>(utf8Char[0]);
-    if (utf8Char.size() > 1) {
-        cp &= 0xFFu >> (utf8Char.size() + 1);
-        for (std::size_t i = 1; i < utf8Char.size(); ++i) {
-            cp = cp << 6 | (static_cast<unsigned char>(utf8Char[i]) & 0x3Fu);
-        }
-    }
+    const char32_t cp = DecodeUtf8(utf8Char, 0).code;
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
     return name;
@@ -81,27 +76,10 @@ std::optional<std::string> ExactUtf8(std::string_view gbk, std::string& culprit)
 }
 
 std::string_view Utf8CharAt(std::string_view text, std::size_t i, char32_t& cp) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-        cp = lead;
-        return text.substr(i, 1);
-    }
-    if (lead < 0xC2 || lead > 0xF4) return {};
-    const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (i + length > text.size()) return {};
-    char32_t value = lead & (0xFFu >> (length + 1));
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) return {};
-        value = value << 6 | (next & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < kLeast[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return {};
-    }
-    cp = value;
-    return text.substr(i, length);
+    const Utf8Char c = DecodeUtf8(text, i);
+    if (!c.valid) return {};
+    cp = c.code;
+    return text.substr(i, c.length);
 }
 
 }  // namespace vela

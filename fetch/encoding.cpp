@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+#include "fetch/utf8_decode.h"
+
 namespace vela {
 namespace {
 
@@ -154,40 +156,6 @@ std::uint64_t Load64(const unsigned char* p) {
     return w;
 }
 
-bool Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-struct Sequence {
-    std::size_t length;
-    char32_t cp;
-    bool valid;
-};
-
-// The UTF-8 sequence at the start of in[0, n), which starts with a byte of 0x80 or
-// above. A malformed one (overlong, a surrogate, beyond U+10FFFF, truncated, a
-// stray continuation byte) is its lead byte with the continuation bytes that
-// belong to it, and becomes one "?".
-Sequence DecodeSequence(const unsigned char* in, std::size_t n) {
-    const auto at = [&](std::size_t k) { return k < n ? in[k] : 0; };
-    const unsigned char c = in[0];
-    if (c >= 0xC2 && c <= 0xDF && Continuation(at(1))) {
-        return {2, (c & 0x1Fu) << 6 | (at(1) & 0x3Fu), true};
-    }
-    if (c >= 0xE0 && c <= 0xEF && Continuation(at(1)) && Continuation(at(2)) &&
-        !(c == 0xE0 && at(1) < 0xA0) && !(c == 0xED && at(1) >= 0xA0)) {
-        return {3, (c & 0x0Fu) << 12 | (at(1) & 0x3Fu) << 6 | (at(2) & 0x3Fu), true};
-    }
-    if (c >= 0xF0 && c <= 0xF4 && Continuation(at(1)) && Continuation(at(2)) &&
-        Continuation(at(3)) && !(c == 0xF0 && at(1) < 0x90) && !(c == 0xF4 && at(1) >= 0x90)) {
-        return {4,
-                (c & 0x07u) << 18 | (at(1) & 0x3Fu) << 12 | (at(2) & 0x3Fu) << 6 | (at(3) & 0x3Fu),
-                true};
-    }
-    const std::size_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    std::size_t length = 1;
-    while (length < want && Continuation(at(length))) ++length;
-    return {length, 0, false};
-}
-
 }  // namespace
 
 std::string BytesToText(std::string bytes) {
@@ -213,10 +181,11 @@ std::string Utf8ToGbk(std::string_view bytes) {
         out += ascii - i;
         i = ascii;
         while (i < n && in[i] >= 0x80) {
-            const Sequence sequence = DecodeSequence(in + i, n - i);
+            // A malformed sequence, its continuation bytes with it, is one "?".
+            const Utf8Char sequence = DecodeUtf8(bytes, i);
             i += sequence.length;
             const std::uint16_t code =
-                sequence.valid ? table.Code(sequence.cp) : GbkCodeTable::kNoCode;
+                sequence.valid ? table.Code(sequence.code) : GbkCodeTable::kNoCode;
             if (code == GbkCodeTable::kNoCode) {
                 *out++ = '?';
             } else if (code < 0x100) {

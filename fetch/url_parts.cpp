@@ -4,6 +4,7 @@
 
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
+#include "fetch/percent_codec.h"
 #include "fetch/text_between.h"
 
 namespace vela {
@@ -83,6 +84,22 @@ bool IsHostWithin(std::string_view host, std::string_view own) {
            host[host.size() - own.size() - 1] == '.';
 }
 
+bool IsHttpLink(std::string_view link) {
+    std::size_t from = 0;
+    if (StartsWithNoCase(link, kHttps)) {
+        from = kHttps.size();
+    } else if (StartsWithNoCase(link, kHttp)) {
+        from = kHttp.size();
+    } else {
+        return false;
+    }
+    // The authority ends at the path, the query or the fragment; the host is what
+    // follows its user information and comes before its port.
+    std::string_view authority = link.substr(from, link.find_first_of("/?#", from) - from);
+    authority.remove_prefix(authority.rfind('@') + 1);
+    return !authority.empty() && authority.front() != ':';
+}
+
 std::string RequestAddress(std::string_view address, bool utf8) {
     address = GbkTrimView(address);
     std::size_t from = 0;
@@ -96,14 +113,8 @@ std::string RequestAddress(std::string_view address, bool utf8) {
     const std::size_t pathStart = std::min(address.find('/', from), address.size());
     std::string out(address.substr(0, pathStart));
     out.reserve(address.size() + 16);
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const auto encode = [&out](std::string_view bytes) {
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            out.push_back('%');
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 0xF]);
-        }
+        AppendPercentEncoded(out, bytes, [](unsigned char) { return false; });
     };
     for (std::size_t i = pathStart; i < address.size();) {
         if (static_cast<unsigned char>(address[i]) < 0x80) {

@@ -24,6 +24,11 @@ std::string UrlPath(std::string_view address);
 // a cookie goes. An address (all digits and dots) has no subdomains.
 bool IsHostWithin(std::string_view host, std::string_view own);
 
+// Whether `link` may become a clickable link: an http or https address (the
+// scheme in any case) that names a host. Neither javascript:, data: nor a relative
+// path is one, and neither is "http://" with nothing, or only a path, after it.
+bool IsHttpLink(std::string_view link);
+
 // The address a request is made of: blanks around it trimmed and every non-ASCII
 // character after the host percent-encoded, as UTF-8 when `utf8` (the address is
 // GBK text) and as its GBK bytes otherwise. ASCII, "%XX" included, stays as it is.

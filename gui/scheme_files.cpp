@@ -1,10 +1,10 @@
 #include "scheme_files.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QTableWidget>
 
 #include "engine/scheme_transfer.h"
+#include "fetch/atomic_file.h"
 #include "fetch/encoding.h"
 #include "file_dialog.h"
 #include "gbk_text.h"
@@ -76,13 +76,10 @@ void OnExportSchemes(MainWindow& window, Database& db) {
         ShowMessage(Utf8ToGbk(text.error), failed);
         return;
     }
-    // Written whole or not at all: an existing file is replaced only once the new
-    // one is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.text.data(), static_cast<qint64>(text.text.size())) !=
-            static_cast<qint64>(text.text.size()) ||
-        !file.commit()) {
+    // Written whole or not at all, and for the user alone as vela-cli export -o
+    // writes it: a scheme may hold a login cookie.
+    if (!WriteFileAtomically(QFile::encodeName(path).toStdString(), text.text, FileMode::Owner)
+             .Replaced()) {
         ShowMessage(Gbk("无法写入文件：") + ToGbk(path), failed);
         return;
     }

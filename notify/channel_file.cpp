@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "fetch/atomic_file.h"
+
 namespace vela {
 namespace {
 
@@ -57,12 +59,6 @@ bool MakeFolders(const std::string& path) {
     return true;
 }
 
-std::string Folder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 class Descriptor {
 public:
     explicit Descriptor(int fd) : fd_(fd) {}
@@ -72,54 +68,18 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
-    // Closes now, saying whether that worked (a late write error shows here).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
 };
 
-bool WriteAll(int fd, const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes the file anew under a name of its own in the same folder, then moves it
-// into place; the file's data and the folder's new entry reach the disk before
-// this returns, so a crash leaves the old file or the new one.
+// The file's data and the folder's new entry reach the disk before this returns,
+// so a crash leaves the old file or the new one.
 bool WriteText(const std::string& path, const std::string& text, std::string& error) {
-    std::string temporary = path + ".XXXXXX";
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // mkstemp makes it 0600 already; this only states the intent.
-    ::fchmod(file.get(), 0600);
-    bool ok = WriteAll(file.get(), text);
-    ok = ok && ::fsync(file.get()) == 0;
-    ok = file.Close() && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    Descriptor folder(::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0 || ::fsync(folder.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    const FileWrite written = WriteFileAtomically(path, text, FileMode::Owner);
+    if (written.step == FileWriteStep::Done) return true;
+    error = "cannot write " + path + ": " + std::strerror(written.error);
+    return false;
 }
 
 // Reads the file, hands its text to `change` and writes the result, all under an

@@ -93,7 +93,7 @@ std::string HideSecrets(std::string text, const ChannelUrl& url) {
     std::vector<std::string> forms;
     for (const std::string& secret : ChannelSecrets(url)) {
         forms.push_back(secret);
-        forms.push_back(QueryEncode(secret));
+        forms.push_back(PercentEncode(secret));
     }
     // A query value as written may be encoded otherwise ("%2f" for "/").
     for (std::string_view query = url.rawQuery; !query.empty();) {

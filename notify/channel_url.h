@@ -5,6 +5,9 @@
 #include <utility>
 #include <vector>
 
+// Channel URLs are percent-encoded: PercentDecode reads their parts back.
+#include "fetch/percent_codec.h"
+
 namespace vela {
 
 // A notification channel's URL taken apart, every part percent-decoded:
@@ -33,8 +36,5 @@ struct ChannelUrl {
 // False, with one line in `error`, for a text that is no channel URL. The error
 // never repeats a password or token.
 bool ParseChannelUrl(std::string_view text, ChannelUrl& url, std::string& error);
-
-// Percent-decoding; a '%' not followed by two hex digits stays as it is.
-std::string PercentDecode(std::string_view text);
 
 }  // namespace vela

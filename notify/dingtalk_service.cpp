@@ -36,11 +36,11 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
                             LengthUnit::Bytes,
                             kTextBytes};
     std::string address =
-        context.endpoints.dingtalk + "/robot/send?access_token=" + QueryEncode(url.authority);
+        context.endpoints.dingtalk + "/robot/send?access_token=" + PercentEncode(url.authority);
     const std::string secret = url.Query("secret");
     if (!secret.empty()) {
         address += "&timestamp=" + std::to_string(context.nowMs) +
-                   "&sign=" + QueryEncode(DingtalkSignature(context.nowMs, secret));
+                   "&sign=" + PercentEncode(DingtalkSignature(context.nowMs, secret));
     }
     std::vector<ServiceRequest> requests;
     for (const std::string& text : SplitMessage(message, format)) {

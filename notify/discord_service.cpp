@@ -41,8 +41,8 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
         const nlohmann::ordered_json body = {
             {"content", text}, {"allowed_mentions", {{"parse", nlohmann::ordered_json::array()}}}};
         requests.push_back(JsonPost(context.endpoints.discord + "/api/webhooks/" +
-                                        QueryEncode(url.authority) + "/" +
-                                        QueryEncode(url.path.front()),
+                                        PercentEncode(url.authority) + "/" +
+                                        PercentEncode(url.path.front()),
                                     body));
     }
     return requests;

@@ -72,7 +72,7 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
         body["msg_type"] = "text";
         body["content"] = {{"text", text}};
         ServiceRequest request = JsonPost(
-            context.endpoints.feishu + "/open-apis/bot/v2/hook/" + QueryEncode(url.authority),
+            context.endpoints.feishu + "/open-apis/bot/v2/hook/" + PercentEncode(url.authority),
             body);
         request.accepted = &Accepted;
         requests.push_back(std::move(request));

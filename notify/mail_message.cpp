@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "fetch/date_text.h"
+#include "fetch/utf8_decode.h"
 #include "text_escape.h"
 
 namespace vela {
@@ -22,8 +24,8 @@ std::string EncodedWords(const std::string& text, std::size_t nameLength) {
         const std::size_t raw = (kLine - used - kFrame) / 4 * 3;
         std::size_t end = start;
         while (end < text.size()) {
-            char32_t cp = 0;
-            const std::size_t length = NextCodePoint(text, end, cp);
+            const Utf8Char c = DecodeUtf8(text, end);
+            const std::size_t length = c.valid ? c.length : 1;
             if (end + length - start > raw) break;
             end += length;
         }
@@ -33,22 +35,6 @@ std::string EncodedWords(const std::string& text, std::size_t nameLength) {
         used = 1;  // the blank that folds the line
     }
     return out;
-}
-
-// RFC 5322 date in English whatever the process's locale (the window runs under
-// zh_CN, where strftime's %a and %b are Chinese).
-std::string MailDate(int64_t nowMs) {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t seconds = static_cast<std::time_t>(nowMs / 1000);
-    std::tm utc{};
-    if (!gmtime_r(&seconds, &utc)) return "Thu, 01 Jan 1970 00:00:00 +0000";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d +0000",
-                  kDays[utc.tm_wday % 7], utc.tm_mday, kMonths[utc.tm_mon % 12], utc.tm_year + 1900,
-                  utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return buffer;
 }
 
 std::string Base64Lines(const std::string& bytes) {
@@ -74,7 +60,7 @@ std::string MailMessage(const std::string& from, const std::vector<std::string>&
         crlf += c;
     }
     const std::string domain = from.substr(from.rfind('@') + 1);
-    return "Date: " + MailDate(nowMs) + "\r\nFrom: " + from + "\r\nTo: " + recipients +
+    return "Date: " + MailDate(static_cast<std::time_t>(nowMs / 1000)) + "\r\nFrom: " + from + "\r\nTo: " + recipients +
            "\r\nSubject: " + EncodedWords(PlainLine(message.title), std::strlen("Subject: ")) +
            "\r\nMessage-ID: <" + std::to_string(nowMs) + "." + std::to_string(unique) + "@" +
            domain +

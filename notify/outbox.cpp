@@ -15,6 +15,8 @@
 #include <ctime>
 #include <thread>
 
+#include "fetch/atomic_file.h"
+
 namespace vela {
 namespace {
 
@@ -238,36 +240,13 @@ bool Outbox::EnsureFolder(std::string& error) const {
 
 bool Outbox::WriteFile(const std::string& name, const std::string& bytes,
                        std::string& error) const {
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary = folder_ + "/." + name + "." + std::to_string(::getpid()) + "." +
-                                  std::to_string(counter++) + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot write in the outbox " + folder_ + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t written = 0;
-    bool ok = true;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), (folder_ + "/" + name).c_str()) == 0;
-    if (!ok) {
-        error = "cannot write in the outbox " + folder_ + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk before the entry counts as kept.
-    SyncFolder(folder_);
-    return true;
+    // The temporary's name starts with "." and ends with ".tmp": Pending passes
+    // over it and removes it once it is stale.
+    const FileWrite written =
+        WriteFileAtomically(folder_ + "/" + name, bytes, FileMode::Owner, {true, ".tmp"});
+    if (written.Replaced()) return true;
+    error = "cannot write in the outbox " + folder_ + ": " + std::strerror(written.error);
+    return false;
 }
 
 bool Outbox::Add(OutboxEntry& entry, std::string& error) {

@@ -14,7 +14,7 @@ std::string WebAddress(const ChannelUrl& url, bool secure) {
     std::string address = secure ? "https://" : "http://";
     address += url.host.find(':') != std::string::npos ? "[" + url.host + "]" : url.host;
     if (url.port != 0) address += ":" + std::to_string(url.port);
-    for (const std::string& segment : url.path) address += "/" + QueryEncode(segment);
+    for (const std::string& segment : url.path) address += "/" + PercentEncode(segment);
     return address;
 }
 

@@ -1,22 +1,22 @@
 #include "text_escape.h"
 
-#include <cctype>
-
 #include "fetch/encoding.h"
+#include "fetch/markup_escape.h"
+#include "fetch/percent_codec.h"
+#include "fetch/utf8_decode.h"
 
 namespace vela {
 namespace {
 
 bool IsControl(char32_t cp) { return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0); }
 
-// Calls `each(cp, bytes)` for every character, malformed sequences as U+FFFD.
+// Calls `each(cp)` for every character, each byte of a malformed sequence as U+FFFD.
 template <typename F>
 void ForEachCodePoint(std::string_view text, F each) {
     for (std::size_t pos = 0; pos < text.size();) {
-        char32_t cp = 0;
-        const std::size_t length = NextCodePoint(text, pos, cp);
-        each(cp);
-        pos += length;
+        const Utf8Char c = DecodeUtf8(text, pos);
+        each(c.code);
+        pos += c.valid ? c.length : 1;
     }
 }
 
@@ -41,36 +41,6 @@ const char kHex[] = "0123456789ABCDEF";
 
 }  // namespace
 
-std::size_t NextCodePoint(std::string_view text, std::size_t pos, char32_t& cp) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    cp = 0xFFFD;
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return 1;
-    }
-    if (pos + length > text.size()) return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) return 1;
-        value = (value << 6) | (byte(pos + i) & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 1;
-    cp = value;
-    return length;
-}
-
 std::string PlainLine(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -85,34 +55,7 @@ std::string PlainLine(std::string_view text) {
 }
 
 std::string EscapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    ForEachCodePoint(text, [&](char32_t cp) {
-        switch (cp) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                if (IsControl(cp)) {
-                    out += ' ';
-                } else {
-                    AppendUtf8(out, cp);
-                }
-        }
-    });
-    return out;
+    return MarkupEscaped(text, ControlCharacters::Blanks);
 }
 
 std::string EscapeRobotMarkdown(std::string_view text) {
@@ -141,46 +84,11 @@ std::string EscapeDiscord(std::string_view text) {
 std::string EncodeLink(std::string_view link) {
     // Reserved and unreserved URL characters that no markup here gives a meaning
     // inside a link target; '%' stays so that an encoded link is not encoded twice.
-    static constexpr std::string_view kKept = "-._~:/?#@!$&*+,;=%";
-    std::string out;
-    out.reserve(link.size());
-    for (char c : link) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || kKept.find(c) != std::string_view::npos) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
-bool IsHttpLink(std::string_view link) {
-    const auto starts = [&](std::string_view prefix) {
-        if (link.size() <= prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            if (std::tolower(static_cast<unsigned char>(link[i])) != prefix[i]) return false;
-        }
-        return true;
-    };
-    return starts("http://") || starts("https://");
-}
-
-std::string QueryEncode(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
+    return PercentEncode(link, [](unsigned char byte) {
+        return IsUnreserved(byte) ||
+               std::string_view(":/?#@!$&*+,;=%").find(static_cast<char>(byte)) !=
+                   std::string_view::npos;
+    });
 }
 
 std::string Base64(std::string_view bytes) {
@@ -228,8 +136,8 @@ std::string EscapedPrefix(std::string_view text, std::string (*escape)(std::stri
     std::string out;
     std::size_t used = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        char32_t cp = 0;
-        const std::size_t length = NextCodePoint(text, pos, cp);
+        const Utf8Char c = DecodeUtf8(text, pos);
+        const std::size_t length = c.valid ? c.length : 1;
         const std::string piece = escape(text.substr(pos, length));
         const std::size_t pieceLength = TextLength(piece, unit);
         if (used + pieceLength + ellipsis > budget) break;

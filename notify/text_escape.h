@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// IsHttpLink decides which links the services' texts make clickable.
+#include "fetch/url_parts.h"
+
 // Every page text reaches a service through one of these functions, one per
 // format: whatever a title holds, it stays text there (no link, no mention, no
 // markup). Texts are UTF-8; a malformed sequence becomes U+FFFD.
@@ -13,7 +16,8 @@ namespace vela {
 // One line of plain text: control characters (line breaks included) become blanks.
 std::string PlainLine(std::string_view text);
 
-// HTML text or attribute value (Telegram's HTML mode): & < > " ' as entities.
+// HTML text or attribute value (Telegram's HTML mode): & < > " ' as entities,
+// control characters as blanks (fetch/markup_escape.h).
 std::string EscapeHtml(std::string_view text);
 
 // Markdown of the Chinese chat robots (WeCom, DingTalk), which know no escape
@@ -38,11 +42,6 @@ std::string EscapeDiscord(std::string_view text);
 // markup leaves alone (blanks, quotes, brackets, angle brackets, non-ASCII) is
 // percent-encoded, so the link can neither end early nor carry markup.
 std::string EncodeLink(std::string_view link);
-// http:// or https://: only these become clickable links.
-bool IsHttpLink(std::string_view link);
-
-// Percent-encoding of a query value (everything but unreserved characters).
-std::string QueryEncode(std::string_view text);
 
 std::string Base64(std::string_view bytes);
 
@@ -54,9 +53,5 @@ std::size_t TextLength(std::string_view text, LengthUnit unit);
 // anything was cut, is at most `budget` long; cut only between characters.
 std::string EscapedPrefix(std::string_view text, std::string (*escape)(std::string_view),
                           LengthUnit unit, std::size_t budget);
-
-// The length of the UTF-8 sequence at `pos` (1 for a malformed byte) and its code
-// point (U+FFFD when malformed).
-std::size_t NextCodePoint(std::string_view text, std::size_t pos, char32_t& cp);
 
 }  // namespace vela

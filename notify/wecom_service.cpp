@@ -36,7 +36,7 @@ std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& 
         const nlohmann::ordered_json body = {{"msgtype", "markdown"},
                                              {"markdown", {{"content", text}}}};
         ServiceRequest request = JsonPost(
-            context.endpoints.wecombot + "/cgi-bin/webhook/send?key=" + QueryEncode(url.authority),
+            context.endpoints.wecombot + "/cgi-bin/webhook/send?key=" + PercentEncode(url.authority),
             body);
         request.accepted = &Accepted;
         requests.push_back(std::move(request));

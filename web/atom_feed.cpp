@@ -1,6 +1,7 @@
 #include "atom_feed.h"
 
 #include "feed_time.h"
+#include "fetch/url_parts.h"
 #include "web_text.h"
 
 namespace vela {
@@ -58,7 +59,7 @@ std::string AtomFeed(const FeedHead& head, const std::vector<Article>& articles)
         out += "<updated>" + EntryTime(a.time) + "</updated>\n";
         // An entry needs a link or a content; a link that is not a web address is
         // left out, and the title then stands as the content.
-        if (IsWebLink(link)) {
+        if (IsHttpLink(link)) {
             out += "<link rel=\"alternate\" href=\"";
             AppendEscaped(out, link);
             out += "\"/>\n";

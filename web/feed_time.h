@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+// HttpDate and ParseHttpDate for the feeds' Last-Modified and the answers' Date.
+#include "fetch/date_text.h"
+
 // The stored time texts ("2016-9-9 8:5 7", local time, no leading zeros) in the
 // forms feeds and HTTP need.
 
@@ -24,9 +27,5 @@ std::optional<StoredTime> ParseStoredTime(std::string_view text);
 // one request to the next.
 inline constexpr const char* kUnknownTime = "1970-01-01T00:00:00Z";
 
-// RFC 7231's IMF-fixdate: "Sun, 06 Nov 1994 08:49:37 GMT".
-std::string HttpDate(std::time_t when);
-// An IMF-fixdate back to its instant; empty for anything else.
-std::optional<std::time_t> ParseHttpDate(std::string_view text);
 
 }  // namespace vela

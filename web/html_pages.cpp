@@ -1,5 +1,7 @@
 #include "html_pages.h"
 
+#include "fetch/percent_codec.h"
+#include "fetch/url_parts.h"
 #include "readable_time.h"
 #include "web_text.h"
 
@@ -81,21 +83,6 @@ nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
 void Text(std::string& out, std::string_view utf8) { AppendEscaped(out, utf8); }
 void Stored(std::string& out, std::string_view gbk) { AppendEscaped(out, StoredUtf8(gbk)); }
 
-void PercentEncode(std::string& out, std::string_view value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (const char ch : value) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kDigits[c >> 4];
-            out += kDigits[c & 15];
-        }
-    }
-}
-
 void Head(std::string& out, std::string_view title, const PageLinks& links,
           std::string_view feedPath) {
     out +=
@@ -139,7 +126,7 @@ void Tail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
 // label alone.
 void LinkOrText(std::string& out, const std::string& storedLink, std::string_view labelHtml) {
     const std::string link = StoredUtf8(storedLink);
-    if (!IsWebLink(link)) {
+    if (!IsHttpLink(link)) {
         out += labelHtml;
         return;
     }
@@ -194,9 +181,9 @@ std::string PageLinks::Href(std::string_view path,
     for (const auto& [name, value] : params) {
         href += separator;
         separator = '&';
-        PercentEncode(href, name);
+        AppendPercentEncoded(href, name);
         href += '=';
-        PercentEncode(href, value);
+        AppendPercentEncoded(href, value);
     }
     return href;
 }

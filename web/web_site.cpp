@@ -7,6 +7,7 @@
 
 #include "access_rules.h"
 #include "feed_time.h"
+#include "fetch/percent_codec.h"
 #include "web_text.h"
 
 namespace vela {
@@ -18,38 +19,16 @@ constexpr std::time_t kPageClockStep = 10;
 
 using Params = std::vector<std::pair<std::string, std::string>>;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 Params ParseQuery(std::string_view query) {
     Params params;
     while (!query.empty()) {
         const std::size_t amp = query.find('&');
         const std::string_view pair = query.substr(0, amp);
         const std::size_t eq = pair.find('=');
-        params.emplace_back(PercentDecode(pair.substr(0, eq)),
-                            eq == std::string_view::npos ? "" : PercentDecode(pair.substr(eq + 1)));
+        params.emplace_back(PercentDecode(pair.substr(0, eq), PlusSign::Blank),
+                            eq == std::string_view::npos
+                                ? ""
+                                : PercentDecode(pair.substr(eq + 1), PlusSign::Blank));
         if (amp == std::string_view::npos) break;
         query.remove_prefix(amp + 1);
     }

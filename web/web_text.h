@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "fetch/markup_escape.h"
+
 // Texts on their way into a feed, a page or a JSON answer. Everything stored is
 // GBK bytes and may be hostile; everything sent is UTF-8 that a strict XML parser
 // and a browser take as it is meant.
@@ -14,16 +16,16 @@ namespace vela {
 // byte each become "?", and neither ends the text.
 std::string StoredUtf8(std::string_view gbk);
 
-// Appends `utf8` escaped for XML 1.0 and HTML alike: character data and quoted
-// attribute values. & < > " ' become references; a tab, line break or carriage
-// return becomes a blank; every other control character, every malformed UTF-8
-// sequence and every code point XML cannot carry becomes U+FFFD.
-void AppendEscaped(std::string& out, std::string_view utf8);
-std::string Escaped(std::string_view utf8);
-
-// True when `link` may become a link: an http or https address (the scheme in
-// any case), nothing else (javascript:, data:, relative paths).
-bool IsWebLink(std::string_view link);
+// Appends `utf8` escaped for XML 1.0 and HTML alike (fetch/markup_escape.h): a
+// tab, line break or carriage return becomes a blank; every other control
+// character, every malformed UTF-8 sequence and every code point XML cannot
+// carry becomes U+FFFD.
+inline void AppendEscaped(std::string& out, std::string_view utf8) {
+    AppendMarkupEscaped(out, utf8, ControlCharacters::Replaced);
+}
+inline std::string Escaped(std::string_view utf8) {
+    return MarkupEscaped(utf8, ControlCharacters::Replaced);
+}
 
 // A 64-bit digest (not cryptographic): the ETag of an answer, the identity of
 // a database file.

@@ -90,5 +90,27 @@ TEST(RequestAddress, EncodesWhatIsNotAsciiAfterTheHost) {
     }
 }
 
+TEST(IsHttpLink, OnlyWebAddressesWithAHostAreLinks) {
+    const struct {
+        const char* link;
+        bool isLink;
+    } cases[] = {
+        {"http://a/", true},     {"HTTPS://a/b?c", true},
+        {"hTtP://x", true},      {"http://user:pass@a:8080/x", true},
+        {"http://[::1]/", true}, {"http://a?q", true},
+        {"http://", false},      {"https://", false},
+        {"http:///path", false}, {"http://?q", false},
+        {"http://#top", false},  {"http://user@/x", false},
+        {"http://:80/x", false}, {"javascript:alert(1)", false},
+        {" http://a/", false},   {"data:text/html,x", false},
+        {"/local", false},       {"http:/a", false},
+        {"ftp://a/", false},     {"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        EXPECT_EQ(IsHttpLink(c.link), c.isLink);
+    }
+}
+
 }  // namespace
 }  // namespace vela

@@ -4,6 +4,7 @@
 #include "gui/scheme_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTableWidget>
 #include <fstream>
@@ -112,6 +113,11 @@ TEST_F(SchemeFilesTest, ExportTakesTheSelectedSchemeOrAll) {
     OnExportSchemes(window, db);
     read = ReadSchemeFile(FileBytes(out), "out.toml");
     EXPECT_EQ(read.schemes.size(), 2u);
+    // A scheme may hold a login cookie: the file is the user's alone, as the
+    // runner's export -o writes it.
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace

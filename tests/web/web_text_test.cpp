@@ -45,16 +45,6 @@ TEST(WebText, EscapesAndReplacesWhatMarkupCannotCarry) {
     EXPECT_EQ(StoredUtf8(Gbk("标题") + std::string("\0", 1) + "\x81"), "标题??");
 }
 
-TEST(WebText, OnlyWebAddressesAreLinks) {
-    for (const char* link : {"http://a/", "HTTPS://a/b?c", "hTtP://x"}) {
-        EXPECT_TRUE(IsWebLink(link)) << link;
-    }
-    for (const char* link : {"javascript:alert(1)", " http://a/", "data:text/html,x", "/local",
-                             "http:/a", "ftp://a/", ""}) {
-        EXPECT_FALSE(IsWebLink(link)) << link;
-    }
-}
-
 TEST(FeedTime, StoredTimesBecomeRfc3339WithTheLocalOffset) {
     ::setenv("TZ", "XST-5:30", 1);
     ::tzset();
