@@ -380,6 +380,11 @@ TEST_F(ServeTest, RequestsPastTheQueueAreAnsweredAtOnce) {
 // Out of descriptors, the server waits before it accepts again instead of
 // spinning, and takes the connection once it can.
 TEST_F(ServeTest, AcceptingWithoutDescriptorsDoesNotSpin) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks open a pipe to see whether memory can be read; with
+    // no descriptor left they take every object for a bad one.
+    GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
     Serve();
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(client, 0);
