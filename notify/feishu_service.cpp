@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fetch/percent_codec.h"
 #include "json_request.h"
 #include "message_split.h"
 #include "robot_signature.h"
@@ -30,19 +31,9 @@ std::string Scheme(const std::string& scheme) { return "【" + scheme + "】"; }
 // (<at user_id="all">) or end the link's line: angle brackets, blanks and control
 // characters, percent-encoded as a browser sends them anyway.
 std::string Link(const std::string& link) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : link) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F || c == '<' || c == '>') {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return PercentEncode(link, [](unsigned char byte) {
+        return byte > 0x20 && byte != 0x7F && byte != '<' && byte != '>';
+    });
 }
 
 std::string Article(const std::string& title, const std::string& link) {

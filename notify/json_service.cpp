@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fetch/percent_codec.h"
 #include "json_request.h"
 #include "service_table.h"
 #include "service_url.h"
@@ -22,20 +23,11 @@ bool Check(const ChannelUrl& url, std::string& error) {
 // The query as written, only what a request line cannot carry (blanks, quotes,
 // angle brackets, non-ASCII) percent-encoded.
 std::string QueryText(std::string_view query) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : query) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F ||
-            std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return PercentEncode(query, [](unsigned char byte) {
+        return byte > 0x20 && byte < 0x7F &&
+               std::string_view("\"<>\\^`{|}").find(static_cast<char>(byte)) ==
+                   std::string_view::npos;
+    });
 }
 
 std::vector<ServiceRequest> Compose(const ChannelUrl& url, const NotifyMessage& message,
