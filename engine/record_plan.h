@@ -78,6 +78,9 @@ struct RecordPlan {
     std::string lastLink;
     ArticleId highestId;
     bool newArticlesFound = false;
+    // New matches the scheme's keywords dropped: not among the inserts, but the
+    // marker moves past them all the same.
+    int dropped = 0;
     // Every text of the inserts, one after the other in one allocation.
     std::unique_ptr<char[]> texts;
 };

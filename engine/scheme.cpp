@@ -44,6 +44,7 @@ Scheme SchemeFromForm(const SchemeForm& form) {
     s.linkTemplate = form.buquan;
     s.cookie = form.cookie;
     s.userAgent = form.ua;
+    s.fields = form.fields;
     return s;
 }
 

@@ -40,6 +40,7 @@ struct Scheme {
     int32_t otherGroup = 0;  // oindex
     int32_t type = 0;
     ArticleId lastId;  // article ids may pass 64 bits
+    SchemeFields fields;  // keywords and clean titles, from table rule_field
 };
 
 // A scheme from the cells of its row in the scheme list (cell i = column i of
@@ -47,7 +48,8 @@ struct Scheme {
 Scheme SchemeFromCells(const std::vector<std::string>& cells);
 
 // The scheme the editor's form describes, for a rule test: its address, encoding,
-// markers, pattern, link template, cookie and agent; nothing of a run's history.
+// markers, pattern, link template, cookie, agent and fields; nothing of a run's
+// history.
 Scheme SchemeFromForm(const SchemeForm& form);
 
 }  // namespace vela

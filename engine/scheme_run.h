@@ -46,6 +46,13 @@ struct SchemeRun {
     // number (read as 0), and the title of the first of them (GBK).
     int unnumberedIds = 0;
     std::string unnumberedIdTitle;
+    // New articles the scheme's keywords dropped: not stored, but seen, so the
+    // marker (or the highest id) moved past them.
+    int dropped = 0;
+    // A rule test: for each of `matches`, whether the keywords would drop it.
+    std::vector<bool> droppedMatches;
+    // A keyword that cannot be used (UTF-8, naming it): nothing is recorded.
+    std::string keywordProblem;
 
     bool failed() const {
         return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "scheme_fields.h"
+
 namespace vela {
 
 // A scheme as the editor's form holds it, GBK texts as its controls hold them.
@@ -21,6 +23,8 @@ struct SchemeForm {
     std::string ua;
     std::string name;
     std::string type;  // the judgement mode is kept by the editor, not by a control
+    // Kept in table rule_field beside the row the save statement writes.
+    SchemeFields fields;
 };
 
 // The insert (id "0") or update statement that saves the form. Every value stands
