@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "database.h"
+#include "row_id.h"
 
 namespace vela {
 namespace {
@@ -32,6 +33,22 @@ bool SaveRow(Database& db, const std::string& sql, StatementOutcome& outcome) {
     outcome.code = 0;
     db.ExecSql("rollback");
     db.RecordResult(0);
+    return false;
+}
+
+// Writes the fields of scheme `id` inside an open transaction, as Step does. The
+// table is made first where the file still lacks it (the open could not make it
+// while another program held the file): a save never stores the row without its
+// fields.
+bool SaveFields(Database& db, int64_t id, const SchemeFields& fields, StatementOutcome& outcome,
+                std::string* failed = nullptr) {
+    if (!Step(db, kSchemeFieldTableSql, outcome)) {
+        if (failed) *failed = kSchemeFieldTableSql;
+        return false;
+    }
+    const BoundSql save = SchemeFieldsSaveStatement(id, fields);
+    if (Step(db, save, outcome)) return true;
+    if (failed) *failed = save.Shown();
     return false;
 }
 
@@ -69,6 +86,10 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
             return result;
         }
         const int64_t id = insert ? sqlite3_last_insert_rowid(db.Handle()) : save.rowId;
+        if (!SaveFields(db, id, save.form.fields, outcome, &result.failedStatement)) {
+            result.ids.clear();
+            return result;
+        }
         // An insert ticks the new row already; an update leaves the tick as it was.
         if (!insert || !save.ticked) {
             const BoundSql tick = SchemeTickStatement(id, save.ticked);
@@ -98,6 +119,24 @@ StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
         return outcome;
     }
     if (!SaveRow(db, SchemeSaveStatement(form), outcome)) return outcome;
+    int64_t id = 0;
+    bool rowKnown = true;
+    if (form.id == "0") {
+        id = sqlite3_last_insert_rowid(db.Handle());
+    } else {
+        rowKnown = ParseRowId(form.id, id);
+    }
+    if (rowKnown) {
+        if (!SaveFields(db, id, form.fields, outcome)) return outcome;
+    } else if (!form.fields.IsDefault()) {
+        // The update found its row by a text that names no row id plainly: the
+        // keywords cannot be tied to it, and a scheme must not run without them.
+        outcome.ok = false;
+        outcome.code = 0;
+        db.ExecSql("rollback");
+        db.RecordResult(0);
+        return outcome;
+    }
     if (!Step(db, "commit", outcome)) return outcome;
     outcome.ok = true;
     outcome.changes = 1;
