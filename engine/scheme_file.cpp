@@ -204,7 +204,7 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
                 continue;
             }
             if (gbk->find_first_of("\r\n") != std::string::npos) {
-                fail(line, key, "\"" + Shown(utf8) + "\": a keyword cannot hold a line break");
+                fail(line, key, "a keyword cannot hold a line break: \"" + Shown(utf8) + "\"");
                 continue;
             }
             const std::string problem = KeywordProblem(*gbk);
