@@ -538,6 +538,52 @@ TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
     EXPECT_TRUE(server.Requests().empty());
 }
 
+// A file of an earlier version, without the table of the scheme fields, gets it
+// on its first open, its table rule untouched, and its schemes run as the same
+// schemes do in a current file. Read-only, it lists them with default fields.
+TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
+    test::TestDatabaseFile older(test::TestDatabaseFile::kWithoutSchemeFields);
+    Database olderDb;
+    ASSERT_TRUE(olderDb.OpenDatabase(older.path(), false));
+    AddScheme(olderDb, "board", "/board");
+    AddScheme(db, "board", "/board");
+    const char* fieldTable =
+        "select type,name from sqlite_master where name like 'rule_field%' order by name";
+    const char* ruleTable = "select sql from sqlite_master where name='rule'";
+    const TextTable ruleBefore = Rows(olderDb, ruleTable);
+    ASSERT_TRUE(Rows(olderDb, fieldTable).empty());
+
+    // Read-only (root writes whatever the modes say: as root the runner runs as
+    // nobody), it is listed and stays as it was.
+    ::chmod(older.path().c_str(), 0444);
+    ::chmod(older.dir().c_str(), 0755);
+    std::vector<std::string> args = {"list", "--json", "--db", older.path()};
+    if (geteuid() == 0) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", kCli});
+    }
+    ChildOutcome list = geteuid() == 0 ? test::RunChild("/usr/bin/setpriv", args, older.dir())
+                                       : Cli(args);
+    ::chmod(older.path().c_str(), 0644);
+    ::chmod(older.dir().c_str(), 0700);
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find(R"("include":[],"exclude":[],"clean_titles":false})"),
+              std::string::npos)
+        << list.out;
+    EXPECT_TRUE(Rows(olderDb, fieldTable).empty());
+
+    ChildOutcome run = Cli({"run", "--once", "--db", older.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Cli({"run", "--once", "--db", file.path()}).out, run.out);
+    EXPECT_EQ(Rows(olderDb, fieldTable),
+              (TextTable{{"table", "rule_field"},
+                         {"trigger", "rule_field_fresh"},
+                         {"trigger", "rule_field_removed"}}));
+    EXPECT_EQ(Rows(olderDb, ruleTable), ruleBefore);
+    EXPECT_EQ(Rows(olderDb, kArticles).size(), 3u);
+    EXPECT_EQ(Rows(olderDb, kArticles), Rows(db, kArticles));
+    EXPECT_EQ(Rows(olderDb, kMarkers), Rows(db, kMarkers));
+}
+
 TEST_F(CliTest, TestPrintsTheRegionAndEveryMatchAndRecordsNothing) {
     AddScheme(db, "board", "/board");
     SetPage(BoardPage({2, 1}));
