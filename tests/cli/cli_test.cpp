@@ -584,6 +584,40 @@ TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
     EXPECT_EQ(Rows(olderDb, kMarkers), Rows(db, kMarkers));
 }
 
+// What the keywords drop the runner counts and the rule test marks; a keyword
+// that cannot be used fails its scheme, which then stores nothing.
+TEST_F(CliTest, DroppedArticlesAreCountedAndMarked) {
+    AddScheme(db, "board", "/board");
+    ASSERT_TRUE(db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
+                           "values(1,'','/Title [14]$/','0')"));
+    const ChildOutcome test = Cli({"test", "--db", file.path(), "1"});
+    EXPECT_EQ(test.exitCode, 0) << test.err;
+    const std::vector<std::string> lines = Lines(test.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "match 3 (dropped by keywords)"), lines.end())
+        << test.out;
+    EXPECT_EQ(lines.back(), "1 of 3 matches would be dropped by keywords");
+
+    ChildOutcome run = RunOnce({"--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(Lines(run.out).size(), 3u) << run.out;
+    EXPECT_EQ(Lines(run.out)[2], R"({"scheme_id":1,"scheme":"board","stored":2,"dropped":1})");
+
+    SetPage(BoardPage({5, 4, 3, 2, 1}));
+    run = RunOnce();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+    EXPECT_EQ(run.err, "vela-cli: [board] 1 new article, 1 filtered by keywords\n");
+    EXPECT_EQ(Rows(db, "select title from info order by id"),
+              (TextTable{{"Title 2"}, {"Title 3"}, {"Title 5"}}));
+
+    ASSERT_TRUE(db.ExecSql("update rule_field set include='/(/'"));
+    SetPage(BoardPage({6, 5}));
+    run = RunOnce();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("vela-cli: [board] "), std::string::npos) << run.err;
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"3"}}));
+}
+
 TEST_F(CliTest, TestPrintsTheRegionAndEveryMatchAndRecordsNothing) {
     AddScheme(db, "board", "/board");
     SetPage(BoardPage({2, 1}));
