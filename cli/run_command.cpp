@@ -235,11 +235,12 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 if (run.dropped > 0) {
                     progress.Interrupt();
                     if (options.json) {
-                        std::fprintf(console.out, "%s\n", OutcomeJson(scheme, run.stored, run.dropped).c_str());
+                        std::fprintf(console.out, "%s\n",
+                                     OutcomeJson(scheme, run.stored, run.dropped).c_str());
                         std::fflush(console.out);
                     } else if (!options.quiet) {
-                        PrintError(console, "[" + ConsoleField(scheme.name) + "] " +
-                                                DroppedNote(run));
+                        PrintError(console,
+                                   "[" + ConsoleField(scheme.name) + "] " + DroppedNote(run));
                     }
                     progress.Dropped(run.dropped);
                     progress.Resume();

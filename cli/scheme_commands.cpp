@@ -264,8 +264,8 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
     }
     SchemeSave stored = SchemeSaveFromRow(row);
     if (!ReadSchemeFields(db, id, stored.form.fields)) {
-        PrintError(console, "cannot read the keywords of scheme " + std::to_string(id) +
-                                " from " + db.Path());
+        PrintError(console, "cannot read the keywords of scheme " + std::to_string(id) + " from " +
+                                db.Path());
         return kExitUsage;
     }
     const SchemeFileText original = WriteSchemeFile({stored});

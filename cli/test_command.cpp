@@ -3,8 +3,8 @@
 #include "commands.h"
 #include "console_text.h"
 #include "engine/scheme_run.h"
-#include "fetch/readable_text.h"
 #include "engine/stored_fields.h"
+#include "fetch/readable_text.h"
 #include "stop_signal.h"
 #include "store/database.h"
 #include "store/list_statements.h"
@@ -100,7 +100,7 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
         PrintError(console, "匹配结果为0,请检查正则匹配规则!");
     }
     return run.failed() || run.matches.empty() || !run.keywordProblem.empty() ? kExitSchemeFailed
-                                                                             : kExitOk;
+                                                                              : kExitOk;
 }
 
 }  // namespace vela

@@ -2,12 +2,12 @@
 
 #include "fetch/encoding.h"
 #include "record_plan.h"
-#include "stored_fields.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
 #include "store/row_id.h"
 #include "store/run_lock.h"
+#include "stored_fields.h"
 
 namespace vela {
 namespace {

@@ -121,8 +121,9 @@ TEST_F(CliNotifyTest, CleanTitlesAreReadAsTextEverywhere) {
             "<li id=1><a href=\"/t/1\"><font color=red>置顶</font>公告</a></li></ul>";
     }
     ASSERT_TRUE(db.ExecSql("update rule set code='0'"));
-    ASSERT_TRUE(db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
-                           "values(1,'','','1')"));
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
+                   "values(1,'','','1')"));
     const ChildOutcome run = Cli({"run", "--once", "--json", "--db", file.path(), "--notify",
                                   "json://" + hook.Url("/hook").substr(7)});
     EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -561,8 +561,8 @@ TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
     if (geteuid() == 0) {
         args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", kCli});
     }
-    ChildOutcome list = geteuid() == 0 ? test::RunChild("/usr/bin/setpriv", args, older.dir())
-                                       : Cli(args);
+    ChildOutcome list =
+        geteuid() == 0 ? test::RunChild("/usr/bin/setpriv", args, older.dir()) : Cli(args);
     ::chmod(older.path().c_str(), 0644);
     ::chmod(older.dir().c_str(), 0700);
     EXPECT_EQ(list.exitCode, 0) << list.err;
@@ -574,10 +574,9 @@ TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
     ChildOutcome run = Cli({"run", "--once", "--db", older.path()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Cli({"run", "--once", "--db", file.path()}).out, run.out);
-    EXPECT_EQ(Rows(olderDb, fieldTable),
-              (TextTable{{"table", "rule_field"},
-                         {"trigger", "rule_field_fresh"},
-                         {"trigger", "rule_field_removed"}}));
+    EXPECT_EQ(Rows(olderDb, fieldTable), (TextTable{{"table", "rule_field"},
+                                                    {"trigger", "rule_field_fresh"},
+                                                    {"trigger", "rule_field_removed"}}));
     EXPECT_EQ(Rows(olderDb, ruleTable), ruleBefore);
     EXPECT_EQ(Rows(olderDb, kArticles).size(), 3u);
     EXPECT_EQ(Rows(olderDb, kArticles), Rows(db, kArticles));
@@ -588,8 +587,9 @@ TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
 // that cannot be used fails its scheme, which then stores nothing.
 TEST_F(CliTest, DroppedArticlesAreCountedAndMarked) {
     AddScheme(db, "board", "/board");
-    ASSERT_TRUE(db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
-                           "values(1,'','/Title [14]$/','0')"));
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
+                   "values(1,'','/Title [14]$/','0')"));
     const ChildOutcome test = Cli({"test", "--db", file.path(), "1"});
     EXPECT_EQ(test.exitCode, 0) << test.err;
     const std::vector<std::string> lines = Lines(test.out);

@@ -131,12 +131,12 @@ TEST(SchemeFileTest, KeywordsAndCleanTitlesComeBack) {
 
     const SchemeFileText file = ExportSchemes(from, {});
     ASSERT_TRUE(file.ok) << file.error;
-    EXPECT_NE(file.text.find("include = ['相机', '/二手.*镜头/', '''it's''']\n"),
-              std::string::npos)
+    EXPECT_NE(file.text.find("include = ['相机', '/二手.*镜头/', '''it's''']\n"), std::string::npos)
         << file.text;
     const auto count = [&](const std::string& key) {
         std::size_t n = 0;
-        for (auto at = file.text.find(key); at != std::string::npos; at = file.text.find(key, at + 1))
+        for (auto at = file.text.find(key); at != std::string::npos;
+             at = file.text.find(key, at + 1))
             ++n;
         return n;
     };
@@ -368,14 +368,13 @@ mode = 1
 id_group = 1
 colour = 'red'
 )x";
-    EXPECT_EQ(ReadSchemeFile(wrong, "f.toml").errors,
-              (std::vector<std::string>{
-                  "f.toml:1: url: required key missing",
-                  "f.toml:3: encoding: expected a string",
-                  "f.toml:6: pattern: expected a string",
-                  "f.toml:9: mode: expected a string",
-                  "f.toml:11: colour: unknown key",
-              }));
+    EXPECT_EQ(ReadSchemeFile(wrong, "f.toml").errors, (std::vector<std::string>{
+                                                          "f.toml:1: url: required key missing",
+                                                          "f.toml:3: encoding: expected a string",
+                                                          "f.toml:6: pattern: expected a string",
+                                                          "f.toml:9: mode: expected a string",
+                                                          "f.toml:11: colour: unknown key",
+                                                      }));
 }
 
 TEST(SchemeFileTest, ImportIsAllOrNothing) {

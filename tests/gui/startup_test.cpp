@@ -71,8 +71,9 @@ TEST(Startup, GoodDatabaseOpensWithoutAMessage) {
     Started started = Start(window, db, file.path());
     EXPECT_TRUE(messages.boxes.empty());
     EXPECT_TRUE(db.IsOpen());
-    EXPECT_EQ(test::QueryRows(db, "select count(*) from sqlite_master where name like 'rule_field%'"),
-              (TextTable{{"3"}}));
+    EXPECT_EQ(
+        test::QueryRows(db, "select count(*) from sqlite_master where name like 'rule_field%'"),
+        (TextTable{{"3"}}));
     EXPECT_TRUE(window.Control<QPushButton>("运行")->isEnabled());
     EXPECT_TRUE(started.filled);
 }
