@@ -239,6 +239,18 @@ TEST_F(SchemeCommandsTest, FieldsStayWithTheirSchemeAndListShowsThem) {
         EXPECT_EQ(scheme["clean_titles"], expected[i].clean);
     }
 
+    // `edit` shows them in the file: a rename keeps them, a changed key changes them.
+    ::setenv("EDITOR", Script("rename.sh", "sed -i \"s/^name = .*/name = 'x'/\" \"$1\"\n").c_str(),
+             1);
+    ASSERT_EQ(Cli({"edit", "2"}).exitCode, 0);
+    EXPECT_EQ(Rows(fields), stored);
+    ::setenv("EDITOR", Script("clean.sh", "sed -i '/^clean_titles/d' \"$1\"\n").c_str(), 1);
+    ASSERT_EQ(Cli({"edit", "2"}).exitCode, 0);
+    TextTable edited = stored;
+    edited[1][3] = "0";
+    EXPECT_EQ(Rows(fields), edited);
+    ::unsetenv("EDITOR");
+
     ASSERT_EQ(Cli({"remove", "2"}).exitCode, 0);
     EXPECT_EQ(Rows(fields), (TextTable{stored[0], stored[2]}));
 }
