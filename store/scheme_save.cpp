@@ -36,19 +36,18 @@ bool SaveRow(Database& db, const std::string& sql, StatementOutcome& outcome) {
     return false;
 }
 
-// Writes the fields of scheme `id` inside an open transaction, as Step does. The
-// table is made first where the file still lacks it (the open could not make it
-// while another program held the file): a save never stores the row without its
-// fields.
-bool SaveFields(Database& db, int64_t id, const SchemeFields& fields, StatementOutcome& outcome,
-                std::string* failed = nullptr) {
-    if (!Step(db, kSchemeFieldTableSql, outcome)) {
-        if (failed) *failed = kSchemeFieldTableSql;
+// Begins the transaction of a save and makes the table of the scheme fields
+// where the file still lacks it (the open could not make it while another
+// program held the file): a save never stores a row without its fields. On
+// failure fills `outcome` and names the statement in `failed`.
+bool BeginSave(Database& db, StatementOutcome& outcome, std::string& failed) {
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        failed = "begin immediate";
         return false;
     }
-    const BoundSql save = SchemeFieldsSaveStatement(id, fields);
-    if (Step(db, save, outcome)) return true;
-    if (failed) *failed = save.Shown();
+    if (Step(db, kSchemeFieldTableSql, outcome)) return true;
+    failed = kSchemeFieldTableSql;
     return false;
 }
 
@@ -67,11 +66,7 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
     std::lock_guard lock(db.Mutex());
     SchemeSavesOutcome result;
     StatementOutcome& outcome = result.outcome;
-    if (!db.ExecSql("begin immediate")) {
-        outcome.code = db.LastErrorCode();
-        result.failedStatement = "begin immediate";
-        return result;
-    }
+    if (!BeginSave(db, outcome, result.failedStatement)) return result;
     for (const SchemeSave& save : saves) {
         const bool insert = save.rowId == 0;
         // The editor's statement, its id written from the number: the form's own
@@ -86,7 +81,9 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
             return result;
         }
         const int64_t id = insert ? sqlite3_last_insert_rowid(db.Handle()) : save.rowId;
-        if (!SaveFields(db, id, save.form.fields, outcome, &result.failedStatement)) {
+        const BoundSql fields = SchemeFieldsSaveStatement(id, save.form.fields);
+        if (!Step(db, fields, outcome)) {
+            result.failedStatement = fields.Shown();
             result.ids.clear();
             return result;
         }
@@ -114,10 +111,8 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
 StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
     std::lock_guard lock(db.Mutex());
     StatementOutcome outcome;
-    if (!db.ExecSql("begin immediate")) {
-        outcome.code = db.LastErrorCode();
-        return outcome;
-    }
+    std::string failed;
+    if (!BeginSave(db, outcome, failed)) return outcome;
     if (!SaveRow(db, SchemeSaveStatement(form), outcome)) return outcome;
     int64_t id = 0;
     bool rowKnown = true;
@@ -127,7 +122,7 @@ StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
         rowKnown = ParseRowId(form.id, id);
     }
     if (rowKnown) {
-        if (!SaveFields(db, id, form.fields, outcome)) return outcome;
+        if (!Step(db, SchemeFieldsSaveStatement(id, form.fields), outcome)) return outcome;
     } else if (!form.fields.IsDefault()) {
         // The update found its row by a text that names no row id plainly: the
         // keywords cannot be tied to it, and a scheme must not run without them.
