@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "console_text.h"
+#include "engine/keyword_filter.h"
 #include "engine/scheme_run.h"
 #include "engine/stored_fields.h"
 #include "fetch/readable_text.h"
@@ -79,7 +80,10 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
                          ConsoleField(ShownTitle(scheme, run.matches[m], run.region)).c_str());
         }
     }
-    if (dropped > 0) {
+    // With keywords, how many they drop, none included; without, the output is as it
+    // always was.
+    if (dropped > 0 || !KeywordLines(scheme.fields.include).empty() ||
+        !KeywordLines(scheme.fields.exclude).empty()) {
         std::fprintf(console.out, "%d of %zu matches would be dropped by keywords\n", dropped,
                      run.matches.size());
     }
@@ -90,7 +94,8 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
     } else if (!run.fetchFailureText.empty()) {
         PrintError(console, ConsoleField(scheme.url) + ": " + run.fetchFailureText);
     }
-    if (!run.keywordProblem.empty()) PrintError(console, "keywords: " + run.keywordProblem);
+    // Already UTF-8, naming the keyword.
+    if (!run.keywordProblem.empty()) PrintError(console, run.keywordProblem);
     // A pattern that does not compile is the error, whatever the page held.
     if (!run.patternError.empty()) {
         PrintError(console, "invalid pattern: " + ConsoleField(run.patternError));
