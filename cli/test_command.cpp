@@ -27,8 +27,9 @@ public:
 };
 
 // A match's title as a monitoring run would record it.
-// TODO(keywords and clean titles): the record plan's own function for this, once
-// it lands; until then the title group, cleaned as the scheme says.
+// TODO(keywords and clean titles): StoredText(RecordedTitle(scheme, match, region))
+// from the record plan, as the runner prints a stored title, once that function
+// lands; until then the title group, cleaned as the scheme says.
 std::string ShownTitle(const Scheme& scheme, const MatchRecord& match, const std::string& region) {
     const std::string title = SubMatchText(match, region, scheme.titleGroup);
     return scheme.fields.cleanTitles ? ReadableText(title) : title;
