@@ -1,0 +1,51 @@
+#include "keyword_boxes.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+
+#include "main_window.h"
+
+namespace vela {
+namespace {
+
+constexpr int kLinesWhileEditing = 5;
+
+class GrowWhileFocused : public QObject {
+public:
+    GrowWhileFocused(QPlainTextEdit* box) : QObject(box), box_(box), rest_(box->geometry()) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            rest_ = box_->geometry();
+            const int grown =
+                rest_.height() + (kLinesWhileEditing - 1) * box_->fontMetrics().lineSpacing();
+            box_->setGeometry(rest_.adjusted(0, rest_.height() - grown, 0, 0));
+            box_->raise();
+            box_->ensureCursorVisible();
+        } else if (event->type() == QEvent::FocusOut) {
+            box_->setGeometry(rest_);
+            box_->ensureCursorVisible();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPlainTextEdit* box_;
+    QRect rest_;
+};
+
+}  // namespace
+
+void SetUpKeywordBoxes(MainWindow& window) {
+    for (const char* name : {kIncludeBox, kExcludeBox}) {
+        auto* box = window.Control<QPlainTextEdit>(name);
+        // One keyword is one line: a long one scrolls instead of wrapping, and
+        // the one line the box shows at rest has no margin to spare.
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->document()->setDocumentMargin(0);
+        box->installEventFilter(new GrowWhileFocused(box));
+    }
+}
+
+}  // namespace vela
