@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextDocument>
 
 #include "main_window.h"
@@ -13,11 +14,11 @@ constexpr int kLinesWhileEditing = 5;
 
 class GrowWhileFocused : public QObject {
 public:
-    GrowWhileFocused(QPlainTextEdit* box) : QObject(box), box_(box), rest_(box->geometry()) {}
+    explicit GrowWhileFocused(QPlainTextEdit* box)
+        : QObject(box), box_(box), rest_(box->geometry()) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::FocusIn) {
-            rest_ = box_->geometry();
             const int grown =
                 rest_.height() + (kLinesWhileEditing - 1) * box_->fontMetrics().lineSpacing();
             box_->setGeometry(rest_.adjusted(0, rest_.height() - grown, 0, 0));
@@ -25,14 +26,14 @@ public:
             box_->ensureCursorVisible();
         } else if (event->type() == QEvent::FocusOut) {
             box_->setGeometry(rest_);
-            box_->ensureCursorVisible();
+            box_->verticalScrollBar()->setValue(0);  // the first keyword, at rest
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
     QPlainTextEdit* box_;
-    QRect rest_;
+    const QRect rest_;  // the box's place in the layout
 };
 
 }  // namespace
@@ -45,6 +46,11 @@ void SetUpKeywordBoxes(MainWindow& window) {
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
         box->document()->setDocumentMargin(0);
         box->installEventFilter(new GrowWhileFocused(box));
+        // At rest the box shows its first line only: the pointer shows them all.
+        QObject::connect(box, &QPlainTextEdit::textChanged, box, [box] {
+            const QString text = box->toPlainText();
+            box->setToolTip(text.contains('\n') ? text : QString());
+        });
     }
 }
 
