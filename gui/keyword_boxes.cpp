@@ -44,6 +44,7 @@ void SetUpKeywordBoxes(MainWindow& window) {
         // One keyword is one line: a long one scrolls instead of wrapping, and
         // the one line the box shows at rest has no margin to spare.
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setTabChangesFocus(true);  // a tab is no part of a keyword
         box->document()->setDocumentMargin(0);
         box->installEventFilter(new GrowWhileFocused(box));
         // At rest the box shows its first line only: the pointer shows them all.
