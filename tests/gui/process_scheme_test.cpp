@@ -326,15 +326,21 @@ TEST_F(ProcessSchemeTest, RuleTestMarksDroppedMatchesAndShowsRecordedTitles) {
     EXPECT_TRUE(messages.boxes.empty());
 }
 
-// Clean titles reach the article list as a person reads them.
-TEST_F(ProcessSchemeTest, CleanTitlesAreListedAsRead) {
+// Clean titles reach the article list as a person reads them, and 状态 says how
+// many new articles the keywords dropped.
+TEST_F(ProcessSchemeTest, CleanTitlesAreListedAsReadAndDroppedOnesCounted) {
     ASSERT_TRUE(EnsureSchemeFieldTable(db));
     AddScheme(0);
-    ASSERT_TRUE(ExecBound(db, SchemeFieldsSaveStatement(1, {"", "", true})));
-    page = "<ul><li id=1><a href=\"/t/1\"><b>Title</b> &#49;  &lt;new&gt;</a></li></ul>";
+    ASSERT_TRUE(ExecBound(db, SchemeFieldsSaveStatement(1, {"", "old", true})));
+    page =
+        "<ul><li id=2><a href=\"/t/2\"><b>Title</b> &#50;  &lt;new&gt;</a></li>"
+        "<li id=1><a href=\"/t/1\">Title 1 (old)</a></li></ul>";
     RunWorker();
     FillArticleList(window, cursor, db);
-    EXPECT_EQ(CellText(window.Control<QTableWidget>("文章列表框"), 0, 2), "Title 1 <new>");
+    auto* list = window.Control<QTableWidget>("文章列表框");
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(CellText(list, 0, 2), "Title 2 <new>");
+    EXPECT_NE(Status().find(Gbk("1 篇新文章，1 篇被关键词过滤")), std::string::npos) << Status();
 }
 
 }  // namespace
