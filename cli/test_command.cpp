@@ -5,10 +5,11 @@
 #include "engine/keyword_filter.h"
 #include "engine/scheme_run.h"
 #include "engine/stored_fields.h"
-#include "fetch/readable_text.h"
+#include "engine/record_plan.h"
 #include "stop_signal.h"
 #include "store/database.h"
 #include "store/list_statements.h"
+#include "store/sql_clean.h"
 #include "store/read_rows.h"
 
 namespace vela {
@@ -26,13 +27,10 @@ public:
     void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
 };
 
-// A match's title as a monitoring run would record it.
-// TODO(keywords and clean titles): StoredText(RecordedTitle(scheme, match, region))
-// from the record plan, as the runner prints a stored title, once that function
-// lands; until then the title group, cleaned as the scheme says.
+// A match's title as a monitoring run would record it, as the runner prints a
+// stored title.
 std::string ShownTitle(const Scheme& scheme, const MatchRecord& match, const std::string& region) {
-    const std::string title = SubMatchText(match, region, scheme.titleGroup);
-    return scheme.fields.cleanTitles ? ReadableText(title) : title;
+    return StoredText(RecordedTitle(scheme, match, region));
 }
 
 }  // namespace

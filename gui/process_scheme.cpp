@@ -73,9 +73,7 @@ TestMarks TestMarksOf(const Scheme& scheme, const SchemeRun& run) {
     if (scheme.fields.IsDefault()) return marks;
     marks.titles.reserve(run.matches.size());
     for (const MatchRecord& match : run.matches) {
-        // TODO: the title as RecordedTitle (engine/record_plan.h) gives it, once
-        // the engine has it; until then the title group as the page has it.
-        marks.titles.push_back(SubMatchText(match, run.region, scheme.titleGroup));
+        marks.titles.push_back(RecordedTitle(scheme, match, run.region));
     }
     return marks;
 }
