@@ -28,8 +28,7 @@ inline KeywordUnit FoldedUnitAt(std::string_view gbk, std::size_t pos, std::size
     const auto trail = static_cast<unsigned char>(gbk[pos + 1]);
     if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
         const auto ascii = static_cast<unsigned char>(trail - 0xA1 + 0x21);
-        return ascii >= 'A' && ascii <= 'Z' ? static_cast<KeywordUnit>(ascii + ('a' - 'A'))
-                                            : ascii;
+        return ascii >= 'A' && ascii <= 'Z' ? static_cast<KeywordUnit>(ascii + ('a' - 'A')) : ascii;
     }
     if (lead == 0xA1 && trail == 0xA1) return ' ';
     return static_cast<KeywordUnit>(lead << 8 | trail);
