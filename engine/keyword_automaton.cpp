@@ -108,7 +108,9 @@ void KeywordAutomaton::BuildTable() {
     // The table stays within 4 MiB; a longer list of keywords takes the slower steps.
     constexpr std::size_t kMostEntries = std::size_t{1} << 20;
     const std::size_t count = states_.size();
-    classes_ = static_cast<std::uint32_t>(units.size());
+    classShift_ = 0;
+    while ((std::size_t{1} << classShift_) < units.size()) ++classShift_;
+    classes_ = std::uint32_t{1} << classShift_;
     if (count > kMostEntries / classes_) {
         delta_.clear();
         return;

@@ -29,19 +29,42 @@ public:
     // byte of `gbk`); returns how many.
     template <class Found>
     std::size_t Scan(std::string_view gbk, KeywordUnit* units, Found&& found) const {
-        std::size_t count = 0;
-        std::uint32_t row = 0;
-        for (std::size_t pos = 0, length = 0; pos < gbk.size(); pos += length) {
-            const KeywordUnit unit = FoldedUnitAt(gbk, pos, length);
-            units[count++] = unit;
-            if (delta_.empty()) {
-                row = Next(row, unit);
-                if (emits_[row] && !Report(row, found)) break;
+        const auto* const bytes = reinterpret_cast<const unsigned char*>(gbk.data());
+        const std::size_t size = gbk.size();
+        std::size_t count = 0, pos = 0;
+        // FoldedUnitAt, written out so that the position stays in a register.
+        const auto next = [&] {
+            KeywordUnit unit;
+            if (bytes[pos] < 0x80 || pos + 1 >= size) {
+                unit = FoldedSingle(bytes[pos]);
+                pos += 1;
             } else {
-                const std::uint32_t step = delta_[row + ClassOf(unit)];
-                row = step & ~kEmits;
-                if ((step & kEmits) != 0 && !Report(row / classes_, found)) break;
+                unit = FoldedDouble(bytes[pos], bytes[pos + 1]);
+                pos += 2;
             }
+            units[count++] = unit;
+            return unit;
+        };
+        if (delta_.empty()) {
+            for (std::uint32_t state = 0; pos < size;) {
+                state = Next(state, next());
+                if (emits_[state] && !Report(state, found)) break;
+            }
+            return count;
+        }
+        for (std::uint32_t row = 0; pos < size;) {
+            std::uint32_t step;
+            if (row == 0) {
+                // Most units leave the root where it is, and those steps do not
+                // wait for one another: run through them.
+                do {
+                    step = delta_[ClassOf(next())];
+                } while (step == 0 && pos < size);
+            } else {
+                step = delta_[row + ClassOf(next())];
+            }
+            row = step & ~kEmits;
+            if ((step & kEmits) != 0 && !Report(row >> classShift_, found)) break;
         }
         return count;
     }
@@ -110,10 +133,12 @@ private:
     std::vector<std::uint8_t> emits_;  // by state: some needle ends there
     // Every step in one table, where it is not too big: one look-up per unit.
     // Entry state * classes_ + class holds the next state's row (its number times
-    // classes_), with kEmits where a needle ends. Otherwise the steps follow the
+    // classes_), with kEmits where a needle ends. Rows are a power of two long, so
+    // that a row gives its state by a shift. Otherwise the steps follow the
     // fail links.
     std::vector<std::uint32_t> delta_;
-    std::uint32_t classes_ = 0;
+    std::uint32_t classes_ = 0;  // a power of two, 1 << classShift_
+    std::uint32_t classShift_ = 0;
     std::array<std::uint32_t, 256> singleClass_{};
     std::array<std::uint32_t, 256> leadBlock_{};  // 1 + the block of a lead byte's classes, or 0
     std::vector<std::uint32_t> blockClass_;
