@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "fetch/encoding.h"
 #include "keyword_automaton.h"
@@ -26,25 +27,24 @@ std::string Named(const std::string& keyword, const std::string& problem) {
 
 // One keyword made ready for matching: its folded units, or its expression.
 struct PreparedKeyword {
-    bool isRegex = false;
     KeywordUnits units;
-    KeywordRegex regex;
+    std::shared_ptr<const KeywordRegex> regex;
 };
 
 // Checks `keyword` and makes it ready; the problem, empty when there is none.
 std::string Prepare(const std::string& keyword, PreparedKeyword& prepared) {
     if (IsRegexKeyword(keyword)) {
-        prepared.isRegex = true;
         const std::string_view pattern = std::string_view(keyword).substr(1, keyword.size() - 2);
         if (pattern.empty()) return Named(keyword, "the regular expression is empty");
-        std::string error;
-        if (!prepared.regex.Compile(pattern, error)) {
-            return Named(keyword,
-                         "the regular expression does not compile: " + GbkTextToUtf8(error));
+        CheckedKeywordRegex checked = CheckKeywordRegex(pattern);
+        if (!checked.regex) {
+            return Named(keyword, "the regular expression does not compile: " +
+                                      GbkTextToUtf8(checked.error));
         }
-        if (prepared.regex.RunsAway()) {
+        if (checked.runsAway) {
             return Named(keyword, "the regular expression could run away on a long title");
         }
+        prepared.regex = std::move(checked.regex);
         return {};
     }
     prepared.units = FoldedUnits(keyword);
@@ -57,32 +57,35 @@ std::string Prepare(const std::string& keyword, PreparedKeyword& prepared) {
 }  // namespace
 
 struct KeywordFilter::Compiled {
-    // What a needle of the automaton stands for: a plain keyword, or the run of
-    // characters that every match of an expression holds.
+    // What a needle of the automaton stands for: a plain keyword, or one of the
+    // runs of characters that every match of an expression holds.
     enum class Kind : std::uint8_t { Include, Exclude, Required };
     struct Needle {
         Kind kind;
-        std::size_t regex = 0;  // Required: the expression's place in `regexes`
+        std::uint32_t regex = 0;  // Required: the expression's place in `regexes`
+        std::uint8_t run = 0;     // and which of its runs
     };
     struct Expression {
-        KeywordRegex regex;
+        std::shared_ptr<const KeywordRegex> regex;
         bool exclude = false;
-        bool required = false;  // found only in titles that hold its needle
+        // The runs a title must hold before the expression is searched: all of them.
+        std::uint8_t runs = 0;
     };
 
     void Add(PreparedKeyword&& keyword, bool exclude) {
         hasInclude = hasInclude || !exclude;
-        if (!keyword.isRegex) {
+        hasExclude = hasExclude || exclude;
+        if (!keyword.regex) {
             automaton.Add(keyword.units);
             needles.push_back({exclude ? Kind::Exclude : Kind::Include});
             return;
         }
+        const auto number = static_cast<std::uint32_t>(regexes.size());
         Expression& e = regexes.emplace_back();
         e.exclude = exclude;
-        e.required = !keyword.regex.RequiredUnits().empty();
-        if (e.required) {
-            automaton.Add(keyword.regex.RequiredUnits());
-            needles.push_back({Kind::Required, regexes.size() - 1});
+        for (const KeywordUnits& run : keyword.regex->RequiredRuns()) {
+            automaton.Add(run);
+            needles.push_back({Kind::Required, number, e.runs++});
         }
         e.regex = std::move(keyword.regex);
     }
@@ -91,6 +94,7 @@ struct KeywordFilter::Compiled {
     std::vector<Needle> needles;  // by the automaton's needle number
     std::vector<Expression> regexes;
     bool hasInclude = false;
+    bool hasExclude = false;
 };
 
 std::vector<std::string> KeywordLines(const std::string& lines) {
@@ -151,56 +155,44 @@ bool KeywordFilter::Keeps(std::string_view title) const {
     if (!compiled_) return true;
     const Compiled& c = *compiled_;
 
-    // The title's folded units; most titles fit on the stack.
+    // The title's folded units, for the expressions; most titles fit on the stack.
     constexpr std::size_t kOnStack = 512;
     KeywordUnit onStack[kOnStack];
-    KeywordUnits onHeap;
-    KeywordUnit* units = onStack;
-    std::size_t size = 0;
-    if (title.size() > kOnStack) {
-        onHeap = FoldedUnits(title);
-        units = onHeap.data();
-        size = onHeap.size();
-    } else {
-        for (std::size_t pos = 0, length = 0; pos < title.size(); pos += length) {
-            units[size++] = FoldedUnitAt(title, pos, length);
-        }
-    }
+    KeywordUnits onHeap(title.size() > kOnStack ? title.size() : 0, 0);
+    KeywordUnit* const units = onHeap.empty() ? onStack : onHeap.data();
 
-    // Which expressions' needles the title holds.
-    constexpr std::size_t kFlagsOnStack = 64;
-    bool flagsOnStack[kFlagsOnStack] = {};
-    std::vector<bool> flagsOnHeap(c.regexes.size() > kFlagsOnStack ? c.regexes.size() : 0);
-    const auto hold = [&](std::size_t r) {
-        if (r < kFlagsOnStack) {
-            flagsOnStack[r] = true;
-        } else {
-            flagsOnHeap[r] = true;
-        }
-    };
-    const auto holds = [&](std::size_t r) {
-        return r < kFlagsOnStack ? flagsOnStack[r] : static_cast<bool>(flagsOnHeap[r]);
-    };
+    // Which of each expression's runs the title holds, a bit per run.
+    static_assert(kMostRequiredRuns <= 8);
+    constexpr std::size_t kHeldOnStack = 64;
+    std::uint8_t heldOnStack[kHeldOnStack] = {};
+    std::vector<std::uint8_t> heldOnHeap(c.regexes.size() > kHeldOnStack ? c.regexes.size() : 0);
+    std::uint8_t* const held = heldOnHeap.empty() ? heldOnStack : heldOnHeap.data();
 
     bool included = !c.hasInclude, excluded = false;
-    c.automaton.Scan(units, size, [&](std::size_t needle) {
-        switch (c.needles[needle].kind) {
+    const std::size_t size = c.automaton.Scan(title, units, [&](std::size_t needle) {
+        const Compiled::Needle& n = c.needles[needle];
+        switch (n.kind) {
             case Compiled::Kind::Include:
                 included = true;
+                // Nothing can drop the title any more.
+                if (!c.hasExclude) return false;
                 break;
             case Compiled::Kind::Exclude:
                 excluded = true;
                 return false;
             case Compiled::Kind::Required:
-                hold(c.needles[needle].regex);
+                held[n.regex] |= static_cast<std::uint8_t>(1u << n.run);
                 break;
         }
         return true;
     });
+    // A scan cut short has decided: the rest of the units are not needed.
     if (excluded) return false;
+    if (included && !c.hasExclude) return true;
     const auto found = [&](std::size_t r) {
         const Compiled::Expression& e = c.regexes[r];
-        return (!e.required || holds(r)) && e.regex.Search(units, size);
+        return held[r] == static_cast<std::uint8_t>((1u << e.runs) - 1) &&
+               e.regex->Search(units, size);
     };
     for (std::size_t r = 0; r < c.regexes.size(); ++r) {
         if (c.regexes[r].exclude && found(r)) return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "fetch/gbk_search.h"
@@ -93,15 +95,18 @@ bool SkipSet(const KeywordUnits& p, std::size_t& i) {
     return true;
 }
 
-// The longest run of units that every match holds, read from the expression's
-// top level: plain characters and quoted punctuation outside groups and sets that
-// no quantifier follows. Empty when a bar stands at the top level (a branch need
-// not hold it) or the expression holds what this reading does not follow: \Q
+// The runs of units that every match holds, read from the expression's top
+// level: plain characters and quoted punctuation outside groups and sets that no
+// quantifier follows. None when a bar stands at the top level (a branch need not
+// hold them) or the expression holds what this reading does not follow: \Q
 // quoting, comments, the x flag, escapes that take arguments.
-KeywordUnits RequiredRun(const KeywordUnits& p) {
-    KeywordUnits best, run;
+std::vector<KeywordUnits> ReadRequiredRuns(const KeywordUnits& p) {
+    std::vector<KeywordUnits> runs;
+    KeywordUnits run;
     const auto endRun = [&] {
-        if (run.size() > best.size()) best = run;
+        if (!run.empty() && std::find(runs.begin(), runs.end(), run) == runs.end()) {
+            runs.push_back(run);
+        }
         run.clear();
     };
     int depth = 0;
@@ -153,7 +158,12 @@ KeywordUnits RequiredRun(const KeywordUnits& p) {
         }
     }
     endRun();
-    return best;
+    // The longest ones say the most.
+    std::stable_sort(runs.begin(), runs.end(), [](const KeywordUnits& a, const KeywordUnits& b) {
+        return a.size() > b.size();
+    });
+    if (runs.size() > kMostRequiredRuns) runs.resize(kMostRequiredRuns);
+    return runs;
 }
 
 constexpr std::size_t kProbeLength = 128;
@@ -177,15 +187,17 @@ bool KeywordRegex::Compile(std::string_view pattern, std::string& error) {
         if (error.empty()) error = "it does not compile";
         return false;
     }
-    required_ = RequiredRun(pattern_);
+    required_ = ReadRequiredRuns(pattern_);
     return true;
 }
 
 bool KeywordRegex::Search(const KeywordUnit* units, std::size_t size) const {
     if (!regex_) return false;
+    // Kept from one search to the next, so that a search allocates nothing.
+    thread_local boost::match_results<const KeywordUnit*> found;
     try {
-        return boost::regex_search(units, units + std::min(size, kKeywordRegexLimit), *regex_,
-                                   boost::match_any);
+        return boost::regex_search(units, units + std::min(size, kKeywordRegexLimit), found,
+                                   *regex_, boost::match_any);
     } catch (const std::exception&) {
         return false;
     }
@@ -225,6 +237,30 @@ bool KeywordRegex::RunsAway() const {
         }
     }
     return false;
+}
+
+CheckedKeywordRegex CheckKeywordRegex(std::string_view pattern) {
+    // Bounded: when full, the cache starts again (the filters made so far keep
+    // their expressions).
+    constexpr std::size_t kMostKept = 256;
+    static std::mutex mutex;
+    static auto* kept = new std::unordered_map<std::string, CheckedKeywordRegex>;
+    const std::string key(pattern);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const auto found = kept->find(key);
+        if (found != kept->end()) return found->second;
+    }
+    CheckedKeywordRegex checked;
+    auto regex = std::make_shared<KeywordRegex>();
+    if (regex->Compile(pattern, checked.error)) {
+        checked.runsAway = regex->RunsAway();
+        checked.regex = std::move(regex);
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (kept->size() >= kMostKept) kept->clear();
+    kept->emplace(key, checked);
+    return checked;
 }
 
 }  // namespace vela

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <boost/regex.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "keyword_text.h"
 
@@ -40,14 +42,28 @@ public:
     // Whether it matches somewhere in the first kKeywordRegexLimit of `units`; a
     // search that gives up (complexity or memory) finds nothing.
     bool Search(const KeywordUnit* units, std::size_t size) const;
-    // Folded units that every match holds in a row, for a quick test that rules a
-    // title out before the search; empty when the expression promises none.
-    const KeywordUnits& RequiredUnits() const { return required_; }
+    // Runs of folded units that every match holds (at most kMostRequiredRuns,
+    // longest first), for a quick test that rules a title out before the search;
+    // none when the expression promises none.
+    const std::vector<KeywordUnits>& RequiredRuns() const { return required_; }
 
 private:
     std::optional<boost::basic_regex<KeywordUnit, KeywordRegexTraits>> regex_;
     KeywordUnits pattern_;
-    KeywordUnits required_;
+    std::vector<KeywordUnits> required_;
 };
+
+inline constexpr std::size_t kMostRequiredRuns = 8;
+
+// An expression compiled and tried once for the whole process: a scheme's filter
+// is made anew for every run, and compiling an expression and trying it on its
+// crafted titles costs more than judging a page's titles with it. A compiled
+// expression is only ever searched, which threads may do at once.
+struct CheckedKeywordRegex {
+    std::shared_ptr<const KeywordRegex> regex;  // null when it does not compile
+    std::string error;                          // why it does not compile
+    bool runsAway = false;
+};
+CheckedKeywordRegex CheckKeywordRegex(std::string_view pattern);
 
 }  // namespace vela

@@ -128,10 +128,12 @@ def board_page(ids, crlf="\r\n"):
 
 
 def page_seed(page, pattern, template, before="<ul>", after="</ul>", marker="", name="board",
-              mode=0, gbk=True, title=3, article_id=1, other=2, last_id=0):
-    body = s(name) + s(marker) + s(before) + s(after) + s(pattern) + s(template) + raw(page)
-    # gbk, mode, title group, id group, other group, last id (each read as one byte)
-    return body + tail(gbk, mode, title + 2, article_id + 2, other + 2, last_id + 2)
+              mode=0, gbk=True, title=3, article_id=1, other=2, last_id=0, include="",
+              exclude="", clean=False):
+    body = (s(name) + s(marker) + s(before) + s(after) + s(pattern) + s(template) + s(include)
+            + s(exclude) + raw(page))
+    # gbk, mode, title group, id group, other group, last id, clean titles (each one byte)
+    return body + tail(gbk, mode, title + 2, article_id + 2, other + 2, last_id + 2, clean)
 
 
 def page_seeds():
@@ -155,6 +157,12 @@ def page_seeds():
                                .encode("utf-8"), board, template, gbk=False),
         "gbk_page": page_seed(b'<ul><li id=1><a href="/t/1">\xD6\xD0\xCE\xC4</a></li></ul>',
                               board, "[3][abc][ 1 ][]\xD6[1]", marker="\xD6\xD0"),
+        "keywords_clean_titles": page_seed(
+            '<ul><li id=3><a href="/t/3"><font color=red>Title</font> 3 &amp; x</a></li>'
+            '<li id=2><a href="/t/2">Title&nbsp;2</a></li>'
+            '<li id=1><a href="/t/1">&#84;itle 1</a></li></ul>',
+            board, template, marker="Title 1", include="title 2\n/Title [3]/",
+            exclude="\xA3\xF8", clean=True),
     }
 
 

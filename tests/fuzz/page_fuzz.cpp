@@ -1,6 +1,6 @@
 // The processing of one page as a monitoring run does it, from the page bytes to
-// the statements: page, markers, pattern and the scheme's other values come from
-// the fuzzer. Every statement runs in an in-memory database made from the
+// the statements: page, markers, pattern, keywords and the scheme's other values
+// come from the fuzzer. Every statement runs in an in-memory database made from the
 // delivered schema and must stay the one statement it was meant to be: it stores
 // its values byte for byte or fails, and leaves the tables as they were made.
 
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/keyword_filter.h"
 #include "engine/page_regex.h"
 #include "engine/record_plan.h"
 #include "engine/scheme.h"
@@ -103,12 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     scheme.idGroup = Group(in);
     scheme.otherGroup = Group(in);
     scheme.lastId = in.ConsumeIntegralInRange<int64_t>(-2, 253);
+    scheme.fields.cleanTitles = in.ConsumeBool();
     scheme.name = in.ConsumeRandomLengthString(32);
     scheme.lastMarker = in.ConsumeRandomLengthString(32);
     scheme.before = in.ConsumeRandomLengthString(32);
     scheme.after = in.ConsumeRandomLengthString(32);
     scheme.pattern = in.ConsumeRandomLengthString(128);
     scheme.linkTemplate = in.ConsumeRandomLengthString(64);
+    scheme.fields.include = in.ConsumeRandomLengthString(64);
+    scheme.fields.exclude = in.ConsumeRandomLengthString(64);
     const std::string body = in.ConsumeRemainingBytesAsString();
 
     const std::string page =
@@ -127,7 +131,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
 
     const vela::RecordPlan plan = vela::PlanRecords(scheme, region, matches);
-    FUZZ_CHECK(plan.inserts.size() <= matches.size());
+    FUZZ_CHECK(plan.inserts.size() + plan.dropped <= matches.size());
+    // Keywords that cannot be used record nothing; every article stored is one
+    // they keep, judged by its title as recorded (readable text, no blank at
+    // either end, when titles are cleaned).
+    const vela::KeywordFilter keywords(scheme.fields);
+    if (!keywords.Problem().empty()) FUZZ_CHECK(!plan.update && plan.dropped == 0);
+    for (const vela::ArticleInsert& article : plan.inserts) {
+        FUZZ_CHECK(keywords.Keeps(article.marker));
+        if (scheme.fields.cleanTitles && !article.marker.empty()) {
+            FUZZ_CHECK(article.marker.front() != ' ' && article.marker.back() != ' ');
+        }
+    }
     // Each placeholder of the template gives at most the region.
     for (const vela::ArticleInsert& article : plan.inserts) {
         FUZZ_CHECK(article.link.size() <= scheme.linkTemplate.size() * (region.size() + 1));
