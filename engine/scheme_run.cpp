@@ -74,16 +74,25 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body,
+                     RunReport& report, SchemeRun& run);
+
 bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
                  RunReport& report, SchemeRun& run) {
     if (report.Stopped()) return false;
     std::string body = Fetch(scheme, timings, report, run);
     if (report.Stopped()) return false;
-    run.noAnswer = body.empty();
     if (run.fetchFailure != FetchFailure::kNone) {
         report.Status("\r\n" + Gbk(FetchFailureStatusText(run.fetchFailure, FetchLimits(timings),
                                                           !body.empty())));
     }
+    return CutAndMatchBody(scheme, monitoring, std::move(body), report, run);
+}
+
+// The part of CutAndMatch after the fetch: the page's bytes as they came.
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body,
+                     RunReport& report, SchemeRun& run) {
+    run.noAnswer = body.empty();
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
     // The region is cut out of the page where it lies, between the scheme's own
@@ -250,6 +259,13 @@ SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
     SchemeRun run;
     CutAndMatch(scheme, false, timings, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+SchemeRun TestSchemeOnPage(const Scheme& scheme, std::string body, RunReport& report) {
+    SchemeRun run;
+    CutAndMatchBody(scheme, false, std::move(body), report, run);
     run.stopped = report.Stopped();
     return run;
 }

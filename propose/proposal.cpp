@@ -1,11 +1,146 @@
 #include "proposal.h"
 
-namespace vela {
+#include <algorithm>
 
-// Placeholder until the finder lands.
-Proposal ProposeSchemes(const ProposeInput&) {
+#include "engine/record_plan.h"
+#include "engine/scheme_run.h"
+#include "fetch/encoding.h"
+#include "fetch/utf8_decode.h"
+#include "html_tree.h"
+#include "link_resolve.h"
+#include "list_finder.h"
+#include "page_encoding.h"
+#include "page_text.h"
+#include "scheme_maker.h"
+#include "store/sql_clean.h"
+
+namespace vela {
+namespace {
+
+// A run's report that keeps nothing: the candidates' checks say nothing.
+class QuietReport : public RunReport {
+public:
+    bool Stopped() override { return false; }
+    void Status(const std::string&) override {}
+    void Region(const std::string&) override {}
+    void Statement(const std::string&, const StatementOutcome&) override {}
+    void NewArticlesFound() override {}
+    void Recorded(const Scheme&, const ArticleInsert&, const std::string&) override {}
+    void Pause(int) override {}
+};
+
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, i);
+        if (!c.valid) return false;
+        i += c.length;
+    }
+    return true;
+}
+
+// The page's title, for the scheme's name (GBK).
+std::string PageTitle(const HtmlTree& tree) {
+    for (const HtmlNode& node : tree.nodes()) {
+        if (tree.TagName(node) != "title") continue;
+        std::string title = ReadableGbk(tree.Source(node));
+        if (DisplayWidth(title) <= 40) return title;
+        std::size_t cut = 0;
+        while (cut < title.size() && DisplayWidth(std::string_view(title).substr(0, cut)) < 36) {
+            cut += static_cast<unsigned char>(title[cut]) >= 0x80 ? 2 : 1;
+        }
+        return title.substr(0, std::min(cut, title.size()));
+    }
+    return {};
+}
+
+// Whether the items the engine records are the list the finder saw: as many, and
+// nearly all of them the same titles and links (a link the template cannot
+// compose, one relative address among absolute ones, may differ).
+bool Reproduces(const std::vector<ExpectedItem>& expected, const SchemeRun& run,
+                const Scheme& scheme) {
+    if (run.matches.size() != expected.size() || !run.patternError.empty()) return false;
+    std::size_t titles = 0, links = 0;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const std::string title = SubMatchText(run.matches[k], run.region, scheme.titleGroup);
+        titles += ReadableGbk(title) == expected[k].title ? 1 : 0;
+        links += ComposeLink(scheme.linkTemplate, run.matches[k], run.region) == expected[k].link;
+    }
+    const std::size_t misses = (expected.size() - titles) + (expected.size() - links);
+    return misses * 10 <= expected.size();
+}
+
+// The items as the engine records them, in page order: titles as stored, links
+// as composed.
+std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& run) {
+    Scheme pageOrder = scheme;  // every match once, newest (first) last
+    pageOrder.type = static_cast<int32_t>(JudgeMode::NewestFirst);
+    const RecordPlan plan = PlanRecords(pageOrder, run.region, run.matches);
+    std::vector<ProposedItem> items;
+    items.reserve(plan.inserts.size());
+    for (auto it = plan.inserts.rbegin(); it != plan.inserts.rend(); ++it) {
+        items.push_back({StoredText(it->title), std::string(it->link)});
+    }
+    return items;
+}
+
+}  // namespace
+
+Proposal ProposeSchemes(const ProposeInput& input) {
     Proposal proposal;
-    proposal.error = "no list found";
+    proposal.gbk = input.encoding == PageEncoding::kDetect ? IsGbkPage(input.page, input.contentType)
+                                                           : input.encoding == PageEncoding::kGbk;
+    // The engine's text of the page: what its markers and pattern meet.
+    const std::string text =
+        RemoveCrLf(proposal.gbk ? BytesToText(input.page) : Utf8ToGbk(input.page));
+    const HtmlTree tree(text);
+    if (tree.failed()) {
+        proposal.error = "the page could not be parsed";
+        return proposal;
+    }
+
+    const std::string address = IsUtf8(input.url) ? Utf8ToGbk(input.url) : input.url;
+    std::string base = ResolveLink(address, "");
+    if (!tree.baseHref().empty()) {
+        base = ResolveLink(base, DecodedReferences(tree.Slice(tree.baseHref())));
+    }
+    if (base.rfind("http", 0) != 0) base.clear();  // no address to resolve against
+    const std::string name = PageTitle(tree);
+
+    const std::size_t wanted = std::max<std::size_t>(input.maxCandidates, 1);
+    const std::vector<FoundList> lists = FindLists(tree, 3 * wanted + 4);
+    double best = 0;
+    for (const FoundList& list : lists) {
+        if (proposal.candidates.size() >= wanted) break;
+        Candidate candidate;
+        Scheme& scheme = candidate.scheme;
+        std::vector<ExpectedItem> expected;
+        if (!MakeScheme(tree, list, base, scheme, expected)) continue;
+        scheme.id = "0";
+        scheme.name = name.empty() ? address : name;
+        scheme.url = address;
+        scheme.gbk = proposal.gbk;
+        scheme.cookie = input.cookie;
+        scheme.userAgent = input.userAgent.empty() ? kDefaultUserAgent : input.userAgent;
+
+        // The engine's own rule test on the page's text (the text a GBK scheme
+        // reads from these bytes is the text itself).
+        Scheme onText = scheme;
+        onText.gbk = true;
+        QuietReport quiet;
+        const SchemeRun run = TestSchemeOnPage(onText, text, quiet);
+        if (!Reproduces(expected, run, scheme)) continue;
+        candidate.items = RecordedItems(scheme, run);
+        if (candidate.items.empty()) continue;
+        best = std::max(best, list.score);
+        candidate.score = list.score;
+        proposal.candidates.push_back(std::move(candidate));
+    }
+    // Scores as 0..1: the best list's own strength, the others relative to it.
+    for (Candidate& candidate : proposal.candidates) {
+        const double strength = best / (best + 1.0);
+        candidate.score = best > 0 ? strength * candidate.score / best : 0;
+    }
+    if (proposal.candidates.empty()) proposal.error = "no list of articles found on the page";
     return proposal;
 }
 

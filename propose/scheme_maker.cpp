@@ -1,0 +1,483 @@
+#include "scheme_maker.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "fetch/gbk_search.h"
+#include "link_resolve.h"
+#include "page_text.h"
+
+namespace vela {
+namespace {
+
+constexpr std::size_t kMarkerReach = 300;  // how far from the list a marker may start
+constexpr std::size_t kContextLength = 120;
+constexpr int kContextTags = 3;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+struct RawAttribute {
+    std::string name;       // lower case
+    std::string_view text;  // the whole attribute as written
+    std::string_view value;
+    char quote = 0;  // '"', '\'' or 0 when unquoted
+};
+
+// The attributes of a start tag as written, in their order.
+std::vector<RawAttribute> ReadAttributes(std::string_view tag) {
+    std::vector<RawAttribute> attributes;
+    std::size_t i = 1;
+    while (i < tag.size() && !IsBlank(tag[i]) && tag[i] != '>' && tag[i] != '/') ++i;
+    while (i < tag.size() && attributes.size() < 64) {
+        while (i < tag.size() && (IsBlank(tag[i]) || tag[i] == '/')) ++i;
+        if (i >= tag.size() || tag[i] == '>') break;
+        const std::size_t start = i;
+        RawAttribute attribute;
+        while (i < tag.size() && !IsBlank(tag[i]) && tag[i] != '=' && tag[i] != '>' &&
+               tag[i] != '/') {
+            attribute.name += Lower(tag[i++]);
+        }
+        if (i == start) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < tag.size() && IsBlank(tag[j])) ++j;
+        if (j < tag.size() && tag[j] == '=') {
+            ++j;
+            while (j < tag.size() && IsBlank(tag[j])) ++j;
+            if (j < tag.size() && (tag[j] == '"' || tag[j] == '\'')) {
+                attribute.quote = tag[j];
+                const std::size_t close = tag.find(tag[j], j + 1);
+                const std::size_t stop = close == std::string_view::npos ? tag.size() : close;
+                attribute.value = tag.substr(j + 1, stop - j - 1);
+                i = close == std::string_view::npos ? tag.size() : close + 1;
+            } else {
+                const std::size_t from = j;
+                while (j < tag.size() && !IsBlank(tag[j]) && tag[j] != '>') ++j;
+                attribute.value = tag.substr(from, j - from);
+                i = j;
+            }
+        }
+        attribute.text = tag.substr(start, i - start);
+        attributes.push_back(std::move(attribute));
+    }
+    return attributes;
+}
+
+const RawAttribute* FindAttribute(const std::vector<RawAttribute>& attributes,
+                                  std::string_view name) {
+    for (const RawAttribute& a : attributes) {
+        if (a.name == name) return &a;
+    }
+    return nullptr;
+}
+
+// A literal of the pattern whose blanks may differ: each run of them is "\s*".
+std::string LooseLiteral(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (IsBlank(text[i])) {
+            while (i < text.size() && IsBlank(text[i])) ++i;
+            out += "\\s*";
+            continue;
+        }
+        std::size_t j = i;
+        while (j < text.size() && !IsBlank(text[j])) ++j;
+        out += RegexLiteral(text.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+// A link split into the runs of digits and the text between them; the digits of
+// a character reference ("&#38;") belong to the text.
+struct LinkRuns {
+    std::vector<std::string_view> texts;   // texts.size() == digits.size() + 1
+    std::vector<std::string_view> digits;
+};
+
+LinkRuns SplitRuns(std::string_view link) {
+    LinkRuns runs;
+    std::size_t textStart = 0, i = 0;
+    while (i < link.size()) {
+        if (link[i] == '&' && i + 1 < link.size() && link[i + 1] == '#') {
+            const std::size_t semicolon = link.find(';', i);
+            if (semicolon != std::string_view::npos && semicolon - i <= 10) {
+                i = semicolon + 1;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(link[i]) >= 0x80) {
+            i += i + 1 < link.size() ? 2 : 1;
+            continue;
+        }
+        if (!IsDigit(link[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < link.size() && IsDigit(link[j])) ++j;
+        runs.texts.push_back(link.substr(textStart, i - textStart));
+        runs.digits.push_back(link.substr(i, j - i));
+        textStart = i = j;
+    }
+    runs.texts.push_back(link.substr(textStart));
+    return runs;
+}
+
+bool NumberLess(std::string_view a, std::string_view b) {
+    while (a.size() > 1 && a.front() == '0') a.remove_prefix(1);
+    while (b.size() > 1 && b.front() == '0') b.remove_prefix(1);
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// How the links of the list are matched and composed.
+struct LinkPlan {
+    std::string regex;     // what stands between the quotes of href
+    std::string linkTemplate;
+    int groups = 0;        // capturing groups in `regex`
+    int idGroup = 0;       // 1-based within `regex`, 0 without an article id
+};
+
+std::string Resolved(std::string_view base, std::string_view reference) {
+    return base.empty() ? std::string(reference) : ResolveLink(base, reference);
+}
+
+// Links that differ only in their numbers: each number a group, the rest of the
+// link literal, and the number that tells the articles apart the article id.
+std::optional<LinkPlan> NumberedLinks(const std::vector<std::string_view>& hrefs,
+                                      std::string_view base) {
+    std::vector<LinkRuns> runs;
+    runs.reserve(hrefs.size());
+    for (const std::string_view href : hrefs) {
+        runs.push_back(SplitRuns(href));
+        if (runs.back().texts != runs.front().texts) return std::nullopt;
+    }
+    const LinkRuns& first = runs.front();
+    if (first.digits.empty()) return std::nullopt;
+    LinkPlan plan;
+    std::string shape;  // the template before it is resolved
+    for (std::size_t k = 0; k < first.texts.size(); ++k) {
+        if (first.texts[k].find_first_of("[]") != std::string_view::npos) return std::nullopt;
+        plan.regex += RegexLiteral(first.texts[k]);
+        shape += DecodedReferences(first.texts[k]);
+        if (k == first.digits.size()) break;
+        plan.regex += "(\\d+)";
+        shape += "[" + std::to_string(++plan.groups) + "]";
+    }
+    if (shape.find_first_of("[]") == std::string::npos) return std::nullopt;
+    plan.linkTemplate = Resolved(base, shape);
+
+    // The article id: the one number that varies, every link having its own;
+    // with several varying, one whose values run steadily up or down the list.
+    std::vector<int> varying;
+    for (std::size_t d = 0; d < first.digits.size(); ++d) {
+        bool varies = false;
+        for (const LinkRuns& r : runs) varies |= r.digits[d] != first.digits[d];
+        if (varies) varying.push_back(static_cast<int>(d));
+    }
+    const auto distinct = [&](int d) {
+        std::vector<std::string_view> values;
+        for (const LinkRuns& r : runs) values.push_back(r.digits[static_cast<std::size_t>(d)]);
+        std::sort(values.begin(), values.end(), NumberLess);
+        for (std::size_t k = 1; k < values.size(); ++k) {
+            if (!NumberLess(values[k - 1], values[k])) return false;
+        }
+        return true;
+    };
+    const auto steady = [&](int d) {
+        bool down = true, up = true;
+        for (std::size_t k = 1; k < runs.size(); ++k) {
+            const std::string_view a = runs[k - 1].digits[static_cast<std::size_t>(d)];
+            const std::string_view b = runs[k].digits[static_cast<std::size_t>(d)];
+            down &= NumberLess(b, a);
+            up &= NumberLess(a, b);
+        }
+        return down || up;
+    };
+    if (varying.size() == 1 && distinct(varying.front())) {
+        plan.idGroup = varying.front() + 1;
+    } else {
+        for (auto it = varying.rbegin(); it != varying.rend(); ++it) {
+            if (distinct(*it) && steady(*it)) {
+                plan.idGroup = *it + 1;
+                break;
+            }
+        }
+    }
+    return plan;
+}
+
+enum class LinkKind { kAbsolute, kNetwork, kRoot, kQuery, kRelative };
+
+LinkKind KindOf(std::string_view href) {
+    if (href.substr(0, 2) == "//") return LinkKind::kNetwork;
+    if (!href.empty() && href.front() == '/') return LinkKind::kRoot;
+    if (!href.empty() && href.front() == '?') return LinkKind::kQuery;
+    for (std::size_t i = 0; i < href.size(); ++i) {
+        const char c = href[i];
+        if (c == ':' && i > 0) return LinkKind::kAbsolute;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && (IsDigit(c) || c == '+' || c == '-' || c == '.')))) break;
+    }
+    return LinkKind::kRelative;
+}
+
+// Any other links: captured whole (split at "&amp;" when every link has as many,
+// so the stored link has a plain "&"), after the part all of them begin with.
+std::optional<LinkPlan> WholeLinks(const std::vector<std::string_view>& hrefs,
+                                   std::string_view base, char quote) {
+    std::size_t common = hrefs.front().size();
+    for (const std::string_view href : hrefs) {
+        std::size_t k = 0;
+        while (k < common && k < href.size() && href[k] == hrefs.front()[k]) ++k;
+        common = k;
+    }
+    std::string_view prefix = hrefs.front().substr(0, common);
+    std::size_t cut = 0;  // a whole character, no digit, no reference begun
+    while (cut < prefix.size() && !IsDigit(prefix[cut]) && prefix[cut] != '&') {
+        cut += static_cast<unsigned char>(prefix[cut]) >= 0x80 ? 2 : 1;
+    }
+    prefix = prefix.substr(0, std::min(cut, prefix.size()));
+    if (static_cast<unsigned char>(prefix.empty() ? 0 : prefix.back()) >= 0x80) prefix = {};
+
+    constexpr std::string_view kAmp = "&amp;";
+    const auto count = [&](std::string_view href) {
+        std::size_t n = 0;
+        for (std::size_t at = href.find(kAmp); at != std::string_view::npos; at = href.find(kAmp, at + 1)) ++n;
+        return n;
+    };
+    const std::size_t amps = count(hrefs.front());
+    bool sameAmps = amps <= 8;
+    for (const std::string_view href : hrefs) sameAmps &= count(href) == amps;
+    if (!sameAmps) return std::nullopt;
+
+    int kinds[5] = {};
+    for (const std::string_view href : hrefs) ++kinds[static_cast<int>(KindOf(href))];
+    const auto kind = static_cast<LinkKind>(std::max_element(std::begin(kinds), std::end(kinds)) - std::begin(kinds));
+
+    const std::string rest = quote == 0 ? "[^\\s>&]*" : std::string("[^") + RegexLiteral(std::string(1, quote)) + "&]*";
+    LinkPlan plan;
+    plan.regex = "(" + RegexLiteral(prefix) + rest + ")";
+    std::string composed = "[1]";
+    for (std::size_t k = 0; k < amps; ++k) {
+        plan.regex += "&amp;(" + rest + ")";
+        composed += "&[" + std::to_string(k + 2) + "]";
+    }
+    plan.groups = static_cast<int>(amps) + 1;
+    if (base.empty()) {
+        plan.linkTemplate = composed;
+        return plan;
+    }
+    std::string lead;  // what comes before the captured link
+    switch (kind) {
+        case LinkKind::kAbsolute:
+            break;
+        case LinkKind::kNetwork:
+            lead = std::string(base.substr(0, base.find(':') + 1));
+            break;
+        case LinkKind::kRoot:
+            lead = ResolveLink(base, "/");
+            lead.pop_back();
+            break;
+        case LinkKind::kQuery:
+            lead = ResolveLink(base, "?");
+            lead.pop_back();
+            break;
+        case LinkKind::kRelative:
+            lead = ResolveLink(base, "x");
+            lead.pop_back();
+            break;
+    }
+    // A bracket in the page's own address would read as a placeholder.
+    if (lead.find_first_of("[]") != std::string::npos) return std::nullopt;
+    plan.linkTemplate = lead + composed;
+    return plan;
+}
+
+// The longest text that ends every one of `texts`, cut to begin at one of its
+// last few tags.
+std::string_view CommonContext(const std::vector<std::string_view>& texts) {
+    std::string_view common = texts.front();
+    if (common.size() > kContextLength) common = common.substr(common.size() - kContextLength);
+    for (const std::string_view text : texts) {
+        std::size_t k = 0;
+        while (k < common.size() && k < text.size() &&
+               common[common.size() - 1 - k] == text[text.size() - 1 - k]) {
+            ++k;
+        }
+        common = common.substr(common.size() - k);
+        if (common.empty()) return {};
+    }
+    std::size_t at = std::string_view::npos;
+    int tags = 0;
+    for (std::size_t k = common.size(); k-- > 0 && tags < kContextTags;) {
+        if (common[k] == '<') {
+            at = k;
+            ++tags;
+        }
+    }
+    if (at == std::string_view::npos) return {};
+    common = common.substr(at);
+    // Blanks alone tell nothing.
+    if (common.find_first_not_of(" \t\n\r\f") == std::string_view::npos) return {};
+    return common;
+}
+
+bool HasDigit(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsDigit);
+}
+
+bool UsableMarker(std::string_view marker) {
+    // A marker's "#引号" stands for a double quote: a page text holding it is no marker.
+    return marker.size() >= 3 && GbkFind(marker, "#\xD2\xFD\xBA\xC5") == kNotFound;
+}
+
+// A short text that ends at or before `at` and is first found where it stands.
+std::optional<std::pair<std::size_t, std::string>> BeforeMarker(std::string_view page,
+                                                                std::size_t at) {
+    std::optional<std::pair<std::size_t, std::string>> withDigits;
+    const std::size_t floor = at > kMarkerReach ? at - kMarkerReach : 0;
+    for (std::size_t s = at; s-- > floor;) {
+        if (page[s] != '<') continue;
+        std::string_view marker = page.substr(s, at - s);
+        while (!marker.empty() && IsBlank(marker.back())) marker.remove_suffix(1);
+        if (!UsableMarker(marker)) continue;
+        const bool digits = HasDigit(marker);
+        if (digits && withDigits) continue;
+        if (GbkFind(page, marker) != s) continue;
+        if (!digits) return std::make_pair(s, std::string(marker));
+        withDigits = std::make_pair(s, std::string(marker));
+    }
+    return withDigits;
+}
+
+// A short text that begins at or after `at` and is the first found after `from`.
+std::optional<std::string> AfterMarker(std::string_view page, std::size_t from, std::size_t at) {
+    while (at < page.size() && IsBlank(page[at])) ++at;
+    std::optional<std::string> withDigits;
+    const std::size_t ceiling = std::min(page.size(), at + kMarkerReach);
+    for (std::size_t r = at; r < ceiling; ++r) {
+        if (page[r] != '>') continue;
+        const std::string_view marker = page.substr(at, r + 1 - at);
+        if (!UsableMarker(marker)) continue;
+        const bool digits = HasDigit(marker);
+        if (digits && withDigits) continue;
+        if (GbkFind(page, marker, from) != at) continue;
+        if (!digits) return std::string(marker);
+        withDigits = std::string(marker);
+    }
+    return withDigits;
+}
+
+}  // namespace
+
+std::string RegexLiteral(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (const char c : text) {
+        switch (c) {
+            case '\\': case '^': case '$': case '.': case '|': case '?': case '*': case '+':
+            case '(': case ')': case '[': case ']': case '{': case '}': case '#':
+                out += '\\';
+                break;
+            default:
+                break;
+        }
+        out += c;
+    }
+    return out;
+}
+
+bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view base, Scheme& scheme,
+                std::vector<ExpectedItem>& expected) {
+    const std::string_view page = tree.text();
+    const std::size_t count = list.links.size();
+    if (count == 0 || list.records.size() != count) return false;
+
+    // The links' start tags, their hrefs and the attributes every one of them shares.
+    std::vector<std::vector<RawAttribute>> tags;
+    std::vector<std::string_view> hrefs, contexts;
+    tags.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const HtmlNode& link = tree[list.links[k]];
+        tags.push_back(ReadAttributes(page.substr(link.begin, link.startTagEnd - link.begin)));
+        const RawAttribute* href = FindAttribute(tags.back(), "href");
+        if (!href || href->value.empty()) return false;
+        if (href->quote != FindAttribute(tags.front(), "href")->quote) return false;
+        hrefs.push_back(href->value);
+        const HtmlNode& record = tree[list.records[k]];
+        contexts.push_back(page.substr(record.begin, link.begin - std::min(link.begin, record.begin)));
+    }
+    const char quote = FindAttribute(tags.front(), "href")->quote;
+
+    std::optional<LinkPlan> links = NumberedLinks(hrefs, base);
+    if (!links) links = WholeLinks(hrefs, base, quote);
+    if (!links) return false;
+
+    // The pattern: the text before the link that every record has, the link's
+    // start tag with its shared attributes, the title up to the end tag.
+    std::string pattern = LooseLiteral(CommonContext(contexts));
+    pattern += "<a";
+    int shared = 0;
+    for (const RawAttribute& attribute : tags.front()) {
+        const bool isHref = attribute.name == "href";
+        if (!isHref) {
+            if ((attribute.name != "class" && attribute.name != "rel" && attribute.name != "target") || shared == 2) continue;
+            bool everywhere = true;
+            for (const std::vector<RawAttribute>& tag : tags) {
+                const RawAttribute* same = FindAttribute(tag, attribute.name);
+                everywhere &= same && same->text == attribute.text;
+            }
+            if (!everywhere) continue;
+            ++shared;
+        }
+        pattern += "\\s[^>]*?(?<![-\\w:])";
+        if (isHref) {
+            pattern += "href\\s*=\\s*";
+            const std::string q = quote ? RegexLiteral(std::string(1, quote)) : "";
+            pattern += q + links->regex + (quote ? q : "(?=[\\s>])");
+        } else {
+            pattern += LooseLiteral(attribute.text);
+        }
+    }
+    // Leave the tag; the pieces above each began after a blank, so "<a" itself
+    // was followed by one.
+    pattern += "[^>]*>([\\s\\S]*?)</a\\s*>()";
+
+    scheme.pattern = std::move(pattern);
+    scheme.linkTemplate = links->linkTemplate;
+    scheme.titleGroup = links->groups + 1;
+    scheme.otherGroup = links->groups + 2;
+    scheme.idGroup = links->idGroup;
+    scheme.type = static_cast<int32_t>(links->idGroup > 0 ? JudgeMode::CompareArticleId
+                                                          : JudgeMode::NewestFirst);
+
+    // The region: from just before the first record to just after the last.
+    const auto before = BeforeMarker(page, tree[list.records.front()].begin);
+    if (!before) return false;
+    const std::size_t regionStart = before->first + before->second.size();
+    const auto after = AfterMarker(page, regionStart, tree[list.records.back()].end);
+    if (!after) return false;
+    scheme.before = before->second;
+    scheme.after = *after;
+
+    // What the list holds, as a person reads it.
+    expected.clear();
+    expected.reserve(count);
+    bool markup = false;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string_view content = LinkContent(tree, list.links[k]);
+        markup |= NeedsReading(content);
+        std::string_view href = hrefs[k];
+        while (!href.empty() && IsBlank(href.front())) href.remove_prefix(1);
+        while (!href.empty() && IsBlank(href.back())) href.remove_suffix(1);
+        expected.push_back({ReadableGbk(content), Resolved(base, DecodedReferences(href))});
+    }
+    scheme.fields.cleanTitles = markup;
+    return true;
+}
+
+}  // namespace vela
