@@ -254,6 +254,23 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         }
     }
 
+    // A list often ends (or starts) with a link of its own kind that is no
+    // article: "More", a page number. Where the rest read as titles, it goes.
+    for (Group& group : groups) {
+        if (group.records.size() < kMinRecords + 1) continue;
+        std::vector<double> likeness;
+        for (const uint32_t link : group.links) likeness.push_back(linkInfo[link].titleLikeness);
+        std::vector<double> sorted = likeness;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+        if (sorted[sorted.size() / 2] < 0.5) continue;
+        std::size_t from = 0, to = likeness.size();
+        while (to - from > kMinRecords && likeness[to - 1] == 0) --to;
+        while (to - from > kMinRecords && likeness[from] == 0) ++from;
+        if (from == 0 && to == likeness.size()) continue;
+        group.records = std::vector<uint32_t>(group.records.begin() + from, group.records.begin() + to);
+        group.links = std::vector<uint32_t>(group.links.begin() + from, group.links.begin() + to);
+    }
+
     // Score the groups of enough records; one of each set of links.
     std::vector<FoundList> lists;
     std::unordered_map<uint64_t, std::size_t> seen;

@@ -249,16 +249,20 @@ std::optional<LinkPlan> WholeLinks(const std::vector<std::string_view>& hrefs,
         for (std::size_t at = href.find(kAmp); at != std::string_view::npos; at = href.find(kAmp, at + 1)) ++n;
         return n;
     };
-    const std::size_t amps = count(hrefs.front());
-    bool sameAmps = amps <= 8;
-    for (const std::string_view href : hrefs) sameAmps &= count(href) == amps;
-    if (!sameAmps) return std::nullopt;
+    // Links with different numbers of "&amp;" are captured whole, as they stand.
+    std::size_t amps = count(hrefs.front());
+    for (const std::string_view href : hrefs) {
+        if (count(href) != amps) amps = 0;
+    }
+    if (amps > 8) amps = 0;
 
     int kinds[5] = {};
     for (const std::string_view href : hrefs) ++kinds[static_cast<int>(KindOf(href))];
     const auto kind = static_cast<LinkKind>(std::max_element(std::begin(kinds), std::end(kinds)) - std::begin(kinds));
 
-    const std::string rest = quote == 0 ? "[^\\s>&]*" : std::string("[^") + RegexLiteral(std::string(1, quote)) + "&]*";
+    const std::string stop = amps > 0 ? "&" : "";
+    const std::string rest = quote == 0 ? "[^\\s>" + stop + "]*"
+                                        : "[^" + RegexLiteral(std::string(1, quote)) + stop + "]*";
     LinkPlan plan;
     plan.regex = "(" + RegexLiteral(prefix) + rest + ")";
     std::string composed = "[1]";
@@ -326,50 +330,60 @@ std::string_view CommonContext(const std::vector<std::string_view>& texts) {
     return common;
 }
 
-bool HasDigit(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), IsDigit);
-}
-
 bool UsableMarker(std::string_view marker) {
     // A marker's "#引号" stands for a double quote: a page text holding it is no marker.
     return marker.size() >= 3 && GbkFind(marker, "#\xD2\xFD\xBA\xC5") == kNotFound;
 }
 
 // A short text that ends at or before `at` and is first found where it stands.
+// It begins with a tag; a digit, which may change from one visit to the next,
+// ends it early (the rest of the tag belongs to the region then), and only where
+// nothing else will do is a marker with digits taken.
 std::optional<std::pair<std::size_t, std::string>> BeforeMarker(std::string_view page,
                                                                 std::size_t at) {
     std::optional<std::pair<std::size_t, std::string>> withDigits;
     const std::size_t floor = at > kMarkerReach ? at - kMarkerReach : 0;
     for (std::size_t s = at; s-- > floor;) {
         if (page[s] != '<') continue;
-        std::string_view marker = page.substr(s, at - s);
+        std::string_view whole = page.substr(s, at - s);
+        while (!whole.empty() && IsBlank(whole.back())) whole.remove_suffix(1);
+        std::string_view marker = whole.substr(0, std::min(whole.size(), whole.find_first_of("0123456789")));
         while (!marker.empty() && IsBlank(marker.back())) marker.remove_suffix(1);
-        if (!UsableMarker(marker)) continue;
-        const bool digits = HasDigit(marker);
-        if (digits && withDigits) continue;
-        if (GbkFind(page, marker) != s) continue;
-        if (!digits) return std::make_pair(s, std::string(marker));
-        withDigits = std::make_pair(s, std::string(marker));
+        if (marker.size() >= 6 && UsableMarker(marker) && GbkFind(page, marker) == s) {
+            return std::make_pair(s, std::string(marker));
+        }
+        if (!withDigits && UsableMarker(whole) && GbkFind(page, whole) == s) {
+            withDigits = std::make_pair(s, std::string(whole));
+        }
     }
     return withDigits;
 }
 
-// A short text that begins at or after `at` and is the first found after `from`.
+// A short text that begins at or after `at` and is the first found after `from`;
+// ended early by a digit, as BeforeMarker's.
 std::optional<std::string> AfterMarker(std::string_view page, std::size_t from, std::size_t at) {
     while (at < page.size() && IsBlank(page[at])) ++at;
-    std::optional<std::string> withDigits;
+    const auto fits = [&](std::string_view marker) {
+        return UsableMarker(marker) && GbkFind(page, marker, from) == at;
+    };
     const std::size_t ceiling = std::min(page.size(), at + kMarkerReach);
-    for (std::size_t r = at; r < ceiling; ++r) {
-        if (page[r] != '>') continue;
-        const std::string_view marker = page.substr(at, r + 1 - at);
-        if (!UsableMarker(marker)) continue;
-        const bool digits = HasDigit(marker);
-        if (digits && withDigits) continue;
-        if (GbkFind(page, marker, from) != at) continue;
-        if (!digits) return std::string(marker);
-        withDigits = std::string(marker);
+    std::size_t r = at;
+    for (; r < ceiling && !IsDigit(page[r]); ++r) {
+        if (page[r] == '>' && fits(page.substr(at, r + 1 - at))) {
+            return std::string(page.substr(at, r + 1 - at));
+        }
     }
-    return withDigits;
+    if (r < ceiling) {
+        std::string_view marker = page.substr(at, r - at);
+        while (!marker.empty() && IsBlank(marker.back())) marker.remove_suffix(1);
+        if (marker.size() >= 6 && fits(marker)) return std::string(marker);
+    }
+    for (; r < ceiling; ++r) {
+        if (page[r] == '>' && fits(page.substr(at, r + 1 - at))) {
+            return std::string(page.substr(at, r + 1 - at));
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
