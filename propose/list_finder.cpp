@@ -147,6 +147,18 @@ struct Group {
     std::vector<uint32_t> links;
 };
 
+// The groups being gathered: most keys meet one record only, so a key keeps its
+// records in a shared pool, chained, until it is known to hold enough of them.
+struct Gathering {
+    uint32_t container;
+    uint32_t count = 0;
+    uint32_t lastRecord = kNoNode;
+    uint32_t head = kNoNode, tail = kNoNode;  // entries in the pool
+};
+struct PoolEntry {
+    uint32_t record, link, next;
+};
+
 // The order of a record's element children, as far as the first few.
 uint64_t RecordStructure(const HtmlTree& tree, uint32_t record) {
     uint64_t h = 7;
@@ -208,15 +220,28 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
 
     std::unordered_map<uint32_t, LinkInfo> linkInfo;
     std::unordered_map<uint64_t, uint32_t> groupOf;
-    std::vector<Group> groups;
+    std::vector<Gathering> gatherings;
+    std::vector<PoolEntry> pool;
     const auto add = [&](uint64_t key, uint32_t container, uint32_t record, uint32_t link) {
-        auto [it, fresh] = groupOf.try_emplace(key, static_cast<uint32_t>(groups.size()));
-        if (fresh) groups.push_back({container, {}, {}});
-        Group& group = groups[it->second];
-        if (!group.records.empty() && group.records.back() == record) return;
-        group.records.push_back(record);
-        group.links.push_back(link);
+        auto [it, fresh] = groupOf.try_emplace(key, static_cast<uint32_t>(gatherings.size()));
+        if (fresh) gatherings.push_back({container});
+        Gathering& g = gatherings[it->second];
+        if (g.lastRecord == record) return;
+        g.lastRecord = record;
+        ++g.count;
+        const auto entry = static_cast<uint32_t>(pool.size());
+        pool.push_back({record, link, kNoNode});
+        if (g.tail == kNoNode) {
+            g.head = entry;
+        } else {
+            pool[g.tail].next = entry;
+        }
+        g.tail = entry;
     };
+    std::size_t anchors = 0;
+    for (const HtmlNode& node : nodes) anchors += node.tag == html_tag::kA ? 1 : 0;
+    groupOf.reserve(anchors * 4);
+    pool.reserve(anchors * 4);
 
     for (uint32_t i = 0; i < n; ++i) {
         const HtmlNode& node = nodes[i];
@@ -241,18 +266,36 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
             const uint32_t container = nodes[record].parent;
             if (container == kNoNode) break;
             const uint64_t e = Mix(container + 0x51ull);
-            add(Combine(Combine(e, full[record]), below) * 3 + 0, container, record, i);
+            add(Combine(Combine(e, full[record]), below) * 5 + 0, container, record, i);
             if (bare[record] != full[record]) {
-                add(Combine(Combine(e, bare[record]), below) * 3 + 1, container, record, i);
+                add(Combine(Combine(e, bare[record]), below) * 5 + 1, container, record, i);
             }
             if (level >= 2 && belowBare != below) {
-                add(Combine(Combine(e, bare[record]), belowBare) * 3 + 2, container, record, i);
+                add(Combine(Combine(e, bare[record]), belowBare) * 5 + 2, container, record, i);
+                if (bare[record] != full[record]) {
+                    add(Combine(Combine(e, full[record]), belowBare) * 5 + 3, container, record, i);
+                }
             }
             below = Combine(full[record], below);
             belowBare = level == 0 ? full[record] : Combine(bare[record], belowBare);
             record = container;
         }
     }
+
+    std::vector<Group> groups;
+    for (const Gathering& g : gatherings) {
+        if (g.count < kMinRecords) continue;
+        Group& group = groups.emplace_back();
+        group.container = g.container;
+        group.records.reserve(g.count);
+        group.links.reserve(g.count);
+        for (uint32_t k = g.head; k != kNoNode; k = pool[k].next) {
+            group.records.push_back(pool[k].record);
+            group.links.push_back(pool[k].link);
+        }
+    }
+    pool = {};
+    gatherings = {};
 
     // A list often ends (or starts) with a link of its own kind that is no
     // article: "More", a page number. Where the rest read as titles, it goes.

@@ -348,6 +348,11 @@ std::optional<std::pair<std::size_t, std::string>> BeforeMarker(std::string_view
         std::string_view whole = page.substr(s, at - s);
         while (!whole.empty() && IsBlank(whole.back())) whole.remove_suffix(1);
         std::string_view marker = whole.substr(0, std::min(whole.size(), whole.find_first_of("0123456789")));
+        // Cut at a tag's end where that leaves enough.
+        if (marker.size() < whole.size()) {
+            const std::size_t close = marker.rfind('>');
+            if (close != std::string_view::npos && close + 1 >= 6) marker = marker.substr(0, close + 1);
+        }
         while (!marker.empty() && IsBlank(marker.back())) marker.remove_suffix(1);
         if (marker.size() >= 6 && UsableMarker(marker) && GbkFind(page, marker) == s) {
             return std::make_pair(s, std::string(marker));
@@ -436,6 +441,7 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
     std::string pattern = LooseLiteral(CommonContext(contexts));
     pattern += "<a";
     int shared = 0;
+    bool first = true;
     for (const RawAttribute& attribute : tags.front()) {
         const bool isHref = attribute.name == "href";
         if (!isHref) {
@@ -448,7 +454,9 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
             if (!everywhere) continue;
             ++shared;
         }
-        pattern += "\\s[^>]*?(?<![-\\w:])";
+        // Another attribute may stand before this one: then a blank ends it.
+        pattern += first ? "\\s(?:[^>]*?\\s)?" : "(?:\\s[^>]*?)?\\s";
+        first = false;
         if (isHref) {
             pattern += "href\\s*=\\s*";
             const std::string q = quote ? RegexLiteral(std::string(1, quote)) : "";
@@ -457,8 +465,7 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
             pattern += LooseLiteral(attribute.text);
         }
     }
-    // Leave the tag; the pieces above each began after a blank, so "<a" itself
-    // was followed by one.
+    // The rest of the tag, whatever it holds.
     pattern += "[^>]*>([\\s\\S]*?)</a\\s*>()";
 
     scheme.pattern = std::move(pattern);
