@@ -145,12 +145,16 @@ struct Group {
     uint32_t container;
     std::vector<uint32_t> records;
     std::vector<uint32_t> links;
+    bool chain = false;
+    uint64_t below = 0;
 };
 
 // The groups being gathered: most keys meet one record only, so a key keeps its
 // records in a shared pool, chained, until it is known to hold enough of them.
 struct Gathering {
     uint32_t container;
+    bool chain = false;  // records each inside the one before (see below)
+    uint64_t below = 0;  // the path from a record down to its link
     uint32_t count = 0;
     uint32_t lastRecord = kNoNode;
     uint32_t head = kNoNode, tail = kNoNode;  // entries in the pool
@@ -222,9 +226,10 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
     std::unordered_map<uint64_t, uint32_t> groupOf;
     std::vector<Gathering> gatherings;
     std::vector<PoolEntry> pool;
-    const auto add = [&](uint64_t key, uint32_t container, uint32_t record, uint32_t link) {
+    const auto add = [&](uint64_t key, uint32_t container, uint32_t record, uint32_t link,
+                         bool chain = false, uint64_t below = 0) {
         auto [it, fresh] = groupOf.try_emplace(key, static_cast<uint32_t>(gatherings.size()));
-        if (fresh) gatherings.push_back({container});
+        if (fresh) gatherings.push_back({container, chain, below});
         Gathering& g = gatherings[it->second];
         if (g.lastRecord == record) return;
         g.lastRecord = record;
@@ -276,6 +281,12 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
                     add(Combine(Combine(e, full[record]), belowBare) * 5 + 3, container, record, i);
                 }
             }
+            // A record left open holds the next one: records of one kind, each
+            // the parent of the next, are a list too.
+            if (full[container] == full[record]) {
+                add(Combine(full[record] + 0xC4A1ull, below) * 5 + 4, container, record, i, true,
+                    below);
+            }
             below = Combine(full[record], below);
             belowBare = level == 0 ? full[record] : Combine(bare[record], belowBare);
             record = container;
@@ -284,9 +295,11 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
 
     std::vector<Group> groups;
     for (const Gathering& g : gatherings) {
-        if (g.count < kMinRecords) continue;
+        if (g.count + (g.chain ? 1 : 0) < kMinRecords) continue;
         Group& group = groups.emplace_back();
         group.container = g.container;
+        group.chain = g.chain;
+        group.below = g.below;
         group.records.reserve(g.count);
         group.links.reserve(g.count);
         for (uint32_t k = g.head; k != kNoNode; k = pool[k].next) {
@@ -296,6 +309,30 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
     }
     pool = {};
     gatherings = {};
+
+    // A chain of records starts with one whose parent is of another kind: it is
+    // found by its link, at the same path below it as the others'.
+    for (Group& group : groups) {
+        if (!group.chain) continue;
+        const uint32_t first = group.records.front();
+        const uint32_t head = nodes[first].parent;
+        if (head == kNoNode || full[head] != full[first]) continue;
+        for (uint32_t l = head + 1; l < first; ++l) {
+            if (nodes[l].tag != html_tag::kA || !linkInfo.count(l)) continue;
+            uint64_t below = 0;
+            uint32_t x = l;
+            for (int level = 0; x != head && x != kNoNode && level <= kMaxLevels; ++level) {
+                below = Combine(full[x], below);
+                x = nodes[x].parent;
+            }
+            if (x != head || below != group.below) continue;
+            group.records.insert(group.records.begin(), head);
+            group.links.insert(group.links.begin(), l);
+            group.container = nodes[head].parent;
+            break;
+        }
+    }
+    std::erase_if(groups, [](const Group& g) { return g.records.size() < kMinRecords; });
 
     // A list often ends (or starts) with a link of its own kind that is no
     // article: "More", a page number. Where the rest read as titles, it goes.

@@ -1,5 +1,6 @@
 #include "page_encoding.h"
 
+#include <algorithm>
 #include <string>
 
 #include "fetch/utf8_decode.h"
@@ -45,21 +46,27 @@ Named NamedCharset(const std::string& charset) {
     return Named::kNone;
 }
 
-// True when the bytes hold characters beyond ASCII and all of them are UTF-8.
-bool SurelyUtf8(std::string_view page) {
-    std::size_t wide = 0;
+// What the bytes say by themselves: UTF-8 when every character beyond ASCII is
+// UTF-8 (a page cut at the size limit may end inside one), GBK when most are not,
+// nothing when they are mixed or there are none.
+Named BytesVerdict(std::string_view page) {
+    std::size_t valid = 0, invalid = 0;
     for (std::size_t i = 0; i < page.size();) {
         if (static_cast<unsigned char>(page[i]) < 0x80) {
             ++i;
             continue;
         }
         const Utf8Char c = DecodeUtf8(page, i);
-        // A page cut at the size limit may end inside a character.
-        if (!c.valid) return i + 4 >= page.size() && wide > 0;
-        ++wide;
-        i += c.length;
+        if (c.valid) {
+            ++valid;
+        } else if (i + 4 < page.size()) {
+            ++invalid;
+        }
+        i += std::max<std::size_t>(c.length, 1);
     }
-    return wide > 0;
+    if (valid > 0 && invalid == 0) return Named::kUtf8;
+    if (invalid > valid) return Named::kGbk;
+    return Named::kNone;
 }
 
 }  // namespace
@@ -68,7 +75,8 @@ bool IsGbkPage(std::string_view page, std::string_view contentType) {
     if (page.substr(0, 3) == "\xEF\xBB\xBF") return false;
     const Named header = NamedCharset(CharsetIn(LowerAscii(contentType)));
     if (header != Named::kNone) return header == Named::kGbk;
-    if (SurelyUtf8(page)) return false;
+    const Named bytes = BytesVerdict(page);
+    if (bytes != Named::kNone) return bytes == Named::kGbk;
     const std::string head = LowerAscii(page.substr(0, 4096));
     for (std::size_t at = head.find("<meta"); at != std::string::npos; at = head.find("<meta", at + 5)) {
         const std::size_t end = head.find('>', at);

@@ -1,6 +1,7 @@
 #include "proposal.h"
 
 #include <algorithm>
+#include <set>
 
 #include "engine/record_plan.h"
 #include "engine/scheme_run.h"
@@ -69,15 +70,27 @@ bool Reproduces(const std::vector<ExpectedItem>& expected, const SchemeRun& run,
     return misses * 10 <= expected.size();
 }
 
-// The items as the engine records them, in page order: titles as stored, links
-// as composed.
+// The items as the engine records them on a first run, in page order: titles as
+// stored, links as composed, each one the judgement mode stores (an id mode
+// stores an article listed twice once, and no article without an id).
 std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& run) {
     Scheme pageOrder = scheme;  // every match once, newest (first) last
     pageOrder.type = static_cast<int32_t>(JudgeMode::NewestFirst);
-    const RecordPlan plan = PlanRecords(pageOrder, run.region, run.matches);
+    const RecordPlan all = PlanRecords(pageOrder, run.region, run.matches);
+    std::multiset<std::pair<std::string_view, std::string_view>> stored;
+    RecordPlan own;
+    if (ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
+        own = PlanRecords(scheme, run.region, run.matches);
+        for (const ArticleInsert& article : own.inserts) stored.emplace(article.title, article.link);
+    }
     std::vector<ProposedItem> items;
-    items.reserve(plan.inserts.size());
-    for (auto it = plan.inserts.rbegin(); it != plan.inserts.rend(); ++it) {
+    items.reserve(all.inserts.size());
+    for (auto it = all.inserts.rbegin(); it != all.inserts.rend(); ++it) {
+        if (ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
+            const auto kept = stored.find({it->title, it->link});
+            if (kept == stored.end()) continue;
+            stored.erase(kept);
+        }
         items.push_back({StoredText(it->title), std::string(it->link)});
     }
     return items;

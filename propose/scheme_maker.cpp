@@ -158,17 +158,35 @@ std::optional<LinkPlan> NumberedLinks(const std::vector<std::string_view>& hrefs
     }
     const LinkRuns& first = runs.front();
     if (first.digits.empty()) return std::nullopt;
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    std::vector<int> groupOf(first.digits.size(), 0);  // the group of each number, 0 for none
     LinkPlan plan;
-    std::string shape;  // the template before it is resolved
+    std::string literal;  // the link's text up to the next group
+    std::string shape;    // the template before it is resolved
     for (std::size_t k = 0; k < first.texts.size(); ++k) {
         if (first.texts[k].find_first_of("[]") != std::string_view::npos) return std::nullopt;
-        plan.regex += RegexLiteral(first.texts[k]);
-        shape += DecodedReferences(first.texts[k]);
+        literal += first.texts[k];
         if (k == first.digits.size()) break;
-        plan.regex += "(\\d+)";
-        shape += "[" + std::to_string(++plan.groups) + "]";
+        // Every number is a group, so that numbers that change later (a date, a
+        // page) still match; one inside a word that is the same everywhere
+        // ("sid=4f2a") is part of the text.
+        bool same = true;
+        for (const LinkRuns& r : runs) same &= r.digits[k] == first.digits[k];
+        const bool inWord = (!first.texts[k].empty() && isLetter(first.texts[k].back())) ||
+                            (!first.texts[k + 1].empty() && isLetter(first.texts[k + 1].front()));
+        if (same && inWord) {
+            literal += first.digits[k];
+            continue;
+        }
+        plan.regex += RegexLiteral(literal) + "(\\d+)";
+        shape += DecodedReferences(literal);
+        literal.clear();
+        groupOf[k] = ++plan.groups;
+        shape += "[" + std::to_string(plan.groups) + "]";
     }
-    if (shape.find_first_of("[]") == std::string::npos) return std::nullopt;
+    if (plan.groups == 0) return std::nullopt;
+    plan.regex += RegexLiteral(literal);
+    shape += DecodedReferences(literal);
     plan.linkTemplate = Resolved(base, shape);
 
     // The article id: the one number that varies, every link having its own;
@@ -182,6 +200,10 @@ std::optional<LinkPlan> NumberedLinks(const std::vector<std::string_view>& hrefs
     const auto distinct = [&](int d) {
         std::vector<std::string_view> values;
         for (const LinkRuns& r : runs) values.push_back(r.digits[static_cast<std::size_t>(d)]);
+        // An id of 0 is never stored: no id group then.
+        for (const std::string_view v : values) {
+            if (v.find_first_not_of('0') == std::string_view::npos) return false;
+        }
         std::sort(values.begin(), values.end(), NumberLess);
         for (std::size_t k = 1; k < values.size(); ++k) {
             if (!NumberLess(values[k - 1], values[k])) return false;
@@ -199,11 +221,11 @@ std::optional<LinkPlan> NumberedLinks(const std::vector<std::string_view>& hrefs
         return down || up;
     };
     if (varying.size() == 1 && distinct(varying.front())) {
-        plan.idGroup = varying.front() + 1;
+        plan.idGroup = groupOf[static_cast<std::size_t>(varying.front())];
     } else {
         for (auto it = varying.rbegin(); it != varying.rend(); ++it) {
             if (distinct(*it) && steady(*it)) {
-                plan.idGroup = *it + 1;
+                plan.idGroup = groupOf[static_cast<std::size_t>(*it)];
                 break;
             }
         }
