@@ -31,39 +31,38 @@ bool IsAlnum(char c) {
 }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// A name with every run of digits one "#": normalthread_123 and normalthread_456
-// are one kind of element.
-std::string UniformDigits(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (IsDigit(name[i])) {
-            if (out.empty() || out.back() != '#') out += '#';
+// The hash of a name with every run of digits one "#": normalthread_123 and
+// normalthread_456 are one kind of element.
+uint64_t UniformHash(std::string_view name) {
+    uint64_t h = 1469598103934665603ull;
+    bool inDigits = false;
+    for (const char c : name) {
+        if (IsDigit(c)) {
+            if (inDigits) continue;
+            inDigits = true;
+            h = (h ^ '#') * 1099511628211ull;
             continue;
         }
-        out += name[i];
-    }
-    return out;
-}
-
-// The element's tag with its id and its classes, sorted, digits uniform.
-uint64_t FullSignature(const HtmlTree& tree, const HtmlNode& node) {
-    uint64_t h = Mix(node.tag);
-    if (!node.id.empty()) h = Combine(h, HashText(UniformDigits(tree.Slice(node.id))));
-    if (!node.cls.empty()) {
-        const std::string_view cls = tree.Slice(node.cls);
-        std::vector<std::string> names;
-        std::size_t i = 0;
-        while (i < cls.size() && names.size() < 16) {
-            while (i < cls.size() && (cls[i] == ' ' || cls[i] == '\t' || cls[i] == '\n')) ++i;
-            const std::size_t start = i;
-            while (i < cls.size() && cls[i] != ' ' && cls[i] != '\t' && cls[i] != '\n') ++i;
-            if (i > start) names.push_back(UniformDigits(cls.substr(start, i - start)));
-        }
-        std::sort(names.begin(), names.end());
-        for (const std::string& name : names) h = Combine(h, HashText(name) + 1);
+        inDigits = false;
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }
     return h;
+}
+
+// The element's tag with its id and its classes, in any order, digits uniform.
+uint64_t FullSignature(const HtmlTree& tree, const HtmlNode& node) {
+    uint64_t h = Mix(node.tag);
+    if (!node.id.empty()) h = Combine(h, UniformHash(tree.Slice(node.id)));
+    const std::string_view cls = tree.Slice(node.cls);
+    uint64_t classes = 0;
+    std::size_t i = 0;
+    while (i < cls.size()) {
+        while (i < cls.size() && (cls[i] == ' ' || cls[i] == '\t' || cls[i] == '\n')) ++i;
+        const std::size_t start = i;
+        while (i < cls.size() && cls[i] != ' ' && cls[i] != '\t' && cls[i] != '\n') ++i;
+        if (i > start) classes += Mix(UniformHash(cls.substr(start, i - start)));
+    }
+    return classes == 0 ? h : Combine(h, classes);
 }
 
 // Words of a name that mark what is not a page's main list.
@@ -78,15 +77,21 @@ bool IsAsideWord(std::string_view word) {
 }
 
 bool HasAsideName(std::string_view name) {
-    std::string word;
+    char word[24];
+    std::size_t length = 0;
+    bool tooLong = false;
     for (std::size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && IsAlnum(name[i]) && word.size() < 24) {
-            word += Lower(name[i]);
+        if (i < name.size() && IsAlnum(name[i])) {
+            if (length < sizeof word) {
+                word[length++] = Lower(name[i]);
+            } else {
+                tooLong = true;
+            }
             continue;
         }
-        if (i < name.size() && IsAlnum(name[i])) continue;
-        if (!word.empty() && IsAsideWord(word)) return true;
-        word.clear();
+        if (length > 0 && !tooLong && IsAsideWord(std::string_view(word, length))) return true;
+        length = 0;
+        tooLong = false;
     }
     return false;
 }
@@ -135,6 +140,7 @@ uint64_t LinkShape(std::string_view href) {
 }
 
 struct LinkInfo {
+    bool known = false;  // a link with a text
     double titleLikeness = 0;
     bool numberLike = false;
     uint64_t textHash = 0;
@@ -161,6 +167,48 @@ struct Gathering {
 };
 struct PoolEntry {
     uint32_t record, link, next;
+};
+
+// Group numbers by 64-bit key: open addressing, the table doubled when half full.
+class FlatIndex {
+public:
+    void Reserve(std::size_t count) {
+        std::size_t size = 64;
+        while (size < 2 * count) size *= 2;
+        if (size > keys_.size()) Rehash(size);
+    }
+    // The value kept for `key`; kNoNode when it is new (the caller sets it).
+    uint32_t& Find(uint64_t key) {
+        if (2 * (used_ + 1) > keys_.size()) Rehash(std::max<std::size_t>(64, 2 * keys_.size()));
+        const std::size_t mask = keys_.size() - 1;
+        std::size_t i = Mix(key) & mask;
+        while (values_[i] != kNoNode && keys_[i] != key) i = (i + 1) & mask;
+        if (values_[i] == kNoNode) {
+            keys_[i] = key;
+            ++used_;
+        }
+        return values_[i];
+    }
+
+private:
+    void Rehash(std::size_t size) {
+        std::vector<uint64_t> keys(size);
+        std::vector<uint32_t> values(size, kNoNode);
+        const std::size_t mask = size - 1;
+        for (std::size_t k = 0; k < keys_.size(); ++k) {
+            if (values_[k] == kNoNode) continue;
+            std::size_t i = Mix(keys_[k]) & mask;
+            while (values[i] != kNoNode) i = (i + 1) & mask;
+            keys[i] = keys_[k];
+            values[i] = values_[k];
+        }
+        keys_ = std::move(keys);
+        values_ = std::move(values);
+    }
+
+    std::vector<uint64_t> keys_;
+    std::vector<uint32_t> values_;
+    std::size_t used_ = 0;
 };
 
 // The order of a record's element children, as far as the first few.
@@ -222,15 +270,18 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         asides[i] = static_cast<uint8_t>(std::min(3, above + (IsAside(tree, nodes[i]) ? 1 : 0)));
     }
 
-    std::unordered_map<uint32_t, LinkInfo> linkInfo;
-    std::unordered_map<uint64_t, uint32_t> groupOf;
+    std::vector<LinkInfo> linkInfo(n);
+    FlatIndex groupOf;
     std::vector<Gathering> gatherings;
     std::vector<PoolEntry> pool;
     const auto add = [&](uint64_t key, uint32_t container, uint32_t record, uint32_t link,
                          bool chain = false, uint64_t below = 0) {
-        auto [it, fresh] = groupOf.try_emplace(key, static_cast<uint32_t>(gatherings.size()));
-        if (fresh) gatherings.push_back({container, chain, below});
-        Gathering& g = gatherings[it->second];
+        uint32_t& slot = groupOf.Find(key);
+        if (slot == kNoNode) {
+            slot = static_cast<uint32_t>(gatherings.size());
+            gatherings.push_back({container, chain, below});
+        }
+        Gathering& g = gatherings[slot];
         if (g.lastRecord == record) return;
         g.lastRecord = record;
         ++g.count;
@@ -245,7 +296,7 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
     };
     std::size_t anchors = 0;
     for (const HtmlNode& node : nodes) anchors += node.tag == html_tag::kA ? 1 : 0;
-    groupOf.reserve(anchors * 4);
+    groupOf.Reserve(anchors * 12);
     pool.reserve(anchors * 4);
 
     for (uint32_t i = 0; i < n; ++i) {
@@ -255,14 +306,14 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         if (!IsFollowableHref(href)) continue;
         const std::string text = ReadableGbk(LinkContent(tree, i).substr(0, 2048));
         if (text.empty()) continue;
-        LinkInfo info;
+        LinkInfo& info = linkInfo[i];
+        info.known = true;
         const int width = DisplayWidth(text);
         info.numberLike = IsNumberLike(text);
         info.titleLikeness = info.numberLike ? 0 : std::clamp((width - 4) / 16.0, 0.0, 1.0);
         if (width > 400) info.titleLikeness *= 0.6;
         info.textHash = HashText(text);
         info.shape = LinkShape(href);
-        linkInfo.emplace(i, info);
 
         // Each level up: the record C, its parent E and the path from C down.
         uint64_t below = 0, belowBare = 0;
@@ -318,7 +369,7 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         const uint32_t head = nodes[first].parent;
         if (head == kNoNode || full[head] != full[first]) continue;
         for (uint32_t l = head + 1; l < first; ++l) {
-            if (nodes[l].tag != html_tag::kA || !linkInfo.count(l)) continue;
+            if (nodes[l].tag != html_tag::kA || !linkInfo[l].known) continue;
             uint64_t below = 0;
             uint32_t x = l;
             for (int level = 0; x != head && x != kNoNode && level <= kMaxLevels; ++level) {
