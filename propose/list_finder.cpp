@@ -395,8 +395,8 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
         if (sorted[sorted.size() / 2] < 0.5) continue;
         std::size_t from = 0, to = likeness.size();
-        while (to - from > kMinRecords && likeness[to - 1] == 0) --to;
-        while (to - from > kMinRecords && likeness[from] == 0) ++from;
+        while (to - from > kMinRecords && likeness[to - 1] < 0.2) --to;
+        while (to - from > kMinRecords && likeness[from] < 0.2) ++from;
         if (from == 0 && to == likeness.size()) continue;
         group.records = std::vector<uint32_t>(group.records.begin() + from, group.records.begin() + to);
         group.links = std::vector<uint32_t>(group.links.begin() + from, group.links.begin() + to);

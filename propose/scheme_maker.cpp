@@ -388,12 +388,13 @@ std::optional<std::pair<std::size_t, std::string>> BeforeMarker(std::string_view
 
 // A short text that begins at or after `at` and is the first found after `from`;
 // ended early by a digit, as BeforeMarker's.
-std::optional<std::string> AfterMarker(std::string_view page, std::size_t from, std::size_t at) {
+std::optional<std::string> AfterMarker(std::string_view page, std::size_t from, std::size_t at,
+                                       std::size_t reach) {
     while (at < page.size() && IsBlank(page[at])) ++at;
     const auto fits = [&](std::string_view marker) {
         return UsableMarker(marker) && GbkFind(page, marker, from) == at;
     };
-    const std::size_t ceiling = std::min(page.size(), at + kMarkerReach);
+    const std::size_t ceiling = std::min(page.size(), at + reach);
     std::size_t r = at;
     for (; r < ceiling && !IsDigit(page[r]); ++r) {
         if (page[r] == '>' && fits(page.substr(at, r + 1 - at))) {
@@ -499,12 +500,14 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
                                                           : JudgeMode::NewestFirst);
 
     // The region: from just before the first record to just after the last.
+    // Without a marker before it, the region starts with the page; without one
+    // close after it, a longer one further on will do.
     const auto before = BeforeMarker(page, tree[list.records.front()].begin);
-    if (!before) return false;
-    const std::size_t regionStart = before->first + before->second.size();
-    const auto after = AfterMarker(page, regionStart, tree[list.records.back()].end);
+    const std::size_t regionStart = before ? before->first + before->second.size() : 0;
+    auto after = AfterMarker(page, regionStart, tree[list.records.back()].end, kMarkerReach);
+    if (!after) after = AfterMarker(page, regionStart, tree[list.records.back()].end, 16 * kMarkerReach);
     if (!after) return false;
-    scheme.before = before->second;
+    scheme.before = before ? before->second : std::string();
     scheme.after = *after;
 
     // What the list holds, as a person reads it.
