@@ -124,29 +124,33 @@ Proposal ProposeSchemes(const ProposeInput& input) {
     double best = 0;
     for (const FoundList& list : lists) {
         if (proposal.candidates.size() >= wanted) break;
-        Candidate candidate;
-        Scheme& scheme = candidate.scheme;
-        std::vector<ExpectedItem> expected;
-        if (!MakeScheme(tree, list, base, scheme, expected)) continue;
-        scheme.id = "0";
-        scheme.name = name.empty() ? address : name;
-        scheme.url = address;
-        scheme.gbk = proposal.gbk;
-        scheme.cookie = input.cookie;
-        scheme.userAgent = input.userAgent.empty() ? kDefaultUserAgent : input.userAgent;
+        // The pattern's context is markup alone unless that finds other links too.
+        for (const bool textInContext : {false, true}) {
+            Candidate candidate;
+            Scheme& scheme = candidate.scheme;
+            std::vector<ExpectedItem> expected;
+            if (!MakeScheme(tree, list, base, scheme, expected, textInContext)) break;
+            scheme.id = "0";
+            scheme.name = name.empty() ? address : name;
+            scheme.url = address;
+            scheme.gbk = proposal.gbk;
+            scheme.cookie = input.cookie;
+            scheme.userAgent = input.userAgent.empty() ? kDefaultUserAgent : input.userAgent;
 
-        // The engine's own rule test on the page's text (the text a GBK scheme
-        // reads from these bytes is the text itself).
-        Scheme onText = scheme;
-        onText.gbk = true;
-        QuietReport quiet;
-        const SchemeRun run = TestSchemeOnPage(onText, text, quiet);
-        if (!Reproduces(expected, run, scheme)) continue;
-        candidate.items = RecordedItems(scheme, run);
-        if (candidate.items.empty()) continue;
-        best = std::max(best, list.score);
-        candidate.score = list.score;
-        proposal.candidates.push_back(std::move(candidate));
+            // The engine's own rule test on the page's text (the text a GBK scheme
+            // reads from these bytes is the text itself).
+            Scheme onText = scheme;
+            onText.gbk = true;
+            QuietReport quiet;
+            const SchemeRun run = TestSchemeOnPage(onText, text, quiet);
+            if (!Reproduces(expected, run, scheme)) continue;
+            candidate.items = RecordedItems(scheme, run);
+            if (candidate.items.empty()) break;
+            best = std::max(best, list.score);
+            candidate.score = list.score;
+            proposal.candidates.push_back(std::move(candidate));
+            break;
+        }
     }
     // Scores as 0..1: the best list's own strength, the others relative to it.
     for (Candidate& candidate : proposal.candidates) {

@@ -325,7 +325,7 @@ std::optional<LinkPlan> WholeLinks(const std::vector<std::string_view>& hrefs,
 
 // The longest text that ends every one of `texts`, cut to begin at one of its
 // last few tags.
-std::string_view CommonContext(const std::vector<std::string_view>& texts) {
+std::string_view CommonContext(const std::vector<std::string_view>& texts, bool withText) {
     std::string_view common = texts.front();
     if (common.size() > kContextLength) common = common.substr(common.size() - kContextLength);
     for (const std::string_view text : texts) {
@@ -337,6 +337,25 @@ std::string_view CommonContext(const std::vector<std::string_view>& texts) {
         common = common.substr(common.size() - k);
         if (common.empty()) return {};
     }
+    // Only markup without digits: a text or a number the records share today (a
+    // date, an author) may not be there tomorrow.
+    bool inTag = false, inName = false;  // a tag's name may hold a digit (h2)
+    std::size_t clean = 0;  // ctx may start at or after this
+    for (std::size_t k = 0; k < common.size(); ++k) {
+        const char c = common[k];
+        if (c == '<') inTag = inName = true;
+        if (inName && c != '<' && c != '/' && !IsDigit(c) &&
+            !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+            inName = false;
+        }
+        if ((IsDigit(c) && !inName) || (!inTag && !IsBlank(c) && c != '>')) clean = k + 1;
+        if (c == '>') inTag = false;
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            clean = k + 2;
+            ++k;
+        }
+    }
+    if (!withText) common = common.substr(std::min(clean, common.size()));
     std::size_t at = std::string_view::npos;
     int tags = 0;
     for (std::size_t k = common.size(); k-- > 0 && tags < kContextTags;) {
@@ -434,7 +453,7 @@ std::string RegexLiteral(std::string_view text) {
 }
 
 bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view base, Scheme& scheme,
-                std::vector<ExpectedItem>& expected) {
+                std::vector<ExpectedItem>& expected, bool textInContext) {
     const std::string_view page = tree.text();
     const std::size_t count = list.links.size();
     if (count == 0 || list.records.size() != count) return false;
@@ -461,7 +480,7 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
 
     // The pattern: the text before the link that every record has, the link's
     // start tag with its shared attributes, the title up to the end tag.
-    std::string pattern = LooseLiteral(CommonContext(contexts));
+    std::string pattern = LooseLiteral(CommonContext(contexts, textInContext));
     pattern += "<a";
     int shared = 0;
     bool first = true;
