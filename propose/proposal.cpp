@@ -13,7 +13,6 @@
 #include "page_encoding.h"
 #include "page_text.h"
 #include "scheme_maker.h"
-#include "store/sql_clean.h"
 
 namespace vela {
 namespace {
@@ -54,6 +53,18 @@ std::string PageTitle(const HtmlTree& tree) {
     return {};
 }
 
+// A recorded title as the database holds it: the record plan doubled its
+// apostrophes for the statement's literal.
+std::string AsStored(std::string_view title) {
+    std::string stored;
+    stored.reserve(title.size());
+    for (std::size_t i = 0; i < title.size(); ++i) {
+        stored += title[i];
+        if (title[i] == '\'' && i + 1 < title.size() && title[i + 1] == '\'') ++i;
+    }
+    return stored;
+}
+
 // Whether the items the engine records are the list the finder saw: as many, and
 // nearly all of them the same titles and links (a link the template cannot
 // compose, one relative address among absolute ones, may differ).
@@ -91,7 +102,7 @@ std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& r
             if (kept == stored.end()) continue;
             stored.erase(kept);
         }
-        items.push_back({StoredText(it->title), std::string(it->link)});
+        items.push_back({AsStored(it->title), std::string(it->link)});
     }
     return items;
 }
