@@ -71,12 +71,13 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
                   run.unnumberedIdTitle + Gbk("）"));
 }
 
+// The part of CutAndMatch after the fetch, on the page's bytes as they came.
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
+                     SchemeRun& run);
+
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
-bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body,
-                     RunReport& report, SchemeRun& run);
-
 bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
                  RunReport& report, SchemeRun& run) {
     if (report.Stopped()) return false;
@@ -89,9 +90,8 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     return CutAndMatchBody(scheme, monitoring, std::move(body), report, run);
 }
 
-// The part of CutAndMatch after the fetch: the page's bytes as they came.
-bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body,
-                     RunReport& report, SchemeRun& run) {
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
+                     SchemeRun& run) {
     run.noAnswer = body.empty();
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;

@@ -35,10 +35,11 @@ bool InList(std::string_view name, std::initializer_list<std::string_view> list)
 // Elements that never hold children, and those whose end the tree builder implies
 // by the next sibling: neither makes a page deeper.
 bool NestsDeeper(std::string_view name) {
-    return !InList(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
-                          "meta", "param", "source", "track", "wbr", "p", "li", "dt", "dd",
-                          "tr", "td", "th", "thead", "tbody", "tfoot", "option", "optgroup",
-                          "rb", "rt", "rp", "colgroup", "caption", "frame", "keygen"});
+    return !InList(name, {"area",  "base",     "br",      "col",    "embed",    "hr",    "img",
+                          "input", "link",     "meta",    "param",  "source",   "track", "wbr",
+                          "p",     "li",       "dt",      "dd",     "tr",       "td",    "th",
+                          "thead", "tbody",    "tfoot",   "option", "optgroup", "rb",    "rt",
+                          "rp",    "colgroup", "caption", "frame",  "keygen"});
 }
 
 // Elements whose content is text up to their own end tag.
@@ -61,7 +62,8 @@ std::string TamedMarkup(std::string_view text, int maxDepth, int maxAttributes) 
     while (i < n) {
         const void* hit = std::memchr(text.data() + i, '<', n - i);
         if (!hit) break;
-        const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        const std::size_t lt =
+            static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
         i = lt + 1;
         if (i >= n) break;
         if (text.compare(i, 3, "!--") == 0) {
@@ -162,12 +164,14 @@ std::size_t AfterEndTag(std::string_view text, std::size_t at, std::string_view 
 
 }  // namespace
 
-HtmlTree::HtmlTree(std::string_view text) : text_(text.substr(0, std::min(text.size(), kMaxBytes))) {
+HtmlTree::HtmlTree(std::string_view text)
+    : text_(text.substr(0, std::min(text.size(), kMaxBytes))) {
     const std::string tamed = TamedMarkup(text_, kMaxDepth, kMaxAttributes);
     const std::string_view input = tamed.empty() ? text_ : std::string_view(tamed);
 
     std::unique_ptr<myhtml_t, MyhtmlDeleter> parser(myhtml_create());
-    if (!parser || myhtml_init(parser.get(), MyHTML_OPTIONS_PARSE_MODE_SINGLE, 1, 0) != MyHTML_STATUS_OK) {
+    if (!parser ||
+        myhtml_init(parser.get(), MyHTML_OPTIONS_PARSE_MODE_SINGLE, 1, 0) != MyHTML_STATUS_OK) {
         failed_ = true;
         return;
     }
@@ -190,7 +194,9 @@ HtmlTree::HtmlTree(std::string_view text) : text_(text.substr(0, std::min(text.s
     std::vector<uint32_t> lastChild;
     std::vector<uint32_t> maxEnd, minBegin;
     const auto limit = static_cast<uint32_t>(text_.size());
-    const auto clamp = [limit](std::size_t v) { return static_cast<uint32_t>(std::min<std::size_t>(v, limit)); };
+    const auto clamp = [limit](std::size_t v) {
+        return static_cast<uint32_t>(std::min<std::size_t>(v, limit));
+    };
 
     myhtml_tree_node_t* node = myhtml_tree_get_document(tree.get());
     myhtml_tree_node_t* document = node;

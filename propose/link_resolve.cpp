@@ -12,8 +12,8 @@ std::size_t SchemeLength(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = Lower(text[i]);
         if (c == ':') return i;
-        const bool ok = (c >= 'a' && c <= 'z') || (i > 0 && ((c >= '0' && c <= '9') || c == '+' ||
-                                                             c == '-' || c == '.'));
+        const bool ok = (c >= 'a' && c <= 'z') ||
+                        (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
         if (!ok) return 0;
     }
     return 0;

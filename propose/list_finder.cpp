@@ -26,9 +26,7 @@ uint64_t HashText(std::string_view text) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlnum(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool IsAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // The hash of a name with every run of digits one "#": normalthread_123 and
@@ -68,8 +66,8 @@ uint64_t FullSignature(const HtmlTree& tree, const HtmlNode& node) {
 // Words of a name that mark what is not a page's main list.
 bool IsAsideWord(std::string_view word) {
     static constexpr std::string_view kPrefixes[] = {
-        "nav", "menu", "foot", "side", "hot", "rank", "pag", "crumb", "breadcrumb",
-        "related", "recommend", "friend", "banner", "toolbar"};
+        "nav",   "menu",       "foot",    "side",      "hot",    "rank",   "pag",
+        "crumb", "breadcrumb", "related", "recommend", "friend", "banner", "toolbar"};
     for (const std::string_view prefix : kPrefixes) {
         if (word.substr(0, prefix.size()) == prefix) return true;
     }
@@ -129,7 +127,8 @@ uint64_t LinkShape(std::string_view href) {
         bool digit = false;
         while (j < href.size() && IsAlnum(href[j])) digit |= IsDigit(href[j++]);
         const std::string_view run = href.substr(i, j - i);
-        if (digit && (run.size() >= 8 || run.find_first_not_of("0123456789") == std::string_view::npos)) {
+        if (digit &&
+            (run.size() >= 8 || run.find_first_not_of("0123456789") == std::string_view::npos)) {
             shape += '#';
         } else {
             shape += run;
@@ -398,7 +397,8 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         while (to - from > kMinRecords && likeness[to - 1] < 0.2) --to;
         while (to - from > kMinRecords && likeness[from] < 0.2) ++from;
         if (from == 0 && to == likeness.size()) continue;
-        group.records = std::vector<uint32_t>(group.records.begin() + from, group.records.begin() + to);
+        group.records =
+            std::vector<uint32_t>(group.records.begin() + from, group.records.begin() + to);
         group.links = std::vector<uint32_t>(group.links.begin() + from, group.links.begin() + to);
     }
 
@@ -459,13 +459,15 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         const std::size_t last = std::min(to, from + 16);
         for (std::size_t a = from; a < last; ++a) {
             for (std::size_t b = from; b < last; ++b) {
-                if (a == b || dropped[b] || lists[b].links.size() <= lists[a].links.size()) continue;
+                if (a == b || dropped[b] || lists[b].links.size() <= lists[a].links.size())
+                    continue;
                 if (!std::includes(lists[b].links.begin(), lists[b].links.end(),
                                    lists[a].links.begin(), lists[a].links.end())) {
                     continue;
                 }
                 const uint32_t first = lists[a].records.front();
-                const bool above = lists[b].records[lists[b].records.size() - lists[a].records.size()] == first;
+                const bool above =
+                    lists[b].records[lists[b].records.size() - lists[a].records.size()] == first;
                 if (above && pinnedOf[a] == static_cast<std::size_t>(-1)) {
                     pinnedOf[a] = b;
                 } else if (!above && lists[b].score >= lists[a].score) {

@@ -21,14 +21,14 @@ std::string CharsetIn(std::string_view lowered) {
     const std::size_t at = lowered.find("charset");
     if (at == std::string_view::npos) return {};
     std::size_t i = at + 7;
-    while (i < lowered.size() && (lowered[i] == ' ' || lowered[i] == '=' || lowered[i] == '"' ||
-                                  lowered[i] == '\'')) {
+    while (i < lowered.size() &&
+           (lowered[i] == ' ' || lowered[i] == '=' || lowered[i] == '"' || lowered[i] == '\'')) {
         ++i;
     }
     std::size_t j = i;
-    while (j < lowered.size() && ((lowered[j] >= 'a' && lowered[j] <= 'z') ||
-                                  (lowered[j] >= '0' && lowered[j] <= '9') || lowered[j] == '-' ||
-                                  lowered[j] == '_')) {
+    while (j < lowered.size() &&
+           ((lowered[j] >= 'a' && lowered[j] <= 'z') || (lowered[j] >= '0' && lowered[j] <= '9') ||
+            lowered[j] == '-' || lowered[j] == '_')) {
         ++j;
     }
     return std::string(lowered.substr(i, j - i));
@@ -78,7 +78,8 @@ bool IsGbkPage(std::string_view page, std::string_view contentType) {
     const Named bytes = BytesVerdict(page);
     if (bytes != Named::kNone) return bytes == Named::kGbk;
     const std::string head = LowerAscii(page.substr(0, 4096));
-    for (std::size_t at = head.find("<meta"); at != std::string::npos; at = head.find("<meta", at + 5)) {
+    for (std::size_t at = head.find("<meta"); at != std::string::npos;
+         at = head.find("<meta", at + 5)) {
         const std::size_t end = head.find('>', at);
         const Named meta = NamedCharset(CharsetIn(std::string_view(head).substr(at, end - at)));
         if (meta != Named::kNone) return meta == Named::kGbk;

@@ -14,10 +14,10 @@ struct NamedReference {
 };
 
 constexpr NamedReference kNames[] = {
-    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},       {"quot", '"'},     {"apos", '\''},
-    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},     {"middot", 0xB7},  {"laquo", 0xAB},
+    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},        {"quot", '"'},     {"apos", '\''},
+    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},      {"middot", 0xB7},  {"laquo", 0xAB},
     {"raquo", 0xBB},   {"times", 0xD7},   {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
-    {"ldquo", 0x201C}, {"rdquo", 0x201D}, {"lsquo", 0x2018}, {"rsquo", 0x2019}, {"bull", 0x2022},
+    {"ldquo", 0x201C}, {"rdquo", 0x201D}, {"lsquo", 0x2018},  {"rsquo", 0x2019}, {"bull", 0x2022},
     {"ensp", 0x2002},  {"emsp", 0x2003},  {"thinsp", 0x2009},
 };
 
@@ -44,8 +44,8 @@ std::size_t ReadReference(std::string_view text, std::size_t at, char32_t& cp) {
         }
         if (digits == 0) return 0;
         if (i < text.size() && text[i] == ';') ++i;
-        cp = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD
-                                                                                     : value;
+        cp =
+            value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : value;
         return i - at;
     }
     std::size_t end = i;
@@ -134,7 +134,8 @@ std::string DecodedReferences(std::string_view gbk) {
         char32_t cp = 0;
         const std::size_t length = gbk[i] == '&' ? ReadReference(gbk, i, cp) : 0;
         if (length == 0) {
-            const std::size_t step = static_cast<unsigned char>(gbk[i]) >= 0x80 && i + 1 < gbk.size() ? 2 : 1;
+            const std::size_t step =
+                static_cast<unsigned char>(gbk[i]) >= 0x80 && i + 1 < gbk.size() ? 2 : 1;
             out.append(gbk.substr(i, step));
             i += step;
             continue;

@@ -92,7 +92,8 @@ std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& r
     RecordPlan own;
     if (ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
         own = PlanRecords(scheme, run.region, run.matches);
-        for (const ArticleInsert& article : own.inserts) stored.emplace(article.title, article.link);
+        for (const ArticleInsert& article : own.inserts)
+            stored.emplace(article.title, article.link);
     }
     std::vector<ProposedItem> items;
     items.reserve(all.inserts.size());
@@ -111,8 +112,9 @@ std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& r
 
 Proposal ProposeSchemes(const ProposeInput& input) {
     Proposal proposal;
-    proposal.gbk = input.encoding == PageEncoding::kDetect ? IsGbkPage(input.page, input.contentType)
-                                                           : input.encoding == PageEncoding::kGbk;
+    proposal.gbk = input.encoding == PageEncoding::kDetect
+                       ? IsGbkPage(input.page, input.contentType)
+                       : input.encoding == PageEncoding::kGbk;
     // The engine's text of the page: what its markers and pattern meet.
     const std::string text =
         RemoveCrLf(proposal.gbk ? BytesToText(input.page) : Utf8ToGbk(input.page));

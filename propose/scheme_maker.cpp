@@ -95,7 +95,7 @@ std::string LooseLiteral(std::string_view text) {
 // A link split into the runs of digits and the text between them; the digits of
 // a character reference ("&#38;") belong to the text.
 struct LinkRuns {
-    std::vector<std::string_view> texts;   // texts.size() == digits.size() + 1
+    std::vector<std::string_view> texts;  // texts.size() == digits.size() + 1
     std::vector<std::string_view> digits;
 };
 
@@ -136,10 +136,10 @@ bool NumberLess(std::string_view a, std::string_view b) {
 
 // How the links of the list are matched and composed.
 struct LinkPlan {
-    std::string regex;     // what stands between the quotes of href
+    std::string regex;  // what stands between the quotes of href
     std::string linkTemplate;
-    int groups = 0;        // capturing groups in `regex`
-    int idGroup = 0;       // 1-based within `regex`, 0 without an article id
+    int groups = 0;   // capturing groups in `regex`
+    int idGroup = 0;  // 1-based within `regex`, 0 without an article id
 };
 
 std::string Resolved(std::string_view base, std::string_view reference) {
@@ -242,7 +242,9 @@ LinkKind KindOf(std::string_view href) {
     for (std::size_t i = 0; i < href.size(); ++i) {
         const char c = href[i];
         if (c == ':' && i > 0) return LinkKind::kAbsolute;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && (IsDigit(c) || c == '+' || c == '-' || c == '.')))) break;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && (IsDigit(c) || c == '+' || c == '-' || c == '.'))))
+            break;
     }
     return LinkKind::kRelative;
 }
@@ -268,7 +270,9 @@ std::optional<LinkPlan> WholeLinks(const std::vector<std::string_view>& hrefs,
     constexpr std::string_view kAmp = "&amp;";
     const auto count = [&](std::string_view href) {
         std::size_t n = 0;
-        for (std::size_t at = href.find(kAmp); at != std::string_view::npos; at = href.find(kAmp, at + 1)) ++n;
+        for (std::size_t at = href.find(kAmp); at != std::string_view::npos;
+             at = href.find(kAmp, at + 1))
+            ++n;
         return n;
     };
     // Links with different numbers of "&amp;" are captured whole, as they stand.
@@ -280,7 +284,8 @@ std::optional<LinkPlan> WholeLinks(const std::vector<std::string_view>& hrefs,
 
     int kinds[5] = {};
     for (const std::string_view href : hrefs) ++kinds[static_cast<int>(KindOf(href))];
-    const auto kind = static_cast<LinkKind>(std::max_element(std::begin(kinds), std::end(kinds)) - std::begin(kinds));
+    const auto kind = static_cast<LinkKind>(std::max_element(std::begin(kinds), std::end(kinds)) -
+                                            std::begin(kinds));
 
     const std::string stop = amps > 0 ? "&" : "";
     const std::string rest = quote == 0 ? "[^\\s>" + stop + "]*"
@@ -340,7 +345,7 @@ std::string_view CommonContext(const std::vector<std::string_view>& texts, bool 
     // Only markup without digits: a text or a number the records share today (a
     // date, an author) may not be there tomorrow.
     bool inTag = false, inName = false;  // a tag's name may hold a digit (h2)
-    std::size_t clean = 0;  // ctx may start at or after this
+    std::size_t clean = 0;               // ctx may start at or after this
     for (std::size_t k = 0; k < common.size(); ++k) {
         const char c = common[k];
         if (c == '<') inTag = inName = true;
@@ -388,11 +393,13 @@ std::optional<std::pair<std::size_t, std::string>> BeforeMarker(std::string_view
         if (page[s] != '<') continue;
         std::string_view whole = page.substr(s, at - s);
         while (!whole.empty() && IsBlank(whole.back())) whole.remove_suffix(1);
-        std::string_view marker = whole.substr(0, std::min(whole.size(), whole.find_first_of("0123456789")));
+        std::string_view marker =
+            whole.substr(0, std::min(whole.size(), whole.find_first_of("0123456789")));
         // Cut at a tag's end where that leaves enough.
         if (marker.size() < whole.size()) {
             const std::size_t close = marker.rfind('>');
-            if (close != std::string_view::npos && close + 1 >= 6) marker = marker.substr(0, close + 1);
+            if (close != std::string_view::npos && close + 1 >= 6)
+                marker = marker.substr(0, close + 1);
         }
         while (!marker.empty() && IsBlank(marker.back())) marker.remove_suffix(1);
         if (marker.size() >= 6 && UsableMarker(marker) && GbkFind(page, marker) == s) {
@@ -440,8 +447,21 @@ std::string RegexLiteral(std::string_view text) {
     out.reserve(text.size() + 8);
     for (const char c : text) {
         switch (c) {
-            case '\\': case '^': case '$': case '.': case '|': case '?': case '*': case '+':
-            case '(': case ')': case '[': case ']': case '{': case '}': case '#':
+            case '\\':
+            case '^':
+            case '$':
+            case '.':
+            case '|':
+            case '?':
+            case '*':
+            case '+':
+            case '(':
+            case ')':
+            case '[':
+            case ']':
+            case '{':
+            case '}':
+            case '#':
                 out += '\\';
                 break;
             default:
@@ -470,7 +490,8 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
         if (href->quote != FindAttribute(tags.front(), "href")->quote) return false;
         hrefs.push_back(href->value);
         const HtmlNode& record = tree[list.records[k]];
-        contexts.push_back(page.substr(record.begin, link.begin - std::min(link.begin, record.begin)));
+        contexts.push_back(
+            page.substr(record.begin, link.begin - std::min(link.begin, record.begin)));
     }
     const char quote = FindAttribute(tags.front(), "href")->quote;
 
@@ -487,7 +508,10 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
     for (const RawAttribute& attribute : tags.front()) {
         const bool isHref = attribute.name == "href";
         if (!isHref) {
-            if ((attribute.name != "class" && attribute.name != "rel" && attribute.name != "target") || shared == 2) continue;
+            if ((attribute.name != "class" && attribute.name != "rel" &&
+                 attribute.name != "target") ||
+                shared == 2)
+                continue;
             bool everywhere = true;
             for (const std::vector<RawAttribute>& tag : tags) {
                 const RawAttribute* same = FindAttribute(tag, attribute.name);
@@ -524,7 +548,8 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
     const auto before = BeforeMarker(page, tree[list.records.front()].begin);
     const std::size_t regionStart = before ? before->first + before->second.size() : 0;
     auto after = AfterMarker(page, regionStart, tree[list.records.back()].end, kMarkerReach);
-    if (!after) after = AfterMarker(page, regionStart, tree[list.records.back()].end, 16 * kMarkerReach);
+    if (!after)
+        after = AfterMarker(page, regionStart, tree[list.records.back()].end, 16 * kMarkerReach);
     if (!after) return false;
     scheme.before = before ? before->second : std::string();
     scheme.after = *after;

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const bool gbk = (data[0] & 1) != 0;
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::string text = vela::RemoveCrLf(gbk ? vela::BytesToText(bytes) : vela::Utf8ToGbk(bytes));
+    const std::string text =
+        vela::RemoveCrLf(gbk ? vela::BytesToText(bytes) : vela::Utf8ToGbk(bytes));
 
     const vela::HtmlTree tree(text);
     for (const vela::HtmlNode& node : tree.nodes()) {
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(list.records.size() >= vela::kMinRecords);
         vela::Scheme scheme;
         std::vector<vela::ExpectedItem> expected;
-        if (!vela::MakeScheme(tree, list, "http://fuzz.example/a/b.html", scheme, expected)) continue;
+        if (!vela::MakeScheme(tree, list, "http://fuzz.example/a/b.html", scheme, expected))
+            continue;
         FUZZ_CHECK(expected.size() == list.records.size());
         FUZZ_CHECK(!scheme.after.empty());
         vela::PageRegex regex;

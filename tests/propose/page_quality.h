@@ -1,10 +1,9 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,8 +88,8 @@ inline double F1(const std::vector<ProposedItem>& items, const PageTruth& truth)
 
 struct PageScore {
     std::string file;
-    double top = 0;        // F1 of the first candidate
-    double firstThree = 0; // the best F1 of the first three
+    double top = 0;         // F1 of the first candidate
+    double firstThree = 0;  // the best F1 of the first three
     std::size_t candidates = 0;
 };
 

@@ -1,3 +1,5 @@
+#include "propose/proposal.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include "propose/link_resolve.h"
 #include "propose/page_encoding.h"
 #include "store/database.h"
-#include "propose/proposal.h"
 #include "tests/support/forum_page.h"
 #include "tests/support/loopback_http_server.h"
 #include "tests/support/silent_report.h"
@@ -69,9 +70,10 @@ std::vector<Fixture> Fixtures() {
          "<html><head><meta charset=\"utf-8\"><title>新闻</title></head><body>\n"
          "<div class=\"header\"><a href=\"/\">首页</a> <a href=\"/news/\">新闻</a></div>\n"
          "<ul class=\"news\">\n" +
-             Repeat(1, 6,
-                    "  <li><span>2026-12-0{n}</span><a href=\"/news/2026/a{n}.html\">市政府发布第{n}"
-                    "项新规定 涉及交通出行</a></li>\n") +
+             Repeat(
+                 1, 6,
+                 "  <li><span>2026-12-0{n}</span><a href=\"/news/2026/a{n}.html\">市政府发布第{n}"
+                 "项新规定 涉及交通出行</a></li>\n") +
              "</ul><div class=\"pages\"><a href=\"?page=2\">2</a><a href=\"?page=3\">3</a></div>"
              "</body></html>",
          "http://news.example/list/", 6, "市政府发布第1项新规定 涉及交通出行",
@@ -83,25 +85,29 @@ std::vector<Fixture> Fixtures() {
              Repeat(1, 5,
                     "<tr><td class=\"row1\"><a href=\"viewtopic.php?t=10{n}&amp;sid=4f2a\" "
                     "class=\"topictitle\">How to tune the carburettor, part {n}</a></td><td "
-                    "class=\"row2\"><a href=\"profile.php?mode=viewprofile&amp;u={n}\">bob</a></td></tr>\n") +
+                    "class=\"row2\"><a "
+                    "href=\"profile.php?mode=viewprofile&amp;u={n}\">bob</a></td></tr>\n") +
              "</table></body></html>",
          "http://forum.example/phpBB2/index.php", 5, "How to tune the carburettor, part 1",
          "http://forum.example/phpBB2/viewtopic.php?t=101&sid=4f2a",
          "How to tune the carburettor, part 5", JudgeMode::CompareArticleId});
     fixtures.push_back(
         {"menu with more links than the list",
-         "<html><body><ul class=\"menu\">" + Repeat(1, 12, "<li><a href=\"/c/{n}\">栏目{n}</a></li>") +
+         "<html><body><ul class=\"menu\">" +
+             Repeat(1, 12, "<li><a href=\"/c/{n}\">栏目{n}</a></li>") +
              "</ul>\n<div class=\"list\">" +
-             Repeat(1, 5, "<p><a href=\"/a/x{n}.html\">一条很长的文章标题在这里 第{n}篇</a></p>\n") +
+             Repeat(1, 5,
+                    "<p><a href=\"/a/x{n}.html\">一条很长的文章标题在这里 第{n}篇</a></p>\n") +
              "</div></body></html>",
          "https://site.example/", 5, "一条很长的文章标题在这里 第1篇",
          "https://site.example/a/x1.html", "一条很长的文章标题在这里 第5篇",
          JudgeMode::CompareArticleId});
     {
         // A GBK page whose third title holds a byte that is no GBK character.
-        std::string page = Gbk("<html><head><meta charset=\"gbk\"></head><body><ul id=\"list\">\n" +
-                               Repeat(1, 5, "<li><a href=\"t{n}.html\">公告标题 第{n}号 内容说明</a></li>\n") +
-                               "</ul></body></html>");
+        std::string page =
+            Gbk("<html><head><meta charset=\"gbk\"></head><body><ul id=\"list\">\n" +
+                Repeat(1, 5, "<li><a href=\"t{n}.html\">公告标题 第{n}号 内容说明</a></li>\n") +
+                "</ul></body></html>");
         page.insert(page.find(Gbk("第3号")), "\xFF");
         fixtures.push_back({"one bad GBK byte", page, "http://gbk.example/notice/", 5,
                             "公告标题 第1号 内容说明", "http://gbk.example/notice/t1.html",
@@ -109,9 +115,10 @@ std::vector<Fixture> Fixtures() {
     }
     {
         // A title with a character that only GB18030's four-byte form holds.
-        std::string page = Gbk("<html><head><meta charset=\"gb18030\"></head><body><ol class=\"items\">\n" +
-                               Repeat(1, 5, "<li><a href=\"/item/{n}\">古籍整理 第{n}卷 新书上架</a></li>\n") +
-                               "</ol></body></html>");
+        std::string page =
+            Gbk("<html><head><meta charset=\"gb18030\"></head><body><ol class=\"items\">\n" +
+                Repeat(1, 5, "<li><a href=\"/item/{n}\">古籍整理 第{n}卷 新书上架</a></li>\n") +
+                "</ol></body></html>");
         page.insert(page.find(Gbk("古籍整理 第1卷")), "\x95\x32\x82\x36");
         fixtures.push_back({"four-byte GB18030 title", page, "http://books.example/", 5, "",
                             "http://books.example/item/1", "古籍整理 第5卷 新书上架",
@@ -187,7 +194,8 @@ TEST(ProposalTest, PinnedThreadsAreOfferedWithAndWithout) {
                                return a.title == b.title && a.link == b.link;
                            }));
     // The hot threads come after the board, the menu and the pages nowhere near.
-    EXPECT_EQ(test::ReadTitle(proposal.candidates[2].items.front().title), "热门主题 901 大家来讨论");
+    EXPECT_EQ(test::ReadTitle(proposal.candidates[2].items.front().title),
+              "热门主题 901 大家来讨论");
     for (const Candidate& candidate : proposal.candidates) {
         EXPECT_EQ(candidate.scheme.url, input.url);
         EXPECT_EQ(candidate.scheme.userAgent, kDefaultUserAgent);
@@ -230,9 +238,9 @@ TEST(ProposalTest, EveryCandidateRecordsWhatItShows) {
     }
     std::string served;
     test::LoopbackHttpServer server([&served](const std::string&) {
-        return test::CannedReply{"HTTP/1.1 200 OK\r\nContent-Length: " +
-                                 std::to_string(served.size()) + "\r\nConnection: close\r\n\r\n" +
-                                 served};
+        return test::CannedReply{
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(served.size()) +
+            "\r\nConnection: close\r\n\r\n" + served};
     });
     test::TestDatabaseFile file;
     Database db;
@@ -259,7 +267,8 @@ TEST(ProposalTest, EveryCandidateRecordsWhatItShows) {
                 db, "select title,url from info where planid='" + scheme.id + "' order by id");
             std::vector<std::pair<std::string, std::string>> stored, shown;
             for (const auto& row : rows) stored.emplace_back(row.at(0), row.at(1));
-            for (const ProposedItem& item : candidate.items) shown.emplace_back(item.title, item.link);
+            for (const ProposedItem& item : candidate.items)
+                shown.emplace_back(item.title, item.link);
             std::sort(stored.begin(), stored.end());
             std::sort(shown.begin(), shown.end());
             EXPECT_EQ(stored, shown) << url << " candidate " << scheme.id;

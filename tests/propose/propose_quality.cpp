@@ -17,15 +17,18 @@ static void Show(const std::string& folder, const std::string& file) {
         std::printf("%s gbk=%d error=%s\n", file.c_str(), proposal.gbk, proposal.error.c_str());
         for (const auto& c : proposal.candidates) {
             const auto& s = c.scheme;
-            std::printf("\n== score %.3f items %zu F1 %.3f mode %d clean %d\n before [%s]\n after [%s]\n pattern %s\n link %s t%d i%d o%d\n",
-                        c.score, c.items.size(), vela::test::F1(c.items, truth), s.type,
-                        s.fields.cleanTitles, vela::GbkToUtf8(s.before).c_str(),
-                        vela::GbkToUtf8(s.after).c_str(), vela::GbkToUtf8(s.pattern).c_str(),
-                        vela::GbkToUtf8(s.linkTemplate).c_str(), s.titleGroup, s.idGroup, s.otherGroup);
+            std::printf(
+                "\n== score %.3f items %zu F1 %.3f mode %d clean %d\n before [%s]\n after [%s]\n "
+                "pattern %s\n link %s t%d i%d o%d\n",
+                c.score, c.items.size(), vela::test::F1(c.items, truth), s.type,
+                s.fields.cleanTitles, vela::GbkToUtf8(s.before).c_str(),
+                vela::GbkToUtf8(s.after).c_str(), vela::GbkToUtf8(s.pattern).c_str(),
+                vela::GbkToUtf8(s.linkTemplate).c_str(), s.titleGroup, s.idGroup, s.otherGroup);
             for (const auto& item : c.items) {
                 bool found = false;
                 for (const auto& [title, link] : truth.items) {
-                    found |= vela::test::ReadTitle(vela::Utf8ToGbk(title)) == vela::test::ReadTitle(item.title) &&
+                    found |= vela::test::ReadTitle(vela::Utf8ToGbk(title)) ==
+                                 vela::test::ReadTitle(item.title) &&
                              link == vela::GbkToUtf8(item.link);
                 }
                 if (!found && &c == &proposal.candidates.front()) {
