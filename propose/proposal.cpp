@@ -65,45 +65,53 @@ std::string AsStored(std::string_view title) {
     return stored;
 }
 
-// Whether the items the engine records are the list the finder saw: as many, and
-// nearly all of them the same titles and links (a link the template cannot
-// compose, one relative address among absolute ones, may differ).
+// Every match of a run as a first run in NewestFirst records it, in page order.
+RecordPlan PageOrderPlan(const Scheme& scheme, const SchemeRun& run) {
+    Scheme pageOrder = scheme;
+    pageOrder.type = static_cast<int32_t>(JudgeMode::NewestFirst);
+    RecordPlan plan = PlanRecords(pageOrder, run.region, run.matches);
+    std::reverse(plan.inserts.begin(), plan.inserts.end());  // newest (first) was last
+    return plan;
+}
+
+// Whether the engine's records are the list the finder saw: as many, and nearly
+// all of them the same titles and links (a link the template cannot compose, one
+// relative address among absolute ones, may differ).
 bool Reproduces(const std::vector<ExpectedItem>& expected, const SchemeRun& run,
-                const Scheme& scheme) {
-    if (run.matches.size() != expected.size() || !run.patternError.empty()) return false;
-    std::size_t titles = 0, links = 0;
+                const RecordPlan& plan) {
+    if (!run.patternError.empty() || plan.inserts.size() != expected.size()) return false;
+    std::size_t misses = 0;
     for (std::size_t k = 0; k < expected.size(); ++k) {
-        const std::string title = SubMatchText(run.matches[k], run.region, scheme.titleGroup);
-        titles += ReadableGbk(title) == expected[k].title ? 1 : 0;
-        links += ComposeLink(scheme.linkTemplate, run.matches[k], run.region) == expected[k].link;
+        const ArticleInsert& article = plan.inserts[k];
+        misses += ReadableGbk(article.marker) == expected[k].title ? 0 : 1;
+        misses += article.link == expected[k].link ? 0 : 1;
     }
-    const std::size_t misses = (expected.size() - titles) + (expected.size() - links);
     return misses * 10 <= expected.size();
 }
 
 // The items as the engine records them on a first run, in page order: titles as
 // stored, links as composed, each one the judgement mode stores (an id mode
 // stores an article listed twice once, and no article without an id).
-std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& run) {
-    Scheme pageOrder = scheme;  // every match once, newest (first) last
-    pageOrder.type = static_cast<int32_t>(JudgeMode::NewestFirst);
-    const RecordPlan all = PlanRecords(pageOrder, run.region, run.matches);
+std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& run,
+                                        const RecordPlan& pageOrder) {
+    const bool newestFirst = ToJudgeMode(scheme.type) == JudgeMode::NewestFirst;
     std::multiset<std::pair<std::string_view, std::string_view>> stored;
     RecordPlan own;
-    if (ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
+    if (!newestFirst) {
         own = PlanRecords(scheme, run.region, run.matches);
-        for (const ArticleInsert& article : own.inserts)
+        for (const ArticleInsert& article : own.inserts) {
             stored.emplace(article.title, article.link);
+        }
     }
     std::vector<ProposedItem> items;
-    items.reserve(all.inserts.size());
-    for (auto it = all.inserts.rbegin(); it != all.inserts.rend(); ++it) {
-        if (ToJudgeMode(scheme.type) != JudgeMode::NewestFirst) {
-            const auto kept = stored.find({it->title, it->link});
+    items.reserve(pageOrder.inserts.size());
+    for (const ArticleInsert& article : pageOrder.inserts) {
+        if (!newestFirst) {
+            const auto kept = stored.find({article.title, article.link});
             if (kept == stored.end()) continue;
             stored.erase(kept);
         }
-        items.push_back({AsStored(it->title), std::string(it->link)});
+        items.push_back({AsStored(article.title), std::string(article.link)});
     }
     return items;
 }
@@ -156,8 +164,9 @@ Proposal ProposeSchemes(const ProposeInput& input) {
             onText.gbk = true;
             QuietReport quiet;
             const SchemeRun run = TestSchemeOnPage(onText, text, quiet);
-            if (!Reproduces(expected, run, scheme)) continue;
-            candidate.items = RecordedItems(scheme, run);
+            const RecordPlan pageOrder = PageOrderPlan(scheme, run);
+            if (!Reproduces(expected, run, pageOrder)) continue;
+            candidate.items = RecordedItems(scheme, run, pageOrder);
             if (candidate.items.empty()) break;
             best = std::max(best, list.score);
             candidate.score = list.score;
