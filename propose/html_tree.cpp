@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace vela {
 
@@ -28,24 +29,21 @@ bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
     return true;
 }
 
-bool InList(std::string_view name, std::initializer_list<std::string_view> list) {
-    return std::find(list.begin(), list.end(), name) != list.end();
-}
-
 // Elements that never hold children, and those whose end the tree builder implies
 // by the next sibling: neither makes a page deeper.
 bool NestsDeeper(std::string_view name) {
-    return !InList(name, {"area",  "base",     "br",      "col",    "embed",    "hr",    "img",
-                          "input", "link",     "meta",    "param",  "source",   "track", "wbr",
-                          "p",     "li",       "dt",      "dd",     "tr",       "td",    "th",
-                          "thead", "tbody",    "tfoot",   "option", "optgroup", "rb",    "rt",
-                          "rp",    "colgroup", "caption", "frame",  "keygen"});
+    static const std::unordered_set<std::string_view> kFlat = {
+        "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+        "source", "track", "wbr", "p", "li", "dt", "dd", "tr", "td", "th", "thead", "tbody",
+        "tfoot", "option", "optgroup", "rb", "rt", "rp", "colgroup", "caption", "frame", "keygen"};
+    return !kFlat.contains(name);
 }
 
 // Elements whose content is text up to their own end tag.
 bool IsRawText(std::string_view name) {
-    return InList(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
-                         "noframes", "plaintext"});
+    static const std::unordered_set<std::string_view> kRaw = {
+        "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "plaintext"};
+    return kRaw.contains(name);
 }
 
 }  // namespace
