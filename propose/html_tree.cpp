@@ -33,16 +33,18 @@ bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view wo
 // by the next sibling: neither makes a page deeper.
 bool NestsDeeper(std::string_view name) {
     static const std::unordered_set<std::string_view> kFlat = {
-        "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
-        "source", "track", "wbr", "p", "li", "dt", "dd", "tr", "td", "th", "thead", "tbody",
-        "tfoot", "option", "optgroup", "rb", "rt", "rp", "colgroup", "caption", "frame", "keygen"};
+        "area", "base",  "br",       "col",     "embed", "hr",    "img",    "input",    "link",
+        "meta", "param", "source",   "track",   "wbr",   "p",     "li",     "dt",       "dd",
+        "tr",   "td",    "th",       "thead",   "tbody", "tfoot", "option", "optgroup", "rb",
+        "rt",   "rp",    "colgroup", "caption", "frame", "keygen"};
     return !kFlat.contains(name);
 }
 
 // Elements whose content is text up to their own end tag.
 bool IsRawText(std::string_view name) {
-    static const std::unordered_set<std::string_view> kRaw = {
-        "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "plaintext"};
+    static const std::unordered_set<std::string_view> kRaw = {"script",  "style",    "textarea",
+                                                              "title",   "xmp",      "iframe",
+                                                              "noembed", "noframes", "plaintext"};
     return kRaw.contains(name);
 }
 

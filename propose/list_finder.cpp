@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "fetch/readable_text.h"
 #include "page_text.h"
 
 namespace vela {
@@ -303,7 +304,7 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
         if (node.tag != html_tag::kA || node.href.empty()) continue;
         const std::string_view href = tree.Slice(node.href);
         if (!IsFollowableHref(href)) continue;
-        const std::string text = ReadableGbk(LinkContent(tree, i).substr(0, 2048));
+        const std::string text = ReadableText(LinkContent(tree, i).substr(0, 2048));
         if (text.empty()) continue;
         LinkInfo& info = linkInfo[i];
         info.known = true;

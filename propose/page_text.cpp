@@ -65,68 +65,6 @@ std::size_t ReadReference(std::string_view text, std::size_t at, char32_t& cp) {
 
 }  // namespace
 
-std::string ReadableGbk(std::string_view source) {
-    std::string out;
-    out.reserve(source.size());
-    bool blank = false;  // a blank is pending
-    const auto put = [&](std::string_view piece) {
-        if (blank && !out.empty()) out += ' ';
-        blank = false;
-        out += piece;
-    };
-    std::size_t i = 0;
-    while (i < source.size()) {
-        const auto c = static_cast<unsigned char>(source[i]);
-        if (c == '<') {
-            const bool comment = source.compare(i, 4, "<!--") == 0;
-            const std::size_t close = comment ? source.find("-->", i + 4) : source.find('>', i + 1);
-            // A "<" that opens no tag is text.
-            const bool tag = comment || (i + 1 < source.size() &&
-                                         (std::isalpha(static_cast<unsigned char>(source[i + 1])) ||
-                                          source[i + 1] == '/' || source[i + 1] == '!'));
-            if (tag) {
-                i = close == std::string_view::npos ? source.size() : close + (comment ? 3 : 1);
-                continue;
-            }
-        }
-        if (c == '&') {
-            char32_t cp = 0;
-            if (const std::size_t length = ReadReference(source, i, cp)) {
-                i += length;
-                if (cp == 0xA0 || cp == ' ' || cp == 0x3000 || (cp >= 0x2002 && cp <= 0x2009)) {
-                    blank = true;
-                } else {
-                    std::string utf8;
-                    AppendUtf8(utf8, cp);
-                    put(Utf8ToGbk(utf8));
-                }
-                continue;
-            }
-        }
-        if (IsAsciiBlank(static_cast<char>(c))) {
-            blank = true;
-            ++i;
-            continue;
-        }
-        if (c >= 0x80 && i + 1 < source.size()) {
-            const auto t = static_cast<unsigned char>(source[i + 1]);
-            if (c == 0xA1 && t == 0xA1) {  // the ideographic space
-                blank = true;
-                i += 2;
-                continue;
-            }
-            // A four-byte GB18030 character is kept whole.
-            const bool four = t >= '0' && t <= '9' && i + 3 < source.size();
-            put(source.substr(i, four ? 4 : 2));
-            i += four ? 4 : 2;
-            continue;
-        }
-        put(source.substr(i, 1));
-        ++i;
-    }
-    return out;
-}
-
 std::string DecodedReferences(std::string_view gbk) {
     std::string out;
     out.reserve(gbk.size());

@@ -7,13 +7,6 @@
 
 namespace vela {
 
-// The text of a piece of source as a person reads it, GBK: tags and comments
-// dropped, the common character references decoded (a character without a GBK
-// form becomes "?"; an unknown name stays as written), every run of blanks
-// (ASCII, no-break, ideographic) one space, none at either end. Used to measure
-// and compare titles, not to store them.
-std::string ReadableGbk(std::string_view source);
-
 // `gbk` with its character references decoded and nothing else changed.
 std::string DecodedReferences(std::string_view gbk);
 

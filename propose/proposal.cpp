@@ -6,6 +6,7 @@
 #include "engine/record_plan.h"
 #include "engine/scheme_run.h"
 #include "fetch/encoding.h"
+#include "fetch/readable_text.h"
 #include "fetch/utf8_decode.h"
 #include "html_tree.h"
 #include "link_resolve.h"
@@ -42,7 +43,7 @@ bool IsUtf8(std::string_view text) {
 std::string PageTitle(const HtmlTree& tree) {
     for (const HtmlNode& node : tree.nodes()) {
         if (tree.TagName(node) != "title") continue;
-        std::string title = ReadableGbk(tree.Source(node));
+        std::string title = ReadableText(tree.Source(node));
         if (DisplayWidth(title) <= 40) return title;
         std::size_t cut = 0;
         while (cut < title.size() && DisplayWidth(std::string_view(title).substr(0, cut)) < 36) {
@@ -83,7 +84,7 @@ bool Reproduces(const std::vector<ExpectedItem>& expected, const SchemeRun& run,
     std::size_t misses = 0;
     for (std::size_t k = 0; k < expected.size(); ++k) {
         const ArticleInsert& article = plan.inserts[k];
-        misses += ReadableGbk(article.marker) == expected[k].title ? 0 : 1;
+        misses += ReadableText(article.marker) == expected[k].title ? 0 : 1;
         misses += article.link == expected[k].link ? 0 : 1;
     }
     return misses * 10 <= expected.size();

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "fetch/gbk_search.h"
+#include "fetch/readable_text.h"
 #include "link_resolve.h"
 #include "page_text.h"
 
@@ -564,7 +565,7 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
         std::string_view href = hrefs[k];
         while (!href.empty() && IsBlank(href.front())) href.remove_prefix(1);
         while (!href.empty() && IsBlank(href.back())) href.remove_suffix(1);
-        expected.push_back({ReadableGbk(content), Resolved(base, DecodedReferences(href))});
+        expected.push_back({ReadableText(content), Resolved(base, DecodedReferences(href))});
     }
     scheme.fields.cleanTitles = markup;
     return true;

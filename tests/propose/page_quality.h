@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fetch/encoding.h"
+#include "fetch/readable_text.h"
 #include "propose/page_text.h"
 #include "propose/proposal.h"
 
@@ -64,7 +65,7 @@ inline std::string ReadTitle(const std::string& gbk) {
             i += step;
         }
     }
-    return GbkToUtf8(ReadableGbk(plain));
+    return GbkToUtf8(ReadableText(plain));
 }
 
 inline double F1(const std::vector<ProposedItem>& items, const PageTruth& truth) {
