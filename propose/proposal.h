@@ -14,8 +14,11 @@ namespace vela {
 enum class PageEncoding { kDetect, kGbk, kUtf8 };
 
 struct ProposeInput {
-    std::string page;         // the page's bytes as fetched (or saved from a browser)
-    std::string url;          // the page's address: links resolve against it
+    std::string page;  // the page's bytes as fetched (or saved from a browser)
+    // The page's address: links resolve against it (and a <base href>), and it
+    // becomes each candidate's address. UTF-8; an address that is not UTF-8 is
+    // taken as GBK.
+    std::string url;
     std::string contentType;  // the answer's Content-Type header, when there was one
     PageEncoding encoding = PageEncoding::kDetect;
     std::string cookie;     // GBK, put into each candidate's form
