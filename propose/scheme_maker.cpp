@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kMarkerReach = 300;  // how far from the list a marker may start
 constexpr std::size_t kContextLength = 120;
 constexpr int kContextTags = 3;
+constexpr std::size_t kMaxTitleSource = 4000;  // bytes of a title link's content
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
@@ -533,7 +534,9 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
         }
     }
     // The rest of the tag, whatever it holds.
-    pattern += "[^>]*>([\\s\\S]*?)</a\\s*>()";
+    // The title is bounded: a link left open must not make each search run to
+    // the region's end.
+    pattern += "[^>]*>([\\s\\S]{0," + std::to_string(kMaxTitleSource) + "}?)</a\\s*>()";
 
     scheme.pattern = std::move(pattern);
     scheme.linkTemplate = links->linkTemplate;
@@ -556,6 +559,9 @@ bool MakeScheme(const HtmlTree& tree, const FoundList& list, std::string_view ba
     scheme.after = *after;
 
     // What the list holds, as a person reads it.
+    for (std::size_t k = 0; k < count; ++k) {
+        if (LinkContent(tree, list.links[k]).size() > kMaxTitleSource) return false;
+    }
     expected.clear();
     expected.reserve(count);
     bool markup = false;
