@@ -134,6 +134,29 @@ std::vector<Fixture> Fixtures() {
          "http://blog.example/", 5, "这是一篇文章的标题 编号1", "http://blog.example/p/1",
          "这是一篇文章的标题 编号5", JudgeMode::CompareArticleId});
     fixtures.push_back(
+        {"records whose classes differ (odd and even, categories)",
+         "<html><body><div id=\"posts\">\n" +
+             Repeat(
+                 1, 6,
+                 "<div class=\"post cat-{n} row{n}\"><h2><a href=\"/2026/12/p{n}/\">A post about "
+                 "gardening, part {n}</a></h2><a href=\"/category/c{n}/\">c{n}</a></div>\n") +
+             "</div></body></html>",
+         "https://blog.example/", 6, "A post about gardening, part 1",
+         "https://blog.example/2026/12/p1/", "A post about gardening, part 6",
+         JudgeMode::CompareArticleId});
+    fixtures.push_back(
+        {"links relative to the page, with dates and ids",
+         "<html><body><div class=\"list_con\"><ul>\n" +
+             Repeat(
+                 1, 5,
+                 "<li><a href=\"./202612/t2026121{n}_88{n}.htm\" title=\"t\">关于做好第{n}项工作的"
+                 "通知</a><span>2026-12-1{n}</span></li>\n") +
+             "</ul></div><div class=\"page\"><a "
+             "href=\"index_1.htm\">下一页</a></div></body></html>",
+         "http://www.gov.example/tzgg/index.htm", 5, "关于做好第1项工作的通知",
+         "http://www.gov.example/tzgg/202612/t20261211_881.htm", "关于做好第5项工作的通知",
+         JudgeMode::CompareArticleId});
+    fixtures.push_back(
         {"titles with markup and references",
          "<html><body><ul class=\"list\">\n" +
              Repeat(1, 5,
