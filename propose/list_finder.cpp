@@ -323,9 +323,9 @@ std::vector<FoundList> FindLists(const HtmlTree& tree, std::size_t limit) {
             if (container == kNoNode) break;
             const uint64_t e = Mix(container + 0x51ull);
             add(Combine(Combine(e, full[record]), below) * 5 + 0, container, record, i);
-            if (bare[record] != full[record]) {
-                add(Combine(Combine(e, bare[record]), below) * 5 + 1, container, record, i);
-            }
+            // The record by its tag alone: one with a class or an id (a pinned
+            // thread, an odd row) and one without meet here.
+            add(Combine(Combine(e, bare[record]), below) * 5 + 1, container, record, i);
             if (level >= 2 && belowBare != below) {
                 add(Combine(Combine(e, bare[record]), belowBare) * 5 + 2, container, record, i);
                 if (bare[record] != full[record]) {

@@ -203,27 +203,47 @@ TEST(ProposalTest, FindsTheListOfEachPage) {
 }
 
 TEST(ProposalTest, PinnedThreadsAreOfferedWithAndWithout) {
+    // Pinned threads set apart by their ids and a separator row (Discuz!), and by a
+    // class of their own.
+    const std::string sticky =
+        "<html><body><ul class=\"topics\">" +
+        Repeat(1, 2,
+               "<li class=\"sticky\"><a href=\"/topic/{n}\">Read this first, rule {n}</a></li>") +
+        Repeat(95, 100, "<li><a href=\"/topic/{n}\">Question about engines number {n}</a></li>") +
+        "</ul></body></html>";
+    const struct {
+        std::string page, url, firstPinned;
+        std::size_t pinned;
+    } pages[] = {{ForumPage(6000), "http://bbs.example/forum-2-1.html", "版规 1 请先阅读", 2},
+                 {sticky, "http://f.example/", "Read this first, rule 1", 2}};
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.url);
+        ProposeInput input;
+        input.page = page.page;
+        input.url = page.url;
+        const Proposal proposal = ProposeSchemes(input);
+        ASSERT_GE(proposal.candidates.size(), 2u);
+        const auto& without = proposal.candidates[0].items;
+        const auto& with = proposal.candidates[1].items;
+        ASSERT_EQ(with.size(), without.size() + page.pinned);
+        EXPECT_EQ(Utf8Of(with.front().title), page.firstPinned);
+        EXPECT_TRUE(std::equal(without.begin(), without.end(), with.begin() + page.pinned,
+                               [](const ProposedItem& a, const ProposedItem& b) {
+                                   return a.title == b.title && a.link == b.link;
+                               }));
+        for (const Candidate& candidate : proposal.candidates) {
+            EXPECT_EQ(candidate.scheme.url, input.url);
+            EXPECT_EQ(candidate.scheme.userAgent, kDefaultUserAgent);
+        }
+    }
+    // On the board, the hot threads come next; the menu and the pages further down.
     ProposeInput input;
     input.page = ForumPage(6000);
     input.url = "http://bbs.example/forum-2-1.html";
     const Proposal proposal = ProposeSchemes(input);
     ASSERT_GE(proposal.candidates.size(), 3u);
     EXPECT_TRUE(proposal.gbk);
-    const auto& without = proposal.candidates[0].items;
-    const auto& with = proposal.candidates[1].items;
-    ASSERT_EQ(with.size(), without.size() + 2);
-    EXPECT_EQ(test::ReadTitle(with.front().title), "版规 1 请先阅读");
-    EXPECT_TRUE(std::equal(without.begin(), without.end(), with.begin() + 2,
-                           [](const ProposedItem& a, const ProposedItem& b) {
-                               return a.title == b.title && a.link == b.link;
-                           }));
-    // The hot threads come after the board, the menu and the pages nowhere near.
-    EXPECT_EQ(test::ReadTitle(proposal.candidates[2].items.front().title),
-              "热门主题 901 大家来讨论");
-    for (const Candidate& candidate : proposal.candidates) {
-        EXPECT_EQ(candidate.scheme.url, input.url);
-        EXPECT_EQ(candidate.scheme.userAgent, kDefaultUserAgent);
-    }
+    EXPECT_EQ(Utf8Of(proposal.candidates[2].items.front().title), "热门主题 901 大家来讨论");
 }
 
 TEST(ProposalTest, FourByteTitleIsKeptWhole) {
