@@ -169,6 +169,15 @@ Proposal ProposeSchemes(const ProposeInput& input) {
             if (!Reproduces(expected, run, pageOrder)) continue;
             candidate.items = RecordedItems(scheme, run, pageOrder);
             if (candidate.items.empty()) break;
+            // Two lists of the page that record the same articles are one offer.
+            const auto same = [&candidate](const Candidate& other) {
+                return std::equal(other.items.begin(), other.items.end(), candidate.items.begin(),
+                                  candidate.items.end(),
+                                  [](const ProposedItem& a, const ProposedItem& b) {
+                                      return a.title == b.title && a.link == b.link;
+                                  });
+            };
+            if (std::any_of(proposal.candidates.begin(), proposal.candidates.end(), same)) break;
             best = std::max(best, list.score);
             candidate.score = list.score;
             proposal.candidates.push_back(std::move(candidate));
