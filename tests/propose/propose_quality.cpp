@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     std::printf("%-32s %8s %8s %6s\n", "page", "top F1", "best 3", "cands");
     for (const auto& truth : pages) {
         const auto score = vela::test::ScorePage(folder, truth);
-        std::printf("%-32s %8.3f %8.3f %6zu\n", score.file.c_str(), score.top, score.firstThree,
+        std::printf("%-32s %8.4f %8.4f %6zu\n", score.file.c_str(), score.top, score.firstThree,
                     score.candidates);
         top += score.top >= 0.9;
         three += score.firstThree >= 0.9;
