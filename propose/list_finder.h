@@ -18,9 +18,9 @@ struct FoundList {
     std::vector<uint32_t> records;  // the records, in page order
     std::vector<uint32_t> links;    // each record's title link
     double score = 0;               // higher is likelier the page's main list
-    // The records of the list `withPinned` of the result, less those above its
-    // first record that differ from the rest (pinned threads); kNoNode when it is
-    // no such part.
+    // When this list is another list of the result less the records above it
+    // that differ from the rest (pinned threads): that list's place in the
+    // result; otherwise npos. The two stand next to each other, this one first.
     std::size_t withPinned = static_cast<std::size_t>(-1);
 };
 
