@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scheme_file.h"
 #include "engine/scheme_run.h"
 #include "fetch/encoding.h"
 #include "page_quality.h"
@@ -301,6 +302,14 @@ TEST(ProposalTest, EveryCandidateRecordsWhatItShows) {
         ASSERT_FALSE(proposal.candidates.empty()) << url;
         served = page;
         for (const Candidate& candidate : proposal.candidates) {
+            // A scheme the editor's save and the scheme file's reader accept.
+            SchemeSave save;
+            save.form = SchemeFormOf(candidate.scheme);
+            const SchemeFileText written = WriteSchemeFile({save});
+            ASSERT_TRUE(written.ok) << written.error;
+            const SchemeFileRead read = ReadSchemeFile(written.text, "proposed.toml");
+            EXPECT_TRUE(read.ok()) << (read.errors.empty() ? "" : read.errors.front());
+
             Scheme scheme = candidate.scheme;
             scheme.id = std::to_string(++schemeId);
             scheme.url = server.Url("/list");
