@@ -6,7 +6,8 @@ BUILD    ?= build
 PACKAGES := build-essential cmake ninja-build pkg-config sqlite3 libsqlite3-dev \
             qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
             libcurl4-openssl-dev libboost-regex-dev fonts-wqy-zenhei \
-            libcli11-dev nlohmann-json3-dev libtomlplusplus-dev libboost-dev libssl-dev
+            libcli11-dev nlohmann-json3-dev libtomlplusplus-dev libboost-dev libssl-dev \
+            libmodest-dev
 # What the tests and benchmarks add.
 TEST_PACKAGES := libgtest-dev libgmock-dev libbenchmark-dev \
             gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686 nsis-common libz-mingw-w64 \

@@ -48,4 +48,24 @@ Scheme SchemeFromForm(const SchemeForm& form) {
     return s;
 }
 
+SchemeForm SchemeFormOf(const Scheme& scheme) {
+    SchemeForm form;
+    form.id = "0";
+    form.name = scheme.name;
+    form.code = scheme.gbk ? "1" : "0";
+    form.url = scheme.url;
+    form.before = scheme.before;
+    form.after = scheme.after;
+    form.regular = scheme.pattern;
+    form.buquan = scheme.linkTemplate;
+    form.cookie = scheme.cookie;
+    form.ua = scheme.userAgent;
+    form.tindex = std::to_string(scheme.titleGroup);
+    form.uindex = std::to_string(scheme.idGroup);
+    form.oindex = std::to_string(scheme.otherGroup);
+    form.type = std::to_string(scheme.type);
+    form.fields = scheme.fields;
+    return form;
+}
+
 }  // namespace vela

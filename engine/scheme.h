@@ -52,4 +52,8 @@ Scheme SchemeFromCells(const std::vector<std::string>& cells);
 // history.
 Scheme SchemeFromForm(const SchemeForm& form);
 
+// The editor's form of `scheme` as a new scheme (id "0"): its texts, groups,
+// judgement mode and fields.
+SchemeForm SchemeFormOf(const Scheme& scheme);
+
 }  // namespace vela

@@ -72,6 +72,10 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
                   run.unnumberedIdTitle + Gbk("）"));
 }
 
+// The part of CutAndMatch after the fetch, on the page's bytes as they came.
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
+                     SchemeRun& run);
+
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
 // it would report a missing marker and an empty region that are not there.
@@ -80,11 +84,16 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     if (report.Stopped()) return false;
     std::string body = Fetch(scheme, timings, report, run);
     if (report.Stopped()) return false;
-    run.noAnswer = body.empty();
     if (run.fetchFailure != FetchFailure::kNone) {
         report.Status("\r\n" + Gbk(FetchFailureStatusText(run.fetchFailure, FetchLimits(timings),
                                                           !body.empty())));
     }
+    return CutAndMatchBody(scheme, monitoring, std::move(body), report, run);
+}
+
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
+                     SchemeRun& run) {
+    run.noAnswer = body.empty();
     std::string page = PageText(scheme.gbk, std::move(body));
     if (report.Stopped()) return false;
     // The region is cut out of the page where it lies, between the scheme's own
@@ -273,16 +282,32 @@ SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings
     return run;
 }
 
+namespace {
+
+// A rule test's last step: which matches the scheme's keywords would drop.
+void MarkDroppedMatches(const Scheme& scheme, RunReport& report, SchemeRun& run) {
+    const KeywordFilter keywords = SchemeKeywords(scheme, report, run);
+    run.droppedMatches.reserve(run.matches.size());
+    std::string scratch;
+    for (const MatchRecord& match : run.matches) {
+        run.droppedMatches.push_back(
+            !keywords.Keeps(MarkerTitle(scheme, match, run.region, scratch)));
+    }
+}
+
+}  // namespace
+
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
     SchemeRun run;
-    if (CutAndMatch(scheme, false, timings, report, run)) {
-        const KeywordFilter keywords = SchemeKeywords(scheme, report, run);
-        run.droppedMatches.reserve(run.matches.size());
-        std::string scratch;
-        for (const MatchRecord& match : run.matches) {
-            run.droppedMatches.push_back(
-                !keywords.Keeps(MarkerTitle(scheme, match, run.region, scratch)));
-        }
+    if (CutAndMatch(scheme, false, timings, report, run)) MarkDroppedMatches(scheme, report, run);
+    run.stopped = report.Stopped();
+    return run;
+}
+
+SchemeRun TestSchemeOnPage(const Scheme& scheme, std::string body, RunReport& report) {
+    SchemeRun run;
+    if (CutAndMatchBody(scheme, false, std::move(body), report, run)) {
+        MarkDroppedMatches(scheme, report, run);
     }
     run.stopped = report.Stopped();
     return run;

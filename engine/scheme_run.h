@@ -88,6 +88,11 @@ void RecordCheckedRuns(const std::vector<const Scheme*>& current,
 // records nothing.
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
 
+// The rule test of `scheme` on a page already at hand: `body` is the page's
+// bytes as a fetch would bring them (in the scheme's encoding). Cuts and matches
+// exactly as TestScheme does after its fetch.
+SchemeRun TestSchemeOnPage(const Scheme& scheme, std::string body, RunReport& report);
+
 // The limits of a scheme's fetch; the stop is the caller's.
 FetchOptions FetchLimits(const MonitorTimings& timings);
 

@@ -200,12 +200,35 @@ def scheme_file_seeds():
     return seeds
 
 
+def propose_seeds():
+    """A byte for the encoding (odd: GBK), then the page."""
+    def items(n, row):
+        return "".join(row.replace("{n}", str(k)) for k in range(1, n + 1))
+    gbk = "\xb9\xab\xb8\xe6\xb1\xea\xcc\xe2"  # GBK text
+    return {
+        "ul_list": b"\x00" + raw("<html><ul class='news'>" + items(
+            5, "<li><a href=\"/n/{n}.html\">Council publishes rule number {n}</a></li>")
+            + "</ul><div class=pg><a href='?p=2'>2</a></div></html>"),
+        "gbk_board": b"\x01" + raw("<table id=t>" + items(
+            5, "<tbody id=\"normalthread_{n}\"><tr><th class=new><a href=\"thread-{n}-1-1.html\" "
+               "class=\"s xst\">" + gbk + " {n}</a></th><td><a href=\"space-uid-{n}.html\">u</a>"
+               "</td></tr></tbody>") + "</table>"),
+        "unclosed_div": b"\x00" + raw("<div id=l>" + items(
+            5, "<div class=item><a href=/p/{n}>A long enough title {n}</a><div class=i>x</div>")
+            + "</div><p>end</p>"),
+        "markup_titles": b"\x01" + raw("<ul>" + items(
+            5, "<li><a href='t.php?id={n}&amp;x=1'><font color=red>" + gbk
+               + "</font> A&amp;B {n}</a></li>") + "</ul><p>\xff\x81\x30\x81\x30</p>"),
+    }
+
+
 def main():
     for target, seeds in [("text_fuzz", text_seeds()), ("cookie_fuzz", cookie_seeds()),
                           ("url_fuzz", url_seeds()), ("header_fuzz", header_seeds()),
                           ("page_fuzz", page_seeds()),
                           ("scheme_file_fuzz", scheme_file_seeds()),
-                          ("channel_url_fuzz", channel_url_seeds())]:
+                          ("channel_url_fuzz", channel_url_seeds()),
+                          ("propose_fuzz", propose_seeds())]:
         folder = ROOT / target
         shutil.rmtree(folder, ignore_errors=True)
         folder.mkdir(parents=True)

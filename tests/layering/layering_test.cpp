@@ -28,13 +28,15 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"engine", {"fetch", "store"}},
     {"skin", {}},
     {"notify", {"fetch", "store"}},
-    {"gui", {"fetch", "store", "engine", "skin", "notify"}},
-    {"app", {"fetch", "store", "engine", "skin", "notify", "gui", "cli", "web"}},
-    {"web", {"fetch", "store", "engine"}},
-    {"cli", {"fetch", "store", "engine", "notify", "web"}},
+    {"propose", {"fetch", "engine"}},
+    {"gui", {"fetch", "store", "engine", "skin", "notify", "propose"}},
+    {"app", {"fetch", "store", "engine", "skin", "notify", "gui", "cli", "web", "propose"}},
+    {"web", {"fetch", "store", "engine", "propose"}},
+    {"cli", {"fetch", "store", "engine", "notify", "web", "propose"}},
 };
 // The layers that must do without Qt.
-const std::set<std::string> kQtFree = {"fetch", "store", "engine", "skin", "notify", "web", "cli"};
+const std::set<std::string> kQtFree = {"fetch", "store", "engine", "skin", "notify", "web", "cli",
+                                        "propose"};
 // Every layer the project has from the start; cli/, notify/ and web/ come later.
 const std::vector<std::string> kRequired = {"fetch", "store", "engine", "skin", "gui", "app"};
 
