@@ -10,7 +10,10 @@ Proposal ProposePage(ProposeInput input, const ProposeFunction& propose) {
         input.encoding =
             PageIsGbk(input.contentType, input.page) ? PageEncoding::kGbk : PageEncoding::kUtf8;
     }
-    return propose(input);
+    Proposal proposal = propose(input);
+    // The encoding decided here is the one the page was read in.
+    proposal.gbk = input.encoding == PageEncoding::kGbk;
+    return proposal;
 }
 
 AddressProposal ProposeAddress(ProposeInput input, const MonitorTimings& timings,
