@@ -248,6 +248,89 @@ TEST_F(ProposeTest, NoPageOrNoListIsExitOneWithTheReason) {
     EXPECT_EQ(printed.err, "vela-cli: cannot read " + options.pagePath + ": No such file or directory\n");
 }
 
+// A GBK news page: a menu of links, the list of eight articles (titles with
+// markup and an entity), a pager.
+std::string NewsPage() {
+    std::string page =
+        "<html><head><meta charset=\"gbk\"><title>\xD0\xC2\xCE\xC5</title></head><body>\r\n"
+        "<div id=\"nav\"><a href=\"/\">Home</a> <a href=\"/news/\">News</a> "
+        "<a href=\"/about\">About</a></div>\r\n<ul class=\"list\">\r\n";
+    for (int i = 1; i <= 8; ++i) {
+        const std::string n = std::to_string(100 + i);
+        page += "<li><span class=\"date\">12-0" + std::to_string(i % 9 + 1) +
+                "</span><a href=\"/news/" + n + ".html\">" + Gbk("新闻标题") + n +
+                (i == 3 ? " <b>&amp; more</b>" : "") + "</a></li>\r\n";
+    }
+    return page +
+           "</ul>\r\n<div class=\"pages\"><a href=\"?p=1\">1</a> <a href=\"?p=2\">2</a> "
+           "<a href=\"?p=3\">3</a></div></body></html>";
+}
+
+// With the real finder: what propose shows is what a run of its scheme stores.
+class ProposeRoundTripTest : public ::testing::Test {
+protected:
+    ProposeRoundTripTest()
+        : server([](const std::string&) {
+              return test::CannedReply{test::SimpleResponse(
+                  "200 OK", NewsPage(), "Content-Type: text/html; charset=gbk\r\n")};
+          }) {
+        ::setenv("XDG_CONFIG_HOME", (file.dir() + "/config").c_str(), 1);
+    }
+
+    ChildOutcome Cli(const std::vector<std::string>& args) {
+        return test::RunChild(kCli, args, file.dir());
+    }
+
+    test::TestDatabaseFile file;
+    test::LoopbackHttpServer server;
+};
+
+TEST_F(ProposeRoundTripTest, TheFirstCandidateIsTheListAndARunStoresExactlyItsItems) {
+    const std::string url = server.Url("/news/");
+    const ChildOutcome proposed = Cli({"propose", url, "--json"});
+    ASSERT_EQ(proposed.exitCode, 0) << proposed.err;
+    const json document = json::parse(proposed.out);
+    EXPECT_EQ(document["encoding"], "gbk");
+    ASSERT_FALSE(document["candidates"].empty());
+    const json& items = document["candidates"][0]["items"];
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const json& item : items) shown.emplace_back(item["title"], item["link"]);
+    ASSERT_EQ(shown.size(), 8u);
+    EXPECT_EQ(shown[0], std::make_pair(std::string("新闻标题101"), server.Url("/news/101.html")));
+    EXPECT_EQ(shown[2].first, "新闻标题103 & more");
+
+    // A saved copy of the page, with the address it came from, gives the same.
+    const std::string saved = test::WriteFile(file.dir(), "news.html", NewsPage());
+    const ChildOutcome fromFile = Cli({"propose", "--page", saved, "--url", url, "--json"});
+    EXPECT_EQ(fromFile.exitCode, 0) << fromFile.err;
+    EXPECT_EQ(fromFile.out, proposed.out);
+
+    // The first candidate written, imported as it is, and run once.
+    const std::string schemeFile = file.dir() + "/news.toml";
+    ChildOutcome step = Cli({"propose", url, "-o", schemeFile});
+    ASSERT_EQ(step.exitCode, 0) << step.err;
+    step = Cli({"import", "--db", file.path(), schemeFile});
+    ASSERT_EQ(step.exitCode, 0) << step.err;
+    step = Cli({"run", "--db", file.path(), "--once", "--quiet", "--json"});
+    ASSERT_EQ(step.exitCode, 0) << step.err;
+    std::vector<std::pair<std::string, std::string>> printed;
+    for (const std::string& line : Lines(step.out)) {
+        const json article = json::parse(line);
+        printed.emplace_back(article["title"], article["link"]);
+    }
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    std::vector<std::pair<std::string, std::string>> stored;
+    for (const auto& row : test::QueryRows(db, "select title,url from info")) {
+        stored.emplace_back(GbkToUtf8(row.at(0)), GbkToUtf8(row.at(1)));
+    }
+    std::sort(shown.begin(), shown.end());
+    std::sort(printed.begin(), printed.end());
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(printed, shown);
+    EXPECT_EQ(stored, shown);
+}
+
 TEST(ProposeUsage, ErrorsAreExitTwoWithOneLine) {
     struct Case {
         std::vector<std::string> args;
