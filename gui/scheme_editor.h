@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/scheme_statement.h"
+
 namespace vela {
 
 class Database;
@@ -23,6 +25,9 @@ void SetEditorJudgeMode(int mode, EditorContext& editor);
 // Saves the form as a new row (项目编号框 "0") or over the row it names, reports
 // the statement, and empties the form.
 void OnSaveScheme(EditorContext& editor);
+// Writes `form` into the controls (all but 项目编号框, which keeps the row the save
+// writes) and the judgement mode; saving waits for the next successful rule test.
+void FillSchemeEditor(const SchemeForm& form, EditorContext& editor);
 // The user changed the pattern: saving waits for the next successful rule test.
 void OnPatternChanged(EditorContext& editor);
 
