@@ -18,14 +18,18 @@
 namespace vela {
 namespace {
 
-// A candidate's row shows this many titles; its tip shows more.
+// A candidate's row shows this many titles, each cut to this many characters, so
+// that the rows of a long list fit the dialog; its tip shows more of them whole.
 constexpr std::size_t kTitlesInRow = 3;
+constexpr int kRowTitleLength = 12;
 constexpr std::size_t kTitlesInTip = 12;
 
 QString CandidateRow(std::size_t rank, const Candidate& candidate) {
     QStringList titles;
     for (std::size_t i = 0; i < candidate.items.size() && i < kTitlesInRow; ++i) {
-        titles << FromGbk(candidate.items[i].title).simplified();
+        QString title = FromGbk(candidate.items[i].title).simplified();
+        if (title.size() > kRowTitleLength) title = title.left(kRowTitleLength - 1) + "…";
+        titles << title;
     }
     return QStringLiteral("%1. %2 篇文章：%3")
         .arg(rank)
@@ -58,6 +62,8 @@ ProposeDialog::ProposeDialog(ProposeInput input, ProposeFunction propose, QWidge
     message->setTextFormat(Qt::PlainText);
     layout->addWidget(message);
     list = new QListWidget(this);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setTextElideMode(Qt::ElideRight);
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -72,7 +78,7 @@ ProposeDialog::ProposeDialog(ProposeInput input, ProposeFunction propose, QWidge
     connect(list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
     connect(list, &QListWidget::currentRowChanged, this,
             [this](int row) { fillButton->setEnabled(row >= 0); });
-    resize(560, 300);
+    resize(640, 300);
 
     thread_ = std::thread([this, input = std::move(input), propose = std::move(propose)] {
         auto result = std::make_shared<AddressProposal>(ProposeAddress(
