@@ -100,7 +100,6 @@ void ChosenSchemeFileCommand(const SchemeFileCommands& c, CliOptions& o) {
     if (c.untick->parsed()) o.command = CliCommand::Untick;
 }
 
-
 // `propose URL` or `propose --page FILE --url URL`, with the scheme's settings.
 struct ProposeCommand {
     CLI::App* command;
@@ -123,8 +122,7 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
                               "A page saved from a browser, instead of fetching URL")
                  ->type_name("FILE")
                  ->excludes(c.url);
-    c.pageUrl = c.command
-                    ->add_option("--url", o.url, "The saved page's address (with --page)")
+    c.pageUrl = c.command->add_option("--url", o.url, "The saved page's address (with --page)")
                     ->type_name("URL")
                     ->needs(c.page)
                     ->excludes(c.url);
@@ -132,7 +130,7 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
         ->add_option("--encoding", o.encoding,
                      "The page's encoding (default: from the answer, a byte order mark or "
                      "<meta charset>)")
-        ->type_name("gbk|utf-8")
+        ->type_name("ENCODING")
         ->check(CLI::IsMember({"gbk", "utf-8"}));
     c.command->add_option("--cookie", o.cookie, "The cookie to send, kept in the scheme")
         ->type_name("TEXT");
@@ -142,8 +140,7 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
                          "The browser identification to send, kept in the scheme (default: the "
                          "one of a new scheme)")
             ->type_name("TEXT");
-    c.command
-        ->add_option("--candidates", o.candidates, "How many candidates at most (default 5)")
+    c.command->add_option("--candidates", o.candidates, "How many candidates at most (default 5)")
         ->type_name("N")
         ->check(CLI::Range(1, kMaxProposeCandidates));
     c.output = c.command
@@ -151,8 +148,7 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
                                 "Write a candidate as a scheme file for `import` (- for "
                                 "standard output instead of the list)")
                    ->type_name("FILE");
-    c.pick = c.command
-                 ->add_option("--pick", o.pick, "Which candidate -o writes (default 1)")
+    c.pick = c.command->add_option("--pick", o.pick, "Which candidate -o writes (default 1)")
                  ->type_name("N")
                  ->check(CLI::Range(1, kMaxProposeCandidates))
                  ->needs(c.output);

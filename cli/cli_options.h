@@ -59,7 +59,7 @@ struct CliOptions {
     std::string cookie;
     std::optional<std::string> userAgent;
     int candidates = kDefaultProposeCandidates;  // propose --candidates: how many at most
-    int pick = 1;        // propose --pick: the candidate -o writes, counted from 1
+    int pick = 1;  // propose --pick: the candidate -o writes, counted from 1
 };
 
 // The outcome of reading the command line: the options, or the exit code and the

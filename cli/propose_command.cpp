@@ -140,8 +140,8 @@ int ProposeCommand(const CliOptions& options, const Console& console,
     ProposeInput input;
     const auto url = TypedGbk("URL", options.url, console);
     const auto cookie = TypedGbk("--cookie", options.cookie, console);
-    const auto agent = TypedGbk("--user-agent", options.userAgent.value_or(kDefaultUserAgent),
-                                console);
+    const auto agent =
+        TypedGbk("--user-agent", options.userAgent.value_or(kDefaultUserAgent), console);
     if (!url || !cookie || !agent) return kExitUsage;
     if (!IsHttpLink(*url)) {
         PrintError(console, "'" + options.url + "' is not an http or https address");
@@ -190,9 +190,9 @@ int ProposeCommand(const CliOptions& options, const Console& console,
         PrintList(proposal, console);
     }
     if (proposal.candidates.empty()) {
-        PrintError(console, ConsoleField(*url) + ": " +
-                                (proposal.error.empty() ? "no list of articles found"
-                                                        : proposal.error));
+        PrintError(console,
+                   ConsoleField(*url) + ": " +
+                       (proposal.error.empty() ? "no list of articles found" : proposal.error));
         return kExitSchemeFailed;
     }
     return options.outputPath.empty() ? kExitOk : WritePicked(options, proposal, console);

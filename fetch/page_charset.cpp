@@ -77,14 +77,14 @@ bool LooksLikeUtf8(std::string_view page) {
 
 PageCharset CharsetOfLabel(std::string_view label) {
     label = Trimmed(label);
-    if (label.empty() || label.size() > 40) return label.empty() ? PageCharset::kUnnamed
-                                                                 : PageCharset::kOther;
+    if (label.empty() || label.size() > 40)
+        return label.empty() ? PageCharset::kUnnamed : PageCharset::kOther;
     std::string lower(label);
     std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
     // The labels the WHATWG Encoding Standard gives GBK and gb18030, and UTF-8.
     static constexpr std::array<std::string_view, 12> kGbk = {
-        "gbk",     "gb2312",         "gb_2312",  "gb_2312-80",      "gb18030", "x-gbk",
-        "chinese", "csgb2312",       "iso-ir-58", "csiso58gb231280", "cp936",   "windows-936"};
+        "gbk",     "gb2312",   "gb_2312",   "gb_2312-80",      "gb18030", "x-gbk",
+        "chinese", "csgb2312", "iso-ir-58", "csiso58gb231280", "cp936",   "windows-936"};
     static constexpr std::array<std::string_view, 4> kUtf8 = {"utf-8", "utf8", "unicode-1-1-utf-8",
                                                               "x-unicode20utf8"};
     if (std::find(kGbk.begin(), kGbk.end(), lower) != kGbk.end()) return PageCharset::kGbk;

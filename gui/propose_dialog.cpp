@@ -82,8 +82,7 @@ ProposeDialog::ProposeDialog(ProposeInput input, ProposeFunction propose, QWidge
 
     thread_ = std::thread([this, input = std::move(input), propose = std::move(propose)] {
         auto result = std::make_shared<AddressProposal>(ProposeAddress(
-            input, MonitorTimings{}, [this] { return stop_.load() || ProgramEnding(); },
-            propose));
+            input, MonitorTimings{}, [this] { return stop_.load() || ProgramEnding(); }, propose));
         // The dialog joins this thread before it goes: it is still there.
         QMetaObject::invokeMethod(
             this, [this, result] { OnProposed(result); }, Qt::QueuedConnection);
@@ -107,18 +106,17 @@ void ProposeDialog::OnProposed(std::shared_ptr<AddressProposal> result) {
     result_ = std::move(result);
     if (result_->stopped) return;
     if (!result_->gotPage) {
-        message->setText(Utf8(FetchFailureStatusText(result_->failure,
-                                                      FetchLimits(MonitorTimings{}), false)));
+        message->setText(
+            Utf8(FetchFailureStatusText(result_->failure, FetchLimits(MonitorTimings{}), false)));
         return;
     }
     // A page cut short is still looked at, as a check judges it.
-    const QString cut =
-        result_->failure == FetchFailure::kNone
-            ? QString()
-            : QStringLiteral("注意：") +
-                  Utf8(FetchFailureStatusText(result_->failure, FetchLimits(MonitorTimings{}),
-                                              true)) +
-                  QLatin1Char('\n');
+    const QString cut = result_->failure == FetchFailure::kNone
+                            ? QString()
+                            : QStringLiteral("注意：") +
+                                  Utf8(FetchFailureStatusText(
+                                      result_->failure, FetchLimits(MonitorTimings{}), true)) +
+                                  QLatin1Char('\n');
     const auto& candidates = result_->proposal.candidates;
     if (candidates.empty()) {
         QString text = cut + QStringLiteral("没有在页面中找到文章列表");
@@ -128,10 +126,10 @@ void ProposeDialog::OnProposed(std::shared_ptr<AddressProposal> result) {
         message->setText(text);
         return;
     }
-    message->setText(cut + QStringLiteral("找到 %1 个文章列表（%2编码），选一个填入方案：")
-                               .arg(candidates.size())
-                               .arg(result_->proposal.gbk ? QStringLiteral("GBK ")
-                                                          : QStringLiteral("UTF-8 ")));
+    message->setText(
+        cut + QStringLiteral("找到 %1 个文章列表（%2编码），选一个填入方案：")
+                  .arg(candidates.size())
+                  .arg(result_->proposal.gbk ? QStringLiteral("GBK ") : QStringLiteral("UTF-8 ")));
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         auto* item = new QListWidgetItem(CandidateRow(i + 1, candidates[i]), list);
         item->setToolTip(CandidateTip(candidates[i]));
@@ -142,26 +140,25 @@ void ProposeDialog::OnProposed(std::shared_ptr<AddressProposal> result) {
 
 void BindProposeButton(EditorContext& editor, ProposeFunction propose) {
     MainWindow& w = editor.window;
-    QObject::connect(
-        w.Control<QPushButton>("按钮_自动识别"), &QPushButton::clicked, &w,
-        [&editor, propose = std::move(propose)] {
-            MainWindow& window = editor.window;
-            const SchemeForm form = ReadSchemeForm(window);
-            if (form.url.empty()) {
-                ShowMessage(Gbk("请先填写监控网址！"));
-                return;
-            }
-            ProposeInput input;
-            input.url = form.url;
-            input.cookie = form.cookie;
-            input.userAgent = form.ua;
-            ProposeDialog dialog(std::move(input), propose, &window);
-            if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) return;
-            SchemeForm chosen = SchemeFormOf(dialog.Chosen()->scheme);
-            // A name the user gave stays.
-            if (!form.name.empty()) chosen.name = form.name;
-            FillSchemeEditor(chosen, editor);
-        });
+    QObject::connect(w.Control<QPushButton>("按钮_自动识别"), &QPushButton::clicked, &w,
+                     [&editor, propose = std::move(propose)] {
+                         MainWindow& window = editor.window;
+                         const SchemeForm form = ReadSchemeForm(window);
+                         if (form.url.empty()) {
+                             ShowMessage(Gbk("请先填写监控网址！"));
+                             return;
+                         }
+                         ProposeInput input;
+                         input.url = form.url;
+                         input.cookie = form.cookie;
+                         input.userAgent = form.ua;
+                         ProposeDialog dialog(std::move(input), propose, &window);
+                         if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) return;
+                         SchemeForm chosen = SchemeFormOf(dialog.Chosen()->scheme);
+                         // A name the user gave stays.
+                         if (!form.name.empty()) chosen.name = form.name;
+                         FillSchemeEditor(chosen, editor);
+                     });
 }
 
 }  // namespace vela

@@ -120,10 +120,9 @@ TEST_F(ProposeTest, FetchesAsACheckDoesAndListsTheCandidatesRanked) {
     const Printed printed = Propose(options);
     EXPECT_EQ(printed.exitCode, 0) << printed.err;
     EXPECT_EQ(printed.err, "");
-    EXPECT_EQ(Lines(printed.out), (std::vector<std::string>{"1\t5 articles\tscore 0.93",
-                                                            "\t标题1", "\t标题2", "\t标题3",
-                                                            "\t… 2 more", "2\t1 articles\tscore 0.20",
-                                                            "\t标题1"}));
+    EXPECT_EQ(Lines(printed.out), (std::vector<std::string>{
+                                      "1\t5 articles\tscore 0.93", "\t标题1", "\t标题2", "\t标题3",
+                                      "\t… 2 more", "2\t1 articles\tscore 0.20", "\t标题1"}));
     // The request carried the scheme's cookie and identification; the finder got
     // the page as it came, its address and the encoding the answer named.
     ASSERT_EQ(server.Requests().size(), 1u);
@@ -215,8 +214,8 @@ TEST_F(ProposeTest, OutputWritesThePickedCandidateForItsOwnerAlone) {
 TEST_F(ProposeTest, ASavedPageNeedsNoFetchAndFindsItsEncodingInItself) {
     CliOptions options;
     options.url = "http://bbs.example/forum";
-    options.pagePath = test::WriteFile(folder.dir(), "saved.html",
-                                       "<meta charset=\"gbk\">\xEF\xBB\xBF<ul></ul>");
+    options.pagePath =
+        test::WriteFile(folder.dir(), "saved.html", "<meta charset=\"gbk\">\xEF\xBB\xBF<ul></ul>");
     EXPECT_EQ(Propose(options).exitCode, 0);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(finder.seen.url, "http://bbs.example/forum");
@@ -245,7 +244,8 @@ TEST_F(ProposeTest, NoPageOrNoListIsExitOneWithTheReason) {
     options.pagePath = folder.dir() + "/missing.html";
     printed = Propose(options);
     EXPECT_EQ(printed.exitCode, 1);
-    EXPECT_EQ(printed.err, "vela-cli: cannot read " + options.pagePath + ": No such file or directory\n");
+    EXPECT_EQ(printed.err,
+              "vela-cli: cannot read " + options.pagePath + ": No such file or directory\n");
 }
 
 // A GBK news page: a menu of links, the list of eight articles (titles with

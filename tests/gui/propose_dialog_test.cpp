@@ -157,8 +157,8 @@ TEST_F(ProposeDialogTest, CancelStopsTheFetchAndLeavesTheFormAlone) {
     stall = false;
     finder = [](const ProposeInput&) { return Proposal{false, {}, "no list found"}; };
     PressPropose([](ProposeDialog& dialog) {
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return dialog.message->text().startsWith("没有"); }, 10000))
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dialog.message->text().startsWith("没有"); }, 10000))
             << dialog.message->text().toStdString();
         EXPECT_EQ(dialog.message->text(), "没有在页面中找到文章列表（no list found）");
         EXPECT_FALSE(dialog.fillButton->isEnabled());
@@ -170,8 +170,9 @@ TEST_F(ProposeDialogTest, CancelStopsTheFetchAndLeavesTheFormAlone) {
 // rule test's matches are its items.
 TEST_F(ProposeDialogTest, TheRealFinderFillsAFormWhoseRuleTestMatchesTheList) {
     finder = ProposeSchemes;
-    page = "<html><head><meta charset=gbk></head><body><div class=nav><a href=/>Home</a> "
-           "<a href=/a>About</a></div><ul class=news>";
+    page =
+        "<html><head><meta charset=gbk></head><body><div class=nav><a href=/>Home</a> "
+        "<a href=/a>About</a></div><ul class=news>";
     for (int i = 1; i <= 6; ++i) {
         page += "<li><a href=\"/n/" + std::to_string(i) + ".html\">" + Gbk("新闻") +
                 std::to_string(i) + "</a></li>";
@@ -179,8 +180,8 @@ TEST_F(ProposeDialogTest, TheRealFinderFillsAFormWhoseRuleTestMatchesTheList) {
     page += "</ul></body></html>";
     SetLine("编辑框_网址", server.Url("/news"));
     PressPropose([](ProposeDialog& dialog) {
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return !dialog.message->text().startsWith("正在读取"); }, 10000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !dialog.message->text().startsWith("正在读取"); }, 10000));
         ASSERT_TRUE(dialog.fillButton->isEnabled()) << dialog.message->text().toStdString();
         EXPECT_TRUE(dialog.list->item(0)->text().startsWith("1. 6 篇文章：新闻1 | 新闻2 | 新闻3"));
         dialog.fillButton->click();
