@@ -165,7 +165,10 @@ int ProposeCommand(const CliOptions& options, const Console& console,
         }
         proposal = ProposePage(std::move(input), propose);
     } else {
-        AddressProposal fetched = ProposeAddress(std::move(input), timings, StopRequested, propose);
+        // An address beyond ASCII goes out as UTF-8 unless the page is said to be GBK.
+        const bool gbkAddress = input.encoding == PageEncoding::kGbk;
+        AddressProposal fetched =
+            ProposeAddress(std::move(input), gbkAddress, timings, StopRequested, propose);
         if (fetched.stopped) {
             EndByStopSignal();
             return kExitSchemeFailed;

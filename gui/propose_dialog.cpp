@@ -52,7 +52,8 @@ QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), te
 
 }  // namespace
 
-ProposeDialog::ProposeDialog(ProposeInput input, ProposeFunction propose, QWidget* parent)
+ProposeDialog::ProposeDialog(ProposeInput input, bool gbkAddress, ProposeFunction propose,
+                             QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("自动识别对话框"));
     setWindowTitle(QStringLiteral("自动识别"));
@@ -80,13 +81,15 @@ ProposeDialog::ProposeDialog(ProposeInput input, ProposeFunction propose, QWidge
             [this](int row) { fillButton->setEnabled(row >= 0); });
     resize(640, 300);
 
-    thread_ = std::thread([this, input = std::move(input), propose = std::move(propose)] {
-        auto result = std::make_shared<AddressProposal>(ProposeAddress(
-            input, MonitorTimings{}, [this] { return stop_.load() || ProgramEnding(); }, propose));
-        // The dialog joins this thread before it goes: it is still there.
-        QMetaObject::invokeMethod(
-            this, [this, result] { OnProposed(result); }, Qt::QueuedConnection);
-    });
+    thread_ =
+        std::thread([this, input = std::move(input), gbkAddress, propose = std::move(propose)] {
+            auto result = std::make_shared<AddressProposal>(ProposeAddress(
+                input, gbkAddress, MonitorTimings{},
+                [this] { return stop_.load() || ProgramEnding(); }, propose));
+            // The dialog joins this thread before it goes: it is still there.
+            QMetaObject::invokeMethod(
+                this, [this, result] { OnProposed(result); }, Qt::QueuedConnection);
+        });
 }
 
 ProposeDialog::~ProposeDialog() {
@@ -152,7 +155,7 @@ void BindProposeButton(EditorContext& editor, ProposeFunction propose) {
                          input.url = form.url;
                          input.cookie = form.cookie;
                          input.userAgent = form.ua;
-                         ProposeDialog dialog(std::move(input), propose, &window);
+                         ProposeDialog dialog(std::move(input), form.code != "0", propose, &window);
                          if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) return;
                          SchemeForm chosen = SchemeFormOf(dialog.Chosen()->scheme);
                          // A name the user gave stays.

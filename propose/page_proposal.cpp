@@ -16,12 +16,12 @@ Proposal ProposePage(ProposeInput input, const ProposeFunction& propose) {
     return proposal;
 }
 
-AddressProposal ProposeAddress(ProposeInput input, const MonitorTimings& timings,
+AddressProposal ProposeAddress(ProposeInput input, bool gbkAddress, const MonitorTimings& timings,
                                std::function<bool()> stopRequested,
                                const ProposeFunction& propose) {
     Scheme scheme;
     scheme.url = input.url;
-    scheme.gbk = input.encoding == PageEncoding::kGbk;
+    scheme.gbk = gbkAddress;
     scheme.cookie = input.cookie;
     scheme.userAgent = input.userAgent;
     FetchedPage page = FetchPage(scheme, timings, std::move(stopRequested));

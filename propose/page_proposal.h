@@ -32,8 +32,9 @@ struct AddressProposal {
 // Fetches `input.url` as a scheme's check fetches it (a GET with the cookie and
 // browser identification of `input`, the limits of `timings`, `stopRequested`
 // asked while it runs), then ProposePage on what arrived. The address's characters
-// beyond ASCII go out in the given encoding, as UTF-8 when it is to be found.
-AddressProposal ProposeAddress(ProposeInput input, const MonitorTimings& timings,
+// beyond ASCII go out as GBK when `gbkAddress`, else as UTF-8, as a scheme of that
+// encoding sends them; the page's own encoding may still be found from the page.
+AddressProposal ProposeAddress(ProposeInput input, bool gbkAddress, const MonitorTimings& timings,
                                std::function<bool()> stopRequested,
                                const ProposeFunction& propose = ProposeSchemes);
 

@@ -136,8 +136,17 @@ TEST_F(ProposeTest, FetchesAsACheckDoesAndListsTheCandidatesRanked) {
     EXPECT_EQ(finder.seen.userAgent, "Probe/1.0");
     EXPECT_EQ(finder.seen.maxCandidates, 5u);
 
-    // --encoding overrides what the answer says; without --user-agent the
+    // --encoding overrides what the answer says, and an address beyond ASCII goes
+    // out in it (UTF-8 when it is to be found); without --user-agent the
     // identification is that of a new scheme.
+    options = Address("/论坛");
+    options.encoding = "gbk";
+    EXPECT_EQ(Propose(options).exitCode, 0);
+    EXPECT_EQ(test::RequestTarget(server.Requests().at(1)), "/%C2%DB%CC%B3");
+    EXPECT_EQ(finder.seen.url, server.Url(Gbk("/论坛")));
+    options.encoding.clear();
+    EXPECT_EQ(Propose(options).exitCode, 0);
+    EXPECT_EQ(test::RequestTarget(server.Requests().at(2)), "/%E8%AE%BA%E5%9D%9B");
     options = Address();
     options.encoding = "utf-8";
     options.candidates = 1;

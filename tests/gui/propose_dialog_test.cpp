@@ -107,6 +107,7 @@ TEST_F(ProposeDialogTest, TheChosenCandidateFillsTheFormAndItsRuleTestMatches) {
         dialog.fillButton->click();
     });
     const std::string request = server.Requests().at(0);
+    EXPECT_EQ(test::RequestTarget(request), "/board");
     EXPECT_NE(request.find("\r\nCookie: sid=7\r\n"), std::string::npos) << request;
     EXPECT_NE(request.find("\r\nUser-Agent: Probe/2\r\n"), std::string::npos) << request;
 
@@ -141,11 +142,13 @@ TEST_F(ProposeDialogTest, CancelStopsTheFetchAndLeavesTheFormAlone) {
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text, Gbk("请先填写监控网址！"));
 
+    // The address goes out in the form's encoding (gbk编码 is ticked).
     stall = true;
-    SetLine("编辑框_网址", server.Url("/board"));
+    SetLine("编辑框_网址", server.Url("/板块"));
     SetLine("编辑框_站名", "mine");
     PressPropose([this](ProposeDialog& dialog) {
         ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(10)));
+        EXPECT_EQ(test::RequestTarget(server.Requests()[0]), "/%B0%E5%BF%E9");
         EXPECT_TRUE(dialog.message->text().startsWith("正在读取 "));
         dialog.cancelButton->click();
     });
