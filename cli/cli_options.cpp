@@ -128,8 +128,8 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
                     ->excludes(c.url);
     c.command
         ->add_option("--encoding", o.encoding,
-                     "The page's encoding (default: from the answer, a byte order mark or "
-                     "<meta charset>)")
+                     "The page's encoding (default: from a byte order mark, the answer, the "
+                     "bytes or <meta charset>)")
         ->type_name("ENCODING")
         ->check(CLI::IsMember({"gbk", "utf-8"}));
     c.command->add_option("--cookie", o.cookie, "The cookie to send, kept in the scheme")

@@ -57,20 +57,28 @@ PageCharset CharsetAfterWord(std::string_view text) {
     return PageCharset::kUnnamed;
 }
 
-// True when every byte beyond ASCII belongs to a well-formed UTF-8 character (a
-// page of ASCII alone reads the same either way). A character cut off by the
-// page's end counts as whole: a page cut at its size limit ends anywhere.
-bool LooksLikeUtf8(std::string_view page) {
+// What the bytes say by themselves: UTF-8 when every character beyond ASCII is
+// well-formed UTF-8 (one cut off by the page's end counts: a page cut at its size
+// limit ends anywhere), GBK when most are not, nothing when they are mixed or
+// there are none.
+PageCharset CharsetOfBytes(std::string_view page) {
+    std::size_t valid = 0, invalid = 0;
     for (std::size_t i = 0; i < page.size();) {
         if (static_cast<unsigned char>(page[i]) < 0x80) {
             ++i;
             continue;
         }
         const Utf8Char c = DecodeUtf8(page, i);
-        if (!c.valid) return i + c.length >= page.size() && i + 4 > page.size();
+        if (c.valid) {
+            ++valid;
+        } else if (i + 4 < page.size()) {
+            ++invalid;
+        }
         i += c.length;
     }
-    return true;
+    if (valid > 0 && invalid == 0) return PageCharset::kUtf8;
+    if (invalid > valid) return PageCharset::kGbk;
+    return PageCharset::kUnnamed;
 }
 
 }  // namespace
@@ -125,11 +133,14 @@ PageCharset CharsetOfMeta(std::string_view page) {
 
 bool PageIsGbk(std::string_view contentType, std::string_view page) {
     if (page.substr(0, 3) == "\xEF\xBB\xBF") return false;
-    for (const PageCharset named : {CharsetOfContentType(contentType), CharsetOfMeta(page)}) {
+    for (const PageCharset named :
+         {CharsetOfContentType(contentType), CharsetOfBytes(page), CharsetOfMeta(page)}) {
         if (named == PageCharset::kGbk) return true;
         if (named == PageCharset::kUtf8) return false;
     }
-    return !LooksLikeUtf8(page);
+    // Mixed bytes that name nothing: GBK, which a byte beyond ASCII seldom is not.
+    return std::any_of(page.begin(), page.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 }  // namespace vela

@@ -33,9 +33,11 @@ PageCharset CharsetOfContentType(std::string_view contentType);
 PageCharset CharsetOfMeta(std::string_view page);
 
 // True when the page is to be read as GBK, false for UTF-8. A UTF-8 byte order
-// mark decides first, then the Content-Type's charset, then <meta>; a charset of
-// another kind is passed over. With none of them, a page whose bytes beyond ASCII
-// are all well-formed UTF-8 is UTF-8 (GBK text seldom is), any other GBK.
+// mark decides first, then the Content-Type's charset, then the bytes when they
+// leave no doubt (every character beyond ASCII well-formed UTF-8, or most of them
+// not: a page a browser saved keeps its old <meta charset> but is UTF-8, and a
+// GBK page may claim UTF-8), then <meta>; a charset of another kind is passed
+// over. Mixed bytes that name nothing are GBK, a page of ASCII alone UTF-8.
 bool PageIsGbk(std::string_view contentType, std::string_view page);
 
 }  // namespace vela

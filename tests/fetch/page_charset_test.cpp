@@ -7,9 +7,10 @@
 namespace vela {
 namespace {
 
-TEST(PageCharset, TheHeaderTheMarkAndTheMetaDecideInThatOrderThenTheBytes) {
+TEST(PageCharset, TheMarkTheHeaderTheBytesAndTheMetaDecideInThatOrder) {
     const std::string gbkTitle = "<p>\xD6\xD0\xCE\xC4</p>";  // 中文 in GBK: not UTF-8
     const std::string utf8Title = "<p>\xE4\xB8\xAD\xE6\x96\x87</p>";
+    const std::string ascii = "<p>plain</p>";
     struct Case {
         const char* name;
         std::string contentType;
@@ -22,22 +23,21 @@ TEST(PageCharset, TheHeaderTheMarkAndTheMetaDecideInThatOrderThenTheBytes) {
          "<meta charset=utf-8>" + utf8Title, true},
         {"byte order mark over the header", "text/html; charset=gbk", "\xEF\xBB\xBF" + gbkTitle,
          false},
-        {"header of another charset passed over", "text/html; charset=iso-8859-1",
-         "<meta charset=\"gbk\">" + utf8Title, true},
-        {"meta charset", "text/html", "<META CHARSET='GB18030'>" + utf8Title, true},
-        {"meta http-equiv", "",
-         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />" + gbkTitle,
-         false},
-        {"first meta naming one wins", "",
-         "<meta name=keywords content=x><meta charset=x-gbk><meta charset=utf-8>" + utf8Title,
+        {"well-formed UTF-8 over a meta gbk (a page a browser saved)",
+         "text/html; charset=iso-8859-1", "<meta charset=\"gbk\">" + utf8Title, false},
+        {"GBK bytes over a meta utf-8", "", "<meta charset=utf-8>" + gbkTitle, true},
+        {"meta charset when the bytes are ASCII", "text/html", "<META CHARSET='GB18030'>" + ascii,
          true},
+        {"meta http-equiv", "",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" />" + ascii, true},
+        {"first meta naming one wins", "",
+         "<meta name=keywords content=x><meta charset=x-gbk><meta charset=utf-8>" + ascii, true},
         {"meta without a value passed over", "", "<meta charset=><meta charset=gbk>", true},
-        {"no name, well-formed UTF-8", "", utf8Title, false},
-        {"no name, GBK bytes", "", gbkTitle, true},
-        {"no name, ASCII only", "", "<p>plain</p>", false},
+        {"mixed bytes naming nothing", "", utf8Title + gbkTitle, true},
+        {"no name, ASCII only", "", ascii, false},
         {"no name, UTF-8 cut at the page's end", "", utf8Title + "\xE4\xB8", false},
         {"meta beyond the head's 64 KiB not read", "",
-         std::string(70000, ' ') + "<meta charset=gbk>" + utf8Title, false},
+         std::string(70000, ' ') + "<meta charset=gbk>" + ascii, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
