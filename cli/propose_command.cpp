@@ -82,6 +82,7 @@ void PrintList(const Proposal& proposal, const Console& console) {
     std::fflush(console.out);
 }
 
+// `url` is UTF-8.
 void PrintJson(const std::string& url, const Proposal& proposal, const Console& console) {
     json candidates = json::array();
     for (std::size_t i = 0; i < proposal.candidates.size(); ++i) {
@@ -97,7 +98,7 @@ void PrintJson(const std::string& url, const Proposal& proposal, const Console& 
                               {"items", std::move(items)},
                               {"scheme", file.ok ? json(file.text) : json(nullptr)}});
     }
-    const json document = {{"url", ConsoleText(url)},
+    const json document = {{"url", url},
                            {"encoding", proposal.gbk ? "gbk" : "utf-8"},
                            {"candidates", std::move(candidates)}};
     std::fprintf(console.out, "%s\n",
@@ -147,7 +148,8 @@ int ProposeCommand(const CliOptions& options, const Console& console,
         PrintError(console, "'" + options.url + "' is not an http or https address");
         return kExitUsage;
     }
-    input.url = *url;
+    // The proposer takes the address as typed, in UTF-8.
+    input.url = options.url;
     input.cookie = *cookie;
     input.userAgent = *agent;
     input.maxCandidates = static_cast<std::size_t>(options.candidates);
@@ -188,7 +190,7 @@ int ProposeCommand(const CliOptions& options, const Console& console,
 
     const bool toStandardOutput = options.outputPath == "-";
     if (options.json) {
-        PrintJson(*url, proposal, console);
+        PrintJson(options.url, proposal, console);
     } else if (!toStandardOutput) {
         PrintList(proposal, console);
     }

@@ -58,7 +58,7 @@ ProposeDialog::ProposeDialog(ProposeInput input, bool gbkAddress, ProposeFunctio
     setObjectName(QStringLiteral("自动识别对话框"));
     setWindowTitle(QStringLiteral("自动识别"));
     auto* layout = new QVBoxLayout(this);
-    message = new QLabel(QStringLiteral("正在读取 %1 ……").arg(FromGbk(input.url)), this);
+    message = new QLabel(QStringLiteral("正在读取 %1 ……").arg(Utf8(input.url)), this);
     message->setWordWrap(true);
     message->setTextFormat(Qt::PlainText);
     layout->addWidget(message);
@@ -152,7 +152,7 @@ void BindProposeButton(EditorContext& editor, ProposeFunction propose) {
                              return;
                          }
                          ProposeInput input;
-                         input.url = form.url;
+                         input.url = GbkToUtf8(form.url);
                          input.cookie = form.cookie;
                          input.userAgent = form.ua;
                          ProposeDialog dialog(std::move(input), form.code != "0", propose, &window);

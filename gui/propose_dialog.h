@@ -15,7 +15,7 @@ namespace vela {
 
 struct EditorContext;
 
-// 自动识别: fetches the page of `input.url` off the GUI thread (its cookie and
+// 自动识别: fetches the page of `input.url` (UTF-8) off the GUI thread (its cookie and
 // identification, its address's characters beyond ASCII in GBK when `gbkAddress`,
 // the limits of a check; 取消 stops it), then lists the candidate lists the
 // proposer found, each with its count and first titles. 填入 (or a double click)

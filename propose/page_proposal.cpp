@@ -1,6 +1,7 @@
 #include "page_proposal.h"
 
 #include "engine/page_fetch.h"
+#include "fetch/encoding.h"
 #include "fetch/page_charset.h"
 
 namespace vela {
@@ -20,7 +21,7 @@ AddressProposal ProposeAddress(ProposeInput input, bool gbkAddress, const Monito
                                std::function<bool()> stopRequested,
                                const ProposeFunction& propose) {
     Scheme scheme;
-    scheme.url = input.url;
+    scheme.url = Utf8ToGbk(input.url);
     scheme.gbk = gbkAddress;
     scheme.cookie = input.cookie;
     scheme.userAgent = input.userAgent;

@@ -29,11 +29,11 @@ struct AddressProposal {
     Proposal proposal;
 };
 
-// Fetches `input.url` as a scheme's check fetches it (a GET with the cookie and
-// browser identification of `input`, the limits of `timings`, `stopRequested`
-// asked while it runs), then ProposePage on what arrived. The address's characters
-// beyond ASCII go out as GBK when `gbkAddress`, else as UTF-8, as a scheme of that
-// encoding sends them; the page's own encoding may still be found from the page.
+// Fetches `input.url` (UTF-8, as the proposer takes it) as a scheme's check fetches it (a GET with
+// the cookie and browser identification of `input`, the limits of `timings`, `stopRequested` asked
+// while it runs), then ProposePage on what arrived. The address's characters beyond ASCII go out as
+// GBK when `gbkAddress`, else as UTF-8, as a scheme of that encoding sends them; the page's own
+// encoding may still be found from the page.
 AddressProposal ProposeAddress(ProposeInput input, bool gbkAddress, const MonitorTimings& timings,
                                std::function<bool()> stopRequested,
                                const ProposeFunction& propose = ProposeSchemes);

@@ -72,7 +72,7 @@ Proposal TwoCandidates(const ProposeInput& input) {
     board.score = 0.8;
     board.scheme.name = Gbk("版块");
     board.scheme.gbk = proposal.gbk;
-    board.scheme.url = input.url;
+    board.scheme.url = Gbk(input.url);
     board.scheme.before = "<ul>";
     board.scheme.after = "</ul>";
     board.scheme.pattern = "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>";
