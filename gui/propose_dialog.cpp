@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <system_error>
 
 #include "engine/scheme_run.h"
 #include "fetch/encoding.h"
@@ -81,15 +82,19 @@ ProposeDialog::ProposeDialog(ProposeInput input, bool gbkAddress, ProposeFunctio
             [this](int row) { fillButton->setEnabled(row >= 0); });
     resize(640, 300);
 
-    thread_ =
-        std::thread([this, input = std::move(input), gbkAddress, propose = std::move(propose)] {
-            auto result = std::make_shared<AddressProposal>(ProposeAddress(
-                input, gbkAddress, MonitorTimings{},
-                [this] { return stop_.load() || ProgramEnding(); }, propose));
-            // The dialog joins this thread before it goes: it is still there.
-            QMetaObject::invokeMethod(
-                this, [this, result] { OnProposed(result); }, Qt::QueuedConnection);
-        });
+    try {
+        thread_ =
+            std::thread([this, input = std::move(input), gbkAddress, propose = std::move(propose)] {
+                auto result = std::make_shared<AddressProposal>(ProposeAddress(
+                    input, gbkAddress, MonitorTimings{},
+                    [this] { return stop_.load() || ProgramEnding(); }, propose));
+                // The dialog joins this thread before it goes: it is still there.
+                QMetaObject::invokeMethod(
+                    this, [this, result] { OnProposed(result); }, Qt::QueuedConnection);
+            });
+    } catch (const std::system_error&) {
+        message->setText(QStringLiteral("出错！无法启动读取页面的线程"));
+    }
 }
 
 ProposeDialog::~ProposeDialog() {
