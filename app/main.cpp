@@ -23,6 +23,7 @@
 #include "gui/main_window.h"
 #include "gui/monitor_state.h"
 #include "gui/monitoring.h"
+#include "gui/propose_dialog.h"
 #include "gui/remembered_settings.h"
 #include "gui/scheme_editor.h"
 #include "gui/sql_console.h"
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
     vela::BindMonitoring(monitor);
     vela::EditorContext editor{window, program.database, program.cursor};
     vela::BindSchemeEditor(editor);
+    vela::BindProposeButton(editor);
     vela::BindRememberedSettings(window);
 
     vela::StartupSteps steps;

@@ -100,6 +100,85 @@ void ChosenSchemeFileCommand(const SchemeFileCommands& c, CliOptions& o) {
     if (c.untick->parsed()) o.command = CliCommand::Untick;
 }
 
+// `propose URL` or `propose --page FILE --url URL`, with the scheme's settings.
+struct ProposeCommand {
+    CLI::App* command;
+    CLI::Option* url;
+    CLI::Option* page;
+    CLI::Option* pageUrl;
+    CLI::Option* pick;
+    CLI::Option* output;
+    std::string userAgent;
+    CLI::Option* userAgentOption;
+};
+
+ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
+    ProposeCommand c;
+    c.command = app.add_subcommand(
+        "propose", "Find a page's list of articles and propose schemes for it (no database)");
+    c.url = c.command->add_option("URL", o.url, "The page's address")->type_name("URL");
+    c.page = c.command
+                 ->add_option("--page", o.pagePath,
+                              "A page saved from a browser, instead of fetching URL")
+                 ->type_name("FILE")
+                 ->excludes(c.url);
+    c.pageUrl = c.command->add_option("--url", o.url, "The saved page's address (with --page)")
+                    ->type_name("URL")
+                    ->needs(c.page)
+                    ->excludes(c.url);
+    c.command
+        ->add_option("--encoding", o.encoding,
+                     "The page's encoding (default: from a byte order mark, the answer, the "
+                     "bytes or <meta charset>)")
+        ->type_name("ENCODING")
+        ->check(CLI::IsMember({"gbk", "utf-8"}));
+    c.command->add_option("--cookie", o.cookie, "The cookie to send, kept in the scheme")
+        ->type_name("TEXT");
+    c.userAgentOption =
+        c.command
+            ->add_option("--user-agent", c.userAgent,
+                         "The browser identification to send, kept in the scheme (default: the "
+                         "one of a new scheme)")
+            ->type_name("TEXT");
+    c.command->add_option("--candidates", o.candidates, "How many candidates at most (default 5)")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxProposeCandidates));
+    c.output = c.command
+                   ->add_option("-o,--output", o.outputPath,
+                                "Write a candidate as a scheme file for `import` (- for "
+                                "standard output instead of the list)")
+                   ->type_name("FILE");
+    c.pick = c.command->add_option("--pick", o.pick, "Which candidate -o writes (default 1)")
+                 ->type_name("N")
+                 ->check(CLI::Range(1, kMaxProposeCandidates))
+                 ->needs(c.output);
+    c.command->add_flag("--json", o.json, "One JSON document of every candidate");
+    return c;
+}
+
+// What CLI11 cannot say of `propose`'s options; empty when they fit together.
+std::string ProposeUsageError(const ProposeCommand& c, CliOptions& o) {
+    if (c.userAgentOption->count() > 0) o.userAgent = c.userAgent;
+    if (c.url->count() == 0 && c.page->count() == 0) {
+        return "propose needs a URL, or --page FILE --url URL (vela-cli propose --help shows "
+               "the usage)";
+    }
+    if (c.page->count() > 0 && c.pageUrl->count() == 0) {
+        return "--page needs --url URL, the address the page was saved from";
+    }
+    if (o.url.empty()) return "propose needs the page's address, not an empty text";
+    if (o.pagePath.empty() && c.page->count() > 0) return "--page needs the path of a file";
+    if (o.pick > o.candidates) {
+        return "--pick " + std::to_string(o.pick) + " is beyond --candidates " +
+               std::to_string(o.candidates);
+    }
+    if (o.outputPath.empty() && c.output->count() > 0) return "-o needs the path of a file";
+    if (o.outputPath == "-" && o.json) {
+        return "-o - and --json both want standard output; give -o a file";
+    }
+    return {};
+}
+
 }  // namespace
 
 CliParse ParseCliOptions(int argc, const char* const* argv) {
@@ -197,19 +276,21 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     flush->add_option("--db", o.databasePath, kDbHelp);
     flush->add_flag("--quiet", o.quiet, "Print only the errors");
 
+    const ProposeCommand propose = AddProposeCommand(app, o);
+
     // A first word that names no command would otherwise read as a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
         for (const CLI::App* command :
              {run, test, list, articles, files.exportCommand, files.importCommand, files.edit,
-              files.remove, files.tick, files.untick, feed, serve, notify}) {
+              files.remove, files.tick, files.untick, feed, serve, notify, propose.command}) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
             parse.exitCode = 2;
             parse.error = std::string("unknown command '") + argv[1] +
                           "' (the commands are run, test, list, articles, export, import, edit, "
-                          "remove, tick, untick, feed, serve and notify)";
+                          "remove, tick, untick, feed, serve, notify and propose)";
             return parse;
         }
     }
@@ -263,6 +344,14 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     if (serve->parsed()) o.command = CliCommand::Serve;
     if (notifyTest->parsed()) o.command = CliCommand::NotifyTest;
     if (flush->parsed()) o.command = CliCommand::NotifyFlush;
+    if (propose.command->parsed()) {
+        parse.error = ProposeUsageError(propose, o);
+        if (!parse.error.empty()) {
+            parse.exitCode = 2;
+            return parse;
+        }
+        o.command = CliCommand::Propose;
+    }
     parse.proceed = true;
     return parse;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,13 @@ enum class CliCommand {
     Feed,
     Serve,
     NotifyTest,
-    NotifyFlush
+    NotifyFlush,
+    Propose
 };
+
+// The candidates `propose` offers unless told, and at most.
+inline constexpr int kDefaultProposeCandidates = 5;
+inline constexpr int kMaxProposeCandidates = 50;
 
 // What the command line asks for.
 struct CliOptions {
@@ -44,6 +50,16 @@ struct CliOptions {
     std::string listen;               // serve --listen ADDRESS:PORT
     std::string token;                // serve --token
     std::vector<std::string> notify;  // run --notify: channels for this run; notify test URL
+    // propose: the page's address (URL, or --url with --page), the saved page,
+    // the encoding ("gbk", "utf-8"; empty: found from the page), the cookie and
+    // browser identification (absent: the one of a new scheme), UTF-8 as typed.
+    std::string url;
+    std::string pagePath;
+    std::string encoding;
+    std::string cookie;
+    std::optional<std::string> userAgent;
+    int candidates = kDefaultProposeCandidates;  // propose --candidates: how many at most
+    int pick = 1;  // propose --pick: the candidate -o writes, counted from 1
 };
 
 // The outcome of reading the command line: the options, or the exit code and the

@@ -7,6 +7,7 @@
 #include "command_database.h"
 #include "commands.h"
 #include "console.h"
+#include "propose_command.h"
 #include "stop_signal.h"
 #include "store/database.h"
 
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
     }
     if (options.command == vela::CliCommand::NotifyFlush) {
         return vela::NotifyFlushCommand(options, console);
+    }
+
+    // A page's schemes are proposed before any of them is in a database.
+    if (options.command == vela::CliCommand::Propose) {
+        return vela::ProposeCommand(options, console);
     }
 
     // A scheme file is tested before it is in any database.
@@ -77,6 +83,7 @@ int main(int argc, char** argv) {
             return vela::ServeCommand(options, db, console);
         case vela::CliCommand::NotifyTest:
         case vela::CliCommand::NotifyFlush:
+        case vela::CliCommand::Propose:
         case vela::CliCommand::None:
             break;
     }

@@ -9,6 +9,7 @@
 #include "fetch/url_parts.h"
 #include "keyword_filter.h"
 #include "now_text.h"
+#include "page_fetch.h"
 #include "record_plan.h"
 
 namespace vela {
@@ -17,21 +18,12 @@ namespace {
 // The page's bytes; `run` learns why they are missing or incomplete.
 std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport& report,
                   SchemeRun& run) {
-    HttpFetchParams params;
-    // The address as typed stays the scheme's; what goes out has its characters
-    // beyond ASCII percent-encoded in the page's own encoding, as a browser sends them.
-    params.url = RequestAddress(scheme.url, !scheme.gbk);
-    params.method = kHttpGet;
-    params.cookie = scheme.cookie;
-    params.headers = "User-Agent: " + scheme.userAgent;
-    FetchOptions options = FetchLimits(timings);
-    options.stopRequested = [&report] { return report.Stopped(); };
-    std::string body = HttpFetch(params, options);
-    if (params.failure != FetchFailure::kStopped) {
-        run.fetchFailure = params.failure;
-        run.fetchFailureText = FetchFailureText(params.failure, options);
+    FetchedPage page = FetchPage(scheme, timings, [&report] { return report.Stopped(); });
+    if (page.failure != FetchFailure::kStopped) {
+        run.fetchFailure = page.failure;
+        run.fetchFailureText = std::move(page.failureText);
     }
-    return body;
+    return std::move(page.body);
 }
 
 // A byte count in the largest whole unit that fits.

@@ -130,6 +130,21 @@ void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
     }
 }
 
+void FillSchemeEditor(const SchemeForm& form, EditorContext& editor) {
+    MainWindow& w = editor.window;
+    w.Control<QCheckBox>("gbk")->setChecked(form.code != "0");
+    SetEditorJudgeMode(LeadingInteger(form.type), editor);
+    const std::pair<const char*, const std::string*> lines[] = {
+        {"编辑框_站名", &form.name}, {"编辑框_网址", &form.url}, {"采集前", &form.before},
+        {"采集后", &form.after},     {"补全框", &form.buquan},   {"ua框", &form.ua},
+        {"tindex框", &form.tindex},  {"uindex框", &form.uindex}, {"oindex框", &form.oindex},
+    };
+    for (auto [control, text] : lines) SetLineText(w, control, *text);
+    SetPatternText(w.Control<QComboBox>("正则框"), FromGbk(form.regular));
+    w.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbkLines(form.cookie));
+    OnPatternChanged(editor);
+}
+
 void OnSaveScheme(EditorContext& editor) {
     SchemeForm form = ReadSchemeForm(editor.window);
     if (!KeywordsUsable(editor.window, form.fields)) return;

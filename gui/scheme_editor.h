@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/scheme_statement.h"
+
 namespace vela {
 
 class Database;
@@ -24,6 +26,9 @@ void SetEditorJudgeMode(int mode, EditorContext& editor);
 // the statement, and empties the form. A keyword that cannot be used is named in
 // a message box instead, and nothing is saved.
 void OnSaveScheme(EditorContext& editor);
+// Writes `form` into the controls (all but 项目编号框, which keeps the row the save
+// writes) and the judgement mode; saving waits for the next successful rule test.
+void FillSchemeEditor(const SchemeForm& form, EditorContext& editor);
 // The user changed the pattern: saving waits for the next successful rule test.
 void OnPatternChanged(EditorContext& editor);
 

@@ -1,6 +1,7 @@
 // The handling of a response header: raw header bytes from the fuzzer, handed
-// over line by line as libcurl does, then the header text a fetch returns and the
-// cookies taken from it and merged into the ones sent.
+// over line by line as libcurl does, then the header text a fetch returns, the
+// cookies taken from it and merged into the ones sent, and its Content-Type with
+// the encoding it gives the same bytes read as a page.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "fetch/cookies.h"
+#include "fetch/page_charset.h"
 #include "fetch/response_header.h"
 #include "tests/fuzz/fuzz_check.h"
 
@@ -45,5 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string received = vela::CollectResponseCookies(text);
     FUZZ_CHECK(received.size() <= text.size());
     FUZZ_CHECK(vela::MergeCookies(sent, received) == sent);
+
+    const std::string contentType = vela::ContentTypeOf(raw);
+    FUZZ_CHECK(contentType.size() <= raw.size());
+    vela::PageIsGbk(contentType, raw);
     return 0;
 }

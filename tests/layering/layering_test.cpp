@@ -156,6 +156,7 @@ TEST(Layering, NoQtLinkedBelowTheGui) {
     if (fs::is_directory(kRoot / "web")) expected.push_back("vela_web");
     if (fs::is_directory(kRoot / "cli")) expected.push_back("vela-cli");
     if (fs::is_directory(kRoot / "notify")) expected.push_back("vela_notify");
+    if (fs::is_directory(kRoot / "propose")) expected.push_back("vela_propose");
     for (const auto& target : expected) {
         EXPECT_TRUE(targets.count(target)) << "target " << target << " not found in the build";
     }
