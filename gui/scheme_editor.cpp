@@ -142,6 +142,11 @@ void FillSchemeEditor(const SchemeForm& form, EditorContext& editor) {
     for (auto [control, text] : lines) SetLineText(w, control, *text);
     SetPatternText(w.Control<QComboBox>("正则框"), FromGbk(form.regular));
     w.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbkLines(form.cookie));
+    // The keywords the user typed stay; clean titles follow the candidate, whose
+    // titles were shown as its scheme records them.
+    SchemeFields fields = ReadSchemeForm(w).fields;
+    fields.cleanTitles = form.fields.cleanTitles;
+    WriteSchemeFormFields(w, fields);
     OnPatternChanged(editor);
 }
 

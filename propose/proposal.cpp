@@ -11,7 +11,7 @@
 #include "html_tree.h"
 #include "link_resolve.h"
 #include "list_finder.h"
-#include "page_encoding.h"
+#include "fetch/page_charset.h"
 #include "page_text.h"
 #include "scheme_maker.h"
 
@@ -122,7 +122,7 @@ std::vector<ProposedItem> RecordedItems(const Scheme& scheme, const SchemeRun& r
 Proposal ProposeSchemes(const ProposeInput& input) {
     Proposal proposal;
     proposal.gbk = input.encoding == PageEncoding::kDetect
-                       ? IsGbkPage(input.page, input.contentType)
+                       ? PageIsGbk(input.contentType, input.page)
                        : input.encoding == PageEncoding::kGbk;
     // The engine's text of the page: what its markers and pattern meet.
     const std::string text =

@@ -11,7 +11,7 @@
 #include "fetch/encoding.h"
 #include "page_quality.h"
 #include "propose/link_resolve.h"
-#include "propose/page_encoding.h"
+#include "fetch/page_charset.h"
 #include "store/database.h"
 #include "tests/support/forum_page.h"
 #include "tests/support/loopback_http_server.h"
@@ -393,13 +393,13 @@ TEST(LinkResolveTest, ResolvesAsABrowserDoes) {
 TEST(PageEncodingTest, BytesOutweighAStaleMeta) {
     const std::string gbkText = Gbk("<meta charset=\"utf-8\"><p>中文</p>");
     const std::string utf8Text = "<meta charset=\"gb2312\"><p>中文</p>";
-    EXPECT_TRUE(IsGbkPage(gbkText, "")) << "not UTF-8 whatever it says";
-    EXPECT_FALSE(IsGbkPage(utf8Text, "")) << "a saved page keeps its old meta";
-    EXPECT_TRUE(IsGbkPage(Gbk("<meta charset=\"gbk\">abc"), ""));
-    EXPECT_FALSE(IsGbkPage(utf8Text, "text/html; charset=UTF-8"));
-    EXPECT_TRUE(IsGbkPage(utf8Text, "text/html; charset=GBK")) << "the header is believed";
-    EXPECT_FALSE(IsGbkPage("\xEF\xBB\xBF" + gbkText, "text/html; charset=gbk")) << "a BOM first";
-    EXPECT_FALSE(IsGbkPage("<p>ascii</p>", ""));
+    EXPECT_TRUE(PageIsGbk("", gbkText)) << "not UTF-8 whatever it says";
+    EXPECT_FALSE(PageIsGbk("", utf8Text)) << "a saved page keeps its old meta";
+    EXPECT_TRUE(PageIsGbk("", Gbk("<meta charset=\"gbk\">abc")));
+    EXPECT_FALSE(PageIsGbk("text/html; charset=UTF-8", utf8Text));
+    EXPECT_TRUE(PageIsGbk("text/html; charset=GBK", utf8Text)) << "the header is believed";
+    EXPECT_FALSE(PageIsGbk("text/html; charset=gbk", "\xEF\xBB\xBF" + gbkText)) << "a BOM first";
+    EXPECT_FALSE(PageIsGbk("", "<p>ascii</p>"));
 }
 
 }  // namespace
