@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "browser_fetch.h"
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
 #include "fetch/http_fetch.h"
@@ -29,6 +30,23 @@ std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport
     if (params.failure != FetchFailure::kStopped) {
         run.fetchFailure = params.failure;
         run.fetchFailureText = FetchFailureText(params.failure, options);
+    }
+    return body;
+}
+
+// The page of the scheme by its fetch: requested, or rendered by the browser
+// (whose document is UTF-8 whatever the page's encoding, so `utf8` says which
+// came). `statusLine` gets the status box's line for a failure (UTF-8).
+std::string FetchPage(const Scheme& scheme, const MonitorTimings& timings, RunReport& report,
+                      SchemeRun& run, bool& utf8, std::string& statusLine) {
+    if (scheme.fields.fetch == FetchMode::kBrowser) {
+        utf8 = true;
+        return RenderSchemePage(scheme, timings, report, run, statusLine);
+    }
+    utf8 = !scheme.gbk;
+    std::string body = Fetch(scheme, timings, report, run);
+    if (run.fetchFailure != FetchFailure::kNone) {
+        statusLine = FetchFailureStatusText(run.fetchFailure, FetchLimits(timings), !body.empty());
     }
     return body;
 }
@@ -77,14 +95,13 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
 bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
                  RunReport& report, SchemeRun& run) {
     if (report.Stopped()) return false;
-    std::string body = Fetch(scheme, timings, report, run);
+    bool utf8 = false;
+    std::string statusLine;
+    std::string body = FetchPage(scheme, timings, report, run, utf8, statusLine);
     if (report.Stopped()) return false;
     run.noAnswer = body.empty();
-    if (run.fetchFailure != FetchFailure::kNone) {
-        report.Status("\r\n" + Gbk(FetchFailureStatusText(run.fetchFailure, FetchLimits(timings),
-                                                          !body.empty())));
-    }
-    std::string page = PageText(scheme.gbk, std::move(body));
+    if (!statusLine.empty()) report.Status("\r\n" + Gbk(statusLine));
+    std::string page = PageText(!utf8, std::move(body));
     if (report.Stopped()) return false;
     // The region is cut out of the page where it lies, between the scheme's own
     // markers: the last article is looked for among the matches, never in the page.
@@ -185,6 +202,8 @@ std::string FetchFailureStatusText(FetchFailure failure, const FetchOptions& lim
             return "出错！重定向到了不是 http/https 的地址";
         case FetchFailure::kRedirectTarget:
             return "出错！重定向到了无法请求的地址";
+        case FetchFailure::kBrowser:
+            return "出错！浏览器无法渲染页面";
     }
     return {};
 }
