@@ -50,6 +50,16 @@ constexpr const char* kPage =
     " li.innerHTML = '<a href=\"/t/' + i + '\">标题 ' + i + '</a>'; u.appendChild(li); } }, 300);"
     "</script></body></html>";
 
+// A request of `url` with the given browser identification and cookie.
+vela::RenderRequest Request(const std::string& url, const std::string& agent = "",
+                            const std::string& cookie = "") {
+    vela::RenderRequest request;
+    request.url = url;
+    request.userAgent = agent;
+    request.cookie = cookie;
+    return request;
+}
+
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 }  // namespace
@@ -71,7 +81,7 @@ int main(int argc, char** argv) {
     std::size_t peak = 0;
     for (int i = 0; i < renders; ++i) {
         vela::RenderOptions options;
-        const vela::RenderResult result = vela::RenderPage({url, "bench", ""}, options);
+        const vela::RenderResult result = vela::RenderPage(Request(url, "bench", ""), options);
         if (result.failure != vela::RenderFailure::kNone) {
             std::printf("render failed: %s\n", vela::RenderFailureText(result, options).c_str());
             return 1;
@@ -131,7 +141,7 @@ int main(int argc, char** argv) {
             stop = true;
         });
         const vela::RenderResult result =
-            vela::RenderPage({server.Url("127.0.0.1", "/stalled"), "", ""}, options);
+            vela::RenderPage(Request(server.Url("127.0.0.1", "/stalled")), options);
         const auto returned = Clock::now();
         stopper.join();
         while (vela::LiveProcessesWith(marker) > 0 && Clock::now() - returned < 5s) {
@@ -153,7 +163,7 @@ int main(int argc, char** argv) {
         const pid_t child = fork();
         if (child == 0) {
             vela::RenderOptions options;
-            vela::RenderPage({server.Url("127.0.0.1", "/stalled"), "", ""}, options);
+            vela::RenderPage(Request(server.Url("127.0.0.1", "/stalled")), options);
             _exit(0);
         }
         server.WaitForRequests(seen + 1, 20s);

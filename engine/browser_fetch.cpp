@@ -45,6 +45,9 @@ std::string RenderSchemePage(const Scheme& scheme, const MonitorTimings& timings
     request.url = RequestAddress(scheme.url, !scheme.gbk);
     request.userAgent = GbkToUtf8(scheme.userAgent);
     request.cookie = GbkToUtf8(scheme.cookie);
+    // A page that does not say its encoding is read as the scheme says, as the
+    // fetch reads it.
+    request.defaultEncoding = scheme.gbk ? "GBK" : "UTF-8";
     RenderOptions options = RenderLimits(timings);
     options.stopRequested = [&report] { return report.Stopped(); };
     RenderResult result = RenderPage(request, options);

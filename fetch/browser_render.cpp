@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +71,22 @@ public:
     TempProfile(const TempProfile&) = delete;
     TempProfile& operator=(const TempProfile&) = delete;
     const std::string& path() const { return path_; }
+
+    // Writes the profile's preferences: how a page that does not name its
+    // encoding is read. False when the file cannot be written.
+    bool SetDefaultEncoding(const std::string& encoding) const {
+        if (encoding.empty()) return true;
+        const std::string folder = path_ + "/Default";
+        if (mkdir(folder.c_str(), 0700) != 0) return false;
+        const Json preferences = {{"intl", {{"charset_default", encoding}}}};
+        const std::string text = preferences.dump(-1, ' ', false, Json::error_handler_t::replace);
+        const int fd =
+            open((folder + "/Preferences").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        const bool written =
+            write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        return close(fd) == 0 && written;
+    }
 
 private:
     std::string path_;
@@ -588,7 +605,7 @@ RenderResult RenderPage(const RenderRequest& request, const RenderOptions& optio
     // Declared before the render, so that the profile is removed only once the
     // group that writes in it has been killed.
     TempProfile profile(options.tempFolder);
-    if (profile.path().empty()) {
+    if (profile.path().empty() || !profile.SetDefaultEncoding(request.defaultEncoding)) {
         result.failure = RenderFailure::kStart;
         result.detail = std::string("temporary profile: ") + std::strerror(errno);
         return result;

@@ -40,6 +40,9 @@ struct RenderRequest {
     std::string url;        // an http or https address, ASCII or UTF-8
     std::string userAgent;  // UTF-8; empty = the browser's own
     std::string cookie;     // "name=value; name2=value2", UTF-8; sent to the address's host
+    // How a page that does not say its encoding is read ("GBK", "UTF-8"); empty =
+    // the browser's own guess (which takes such a UTF-8 page for windows-1252).
+    std::string defaultEncoding;
 };
 
 struct RenderOptions {

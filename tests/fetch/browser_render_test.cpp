@@ -26,6 +26,16 @@ constexpr const char* kScriptedList =
     " li.innerHTML = '<a href=\"/t/' + i + '\">标题 ' + i + '</a>'; u.appendChild(li); } }, 300);"
     "</script></body></html>";
 
+// A request of `url` with the given browser identification and cookie.
+RenderRequest Request(const std::string& url, const std::string& agent = "",
+                      const std::string& cookie = "") {
+    RenderRequest request;
+    request.url = url;
+    request.userAgent = agent;
+    request.cookie = cookie;
+    return request;
+}
+
 std::size_t Count(const std::string& text, const std::string& piece) {
     std::size_t n = 0;
     for (std::size_t at = text.find(piece); at != std::string::npos;
@@ -64,8 +74,8 @@ TEST_F(BrowserRenderTest, ScriptBuiltListIsTakenWithTheSchemesCookieAndAgent) {
         return test::CannedReply{test::SimpleResponse(
             "200 OK", kScriptedList, "Content-Type: text/html; charset=utf-8\r\n")};
     });
-    const RenderResult result =
-        RenderPage({server.Url("/list"), "VelaTest/1.0 (X11)", "sid=abc; theme=dark"}, options_);
+    const RenderResult result = RenderPage(
+        Request(server.Url("/list"), "VelaTest/1.0 (X11)", "sid=abc; theme=dark"), options_);
     ASSERT_EQ(result.failure, RenderFailure::kNone) << RenderFailureText(result, options_);
     EXPECT_EQ(Count(result.page, "<li>"), 50u);
     EXPECT_NE(result.page.find("标题 49</a>"), std::string::npos);
@@ -93,7 +103,7 @@ TEST_F(BrowserRenderTest, RequestThatNeverAnswersEndsAtTheTimeLimit) {
         return reply;
     });
     options_.timeLimit = 3s;
-    const RenderResult result = RenderPage({server.Url("127.0.0.1", "/page"), "", ""}, options_);
+    const RenderResult result = RenderPage(Request(server.Url("127.0.0.1", "/page")), options_);
     EXPECT_EQ(result.failure, RenderFailure::kTimeLimit);
     EXPECT_LT(result.elapsed, 4500ms);
     EXPECT_EQ(RenderFailureText(result, options_), "render time limit (3 s)");
@@ -114,7 +124,7 @@ TEST_F(BrowserRenderTest, StopEndsTheRenderAndItsBrowserAtOnce) {
         stop = true;
     });
     const auto start = std::chrono::steady_clock::now();
-    const RenderResult result = RenderPage({server.Url("127.0.0.1", "/"), "", ""}, options_);
+    const RenderResult result = RenderPage(Request(server.Url("127.0.0.1", "/")), options_);
     stopper.join();
     EXPECT_EQ(result.failure, RenderFailure::kStopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 16s);
@@ -130,7 +140,7 @@ TEST_F(BrowserRenderTest, PageBeyondTheSizeLimitIsCutAtACharacter) {
         return test::CannedReply{test::SimpleResponse("200 OK", body)};
     });
     options_.maxBytes = 1001;
-    const RenderResult result = RenderPage({server.Url("/"), "", ""}, options_);
+    const RenderResult result = RenderPage(Request(server.Url("/")), options_);
     EXPECT_EQ(result.failure, RenderFailure::kSizeLimit);
     EXPECT_LE(result.page.size(), 1001u);
     EXPECT_GE(result.page.size(), 999u);
@@ -138,18 +148,46 @@ TEST_F(BrowserRenderTest, PageBeyondTheSizeLimitIsCutAtACharacter) {
     ExpectNothingLeft();
 }
 
+// A page that does not say its encoding is read as the scheme says; one that
+// does is read as it says, whatever the scheme.
+TEST_F(BrowserRenderTest, PageWithoutItsEncodingIsReadInTheSchemesEncoding) {
+    VELA_REQUIRE_BROWSER();
+    const std::string utf8 = "<html><body><p>标题 甲乙</p></body></html>";
+    const std::string gbk = "<html><body><p>\xB1\xEA\xCC\xE2 \xBC\xD7\xD2\xD2</p></body></html>";
+    struct Case {
+        std::string body, contentType, defaultEncoding;
+    } cases[] = {
+        {utf8, "text/html", "UTF-8"},
+        {gbk, "text/html", "GBK"},
+        {utf8, "text/html; charset=utf-8", "GBK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contentType + " " + c.defaultEncoding);
+        test::LoopbackHttpServer server([&c](const std::string&) {
+            return test::CannedReply{
+                test::SimpleResponse("200 OK", c.body, "Content-Type: " + c.contentType + "\r\n")};
+        });
+        RenderRequest request = Request(server.Url("/"));
+        request.defaultEncoding = c.defaultEncoding;
+        const RenderResult result = RenderPage(request, options_);
+        ASSERT_EQ(result.failure, RenderFailure::kNone) << RenderFailureText(result, options_);
+        EXPECT_NE(result.page.find("<p>标题 甲乙</p>"), std::string::npos) << result.page;
+    }
+    ExpectNothingLeft();
+}
+
 TEST_F(BrowserRenderTest, AddressesThatAreNotWebPagesAreRefusedWithoutABrowser) {
     for (const char* url : {"file:///etc/passwd", "javascript:alert(1)", "data:text/html,x",
                             "ftp://127.0.0.1/", "http://", "http://127.0.0.1/ --x", ""}) {
         SCOPED_TRACE(url);
-        const RenderResult result = RenderPage({url, "", ""}, options_);
+        const RenderResult result = RenderPage(Request(url), options_);
         EXPECT_EQ(result.failure, RenderFailure::kAddress);
     }
 }
 
 TEST_F(BrowserRenderTest, MissingBrowserNamesThePackageToInstall) {
     options_.program = "/nonexistent/chromium";
-    const RenderResult result = RenderPage({"http://127.0.0.1/", "", ""}, options_);
+    const RenderResult result = RenderPage(Request("http://127.0.0.1/"), options_);
     EXPECT_EQ(result.failure, RenderFailure::kMissing);
     EXPECT_NE(RenderFailureText(result, options_).find("apt-get install chromium"),
               std::string::npos);
@@ -169,7 +207,7 @@ TEST_F(BrowserRenderTest, BrowserThatEndsAtOnceGivesItsExitStatus) {
     }
     fs::permissions(fake, fs::perms::owner_all);
     options_.program = fake.string();
-    const RenderResult result = RenderPage({"http://127.0.0.1/", "", ""}, options_);
+    const RenderResult result = RenderPage(Request("http://127.0.0.1/"), options_);
     EXPECT_EQ(result.failure, RenderFailure::kExited);
     EXPECT_EQ(result.exitStatus, 21);
     EXPECT_EQ(RenderFailureStatusText(result, options_), "出错！浏览器意外退出（退出码 21）");
