@@ -180,8 +180,8 @@ void CutUtf8(std::string& text, std::size_t limit) {
 
 // Writes all of `data` without letting a closed pipe raise SIGPIPE in the
 // program: the signal is blocked on this thread while writing, and one it caused
-// is taken back.
-bool WriteAll(int fd, std::string_view data) {
+// is taken back. A pipe that stays full is given up at `deadline`.
+bool WriteAll(int fd, std::string_view data, Clock::time_point deadline) {
     sigset_t pipeSet, old;
     sigemptyset(&pipeSet);
     sigaddset(&pipeSet, SIGPIPE);
@@ -197,7 +197,7 @@ bool WriteAll(int fd, std::string_view data) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
+        if (n < 0 && errno == EAGAIN && Clock::now() < deadline) {
             pollfd p{fd, POLLOUT, 0};
             poll(&p, 1, static_cast<int>(kPollStep.count()));
             continue;
@@ -321,8 +321,8 @@ public:
         if (!session.empty()) message["sessionId"] = session;
         std::string text = message.dump(-1, ' ', false, Json::error_handler_t::replace);
         text.push_back('\0');
-        if (!WriteAll(commands_.get(), text)) {
-            // The browser is gone: its exit status says why.
+        if (!WriteAll(commands_.get(), text, start_ + options_.timeLimit)) {
+            // The browser is gone (its exit status says why), or the time is up.
             Pump([](const Json&) { return false; }, nullptr);
             return 0;
         }
@@ -342,7 +342,7 @@ public:
         Json message = {{"id", ++lastId_}, {"method", "Browser.close"}, {"params", Json::object()}};
         std::string text = message.dump();
         text.push_back('\0');
-        if (!WriteAll(commands_.get(), text)) return;
+        if (!WriteAll(commands_.get(), text, Clock::now() + kCloseGrace)) return;
         WaitForExit(Clock::now() + kCloseGrace);
     }
 
