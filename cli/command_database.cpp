@@ -10,6 +10,7 @@
 #include "store/database.h"
 #include "store/database_location.h"
 #include "store/read_rows.h"
+#include "store/scheme_fields.h"
 
 namespace vela {
 
@@ -117,6 +118,9 @@ bool OpenCommandDatabase(const std::string& explicitPath, Database& db, std::str
         }
         return false;
     }
+    // A file of an earlier version gets the table of the scheme fields now; a
+    // read-only one reads its schemes with default fields.
+    EnsureSchemeFieldTable(db);
     return true;
 }
 

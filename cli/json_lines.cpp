@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "console_text.h"
+#include "engine/keyword_filter.h"
 #include "engine/record_plan.h"
 #include "engine/scheme.h"
 #include "store/sql_clean.h"
@@ -62,6 +63,13 @@ std::string RecordedJson(const Scheme& scheme, const ArticleInsert& article,
                      {"time", ConsoleText(time)}});
 }
 
+std::string OutcomeJson(const Scheme& scheme, int stored, int dropped) {
+    return Dump(json{{"scheme_id", Key(scheme.id)},
+                     {"scheme", ConsoleText(scheme.name)},
+                     {"stored", stored},
+                     {"dropped", dropped}});
+}
+
 std::string ArticleRowLine(const std::vector<std::string>& row) {
     return Tabbed({ConsoleField(Cell(row, 0)), ConsoleField(Cell(row, 6)),
                    Cell(row, 7) == "1" ? "*" : "-", ConsoleField(Cell(row, 1)),
@@ -85,7 +93,12 @@ std::string SchemeRowLine(const std::vector<std::string>& row) {
                    ConsoleField(Cell(row, 7)), ConsoleField(Cell(row, 9))});
 }
 
-std::string SchemeRowJson(const std::vector<std::string>& row) {
+std::string SchemeRowJson(const std::vector<std::string>& row, const SchemeFields& fields) {
+    auto keywords = [](const std::string& lines) {
+        json list = json::array();
+        for (const std::string& keyword : KeywordLines(lines)) list.push_back(ConsoleText(keyword));
+        return list;
+    };
     return Dump(json{{"id", Key(Cell(row, 0))},
                      {"name", ConsoleText(Cell(row, 3))},
                      {"ticked", Cell(row, 17) == "1"},
@@ -93,7 +106,10 @@ std::string SchemeRowJson(const std::vector<std::string>& row) {
                      {"last_title", ConsoleText(Cell(row, 7))},
                      {"last_link", ConsoleText(Cell(row, 8))},
                      {"last_time", ConsoleText(Cell(row, 9))},
-                     {"last_id", ConsoleText(Cell(row, 18))}});
+                     {"last_id", ConsoleText(Cell(row, 18))},
+                     {"include", keywords(fields.include)},
+                     {"exclude", keywords(fields.exclude)},
+                     {"clean_titles", fields.cleanTitles}});
 }
 
 }  // namespace vela

@@ -5,6 +5,8 @@
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
+#include "store/row_id.h"
+#include "store/scheme_fields.h"
 
 namespace vela {
 namespace {
@@ -24,8 +26,21 @@ int PrintRows(const Console& console, Database& db, const std::string& sql,
 }  // namespace
 
 int ListCommand(const CliOptions& options, Database& db, const Console& console) {
-    return PrintRows(console, db, kSchemesInIdOrderQuery,
-                     options.json ? SchemeRowJson : SchemeRowLine);
+    if (!options.json) return PrintRows(console, db, kSchemesInIdOrderQuery, SchemeRowLine);
+    TextTable rows;
+    std::unordered_map<int64_t, SchemeFields> fields;
+    if (!ReadRows(db, kSchemesInIdOrderQuery, rows) || !ReadAllSchemeFields(db, fields)) {
+        PrintError(console, "cannot read " + db.Path());
+        return kExitUsage;
+    }
+    for (const auto& row : rows) {
+        int64_t id = 0;
+        const auto found = !row.empty() && ParseRowId(row[0], id) ? fields.find(id) : fields.end();
+        const SchemeFields& own = found == fields.end() ? SchemeFields{} : found->second;
+        std::fprintf(console.out, "%s\n", SchemeRowJson(row, own).c_str());
+    }
+    std::fflush(console.out);
+    return kExitOk;
 }
 
 int ArticlesCommand(const CliOptions& options, Database& db, const Console& console) {

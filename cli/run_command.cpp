@@ -8,6 +8,7 @@
 #include "engine/exclusive_run.h"
 #include "engine/now_text.h"
 #include "engine/scheme_run.h"
+#include "engine/stored_fields.h"
 #include "fetch/render_slots.h"
 #include "json_lines.h"
 #include "stop_signal.h"
@@ -33,6 +34,10 @@ public:
         ++failed_;
         Show();
     }
+    void Dropped(int dropped) {
+        dropped_ += dropped;
+        if (dropped > 0) Show();
+    }
     void Interrupt() {
         if (shown_) std::fputs("\r\033[K", console_.err);
         shown_ = false;
@@ -51,6 +56,7 @@ private:
         if (!console_.progress || counts_.total == 0) return;
         std::fprintf(console_.err, "\r\033[K[%d/%d] %d in flight, %d failed", counts_.done,
                      counts_.total, counts_.inFlight, failed_);
+        if (dropped_ > 0) std::fprintf(console_.err, ", %d filtered by keywords", dropped_);
         std::fflush(console_.err);
         shown_ = true;
     }
@@ -58,6 +64,7 @@ private:
     const Console& console_;
     CheckCounts counts_;
     int failed_ = 0;
+    int dropped_ = 0;  // new articles the keywords dropped, over the cycle
     bool shown_ = false;
 };
 
@@ -126,6 +133,14 @@ std::string UnnumberedIdsNote(const SchemeRun& run) {
            ConsoleField(run.unnumberedIdTitle) + ")";
 }
 
+// What a run stored and what its keywords dropped, said only when they dropped
+// something: a scheme whose keywords match nothing would otherwise look silent.
+std::string DroppedNote(const SchemeRun& run) {
+    if (run.dropped == 0) return std::string();
+    return std::to_string(run.stored) + (run.stored == 1 ? " new article, " : " new articles, ") +
+           std::to_string(run.dropped) + " filtered by keywords";
+}
+
 std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     std::vector<std::string> errors;
     // A page that never came has neither the marker nor the region: one line says it.
@@ -144,6 +159,8 @@ std::vector<std::string> RunErrors(const Scheme& scheme, const SchemeRun& run) {
     if (!run.patternError.empty()) {
         errors.push_back("invalid pattern: " + ConsoleField(run.patternError));
     }
+    // Already UTF-8, naming the keyword.
+    if (!run.keywordProblem.empty()) errors.push_back(run.keywordProblem);
     if (run.recordFailure != 0) {
         errors.push_back("the database refused a statement (SQLite code " +
                          std::to_string(run.recordFailure) + ")");
@@ -177,6 +194,12 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
     for (const auto& row : rows) {
         if (row.size() > 17 && row[17] == "1") ticked.push_back(SchemeFromCells(row));
     }
+    // Without their keywords the schemes would store what the user filtered out.
+    if (!LoadSchemeFields(db, ticked)) {
+        end.readFailed = true;
+        end.allRan = false;
+        return end;
+    }
     if (ticked.empty() && !options.quiet) {
         std::fputs("vela-cli: no scheme is ticked\n", console.err);
     }
@@ -208,6 +231,19 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
                 if (!note.empty()) {
                     progress.Interrupt();
                     PrintError(console, "[" + ConsoleField(scheme.name) + "] " + note);
+                    progress.Resume();
+                }
+                if (run.dropped > 0) {
+                    progress.Interrupt();
+                    if (options.json) {
+                        std::fprintf(console.out, "%s\n",
+                                     OutcomeJson(scheme, run.stored, run.dropped).c_str());
+                        std::fflush(console.out);
+                    } else if (!options.quiet) {
+                        PrintError(console,
+                                   "[" + ConsoleField(scheme.name) + "] " + DroppedNote(run));
+                    }
+                    progress.Dropped(run.dropped);
                     progress.Resume();
                 }
                 if (errors.empty()) continue;

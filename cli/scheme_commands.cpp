@@ -24,6 +24,7 @@
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
+#include "store/scheme_fields.h"
 #include "store/scheme_save.h"
 
 namespace vela {
@@ -261,7 +262,13 @@ int EditCommand(const CliOptions& options, Database& db, const Console& console)
         PrintError(console, "no scheme with id " + std::to_string(id));
         return kExitUsage;
     }
-    const SchemeFileText original = WriteSchemeFile({SchemeSaveFromRow(row)});
+    SchemeSave stored = SchemeSaveFromRow(row);
+    if (!ReadSchemeFields(db, id, stored.form.fields)) {
+        PrintError(console, "cannot read the keywords of scheme " + std::to_string(id) + " from " +
+                                db.Path());
+        return kExitUsage;
+    }
+    const SchemeFileText original = WriteSchemeFile({stored});
     if (!original.ok) {
         PrintError(console, original.error + " (edit this scheme in the window)");
         return kExitSchemeFailed;

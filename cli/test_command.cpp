@@ -2,10 +2,14 @@
 
 #include "commands.h"
 #include "console_text.h"
+#include "engine/keyword_filter.h"
 #include "engine/scheme_run.h"
+#include "engine/stored_fields.h"
+#include "engine/record_plan.h"
 #include "stop_signal.h"
 #include "store/database.h"
 #include "store/list_statements.h"
+#include "store/sql_clean.h"
 #include "store/read_rows.h"
 
 namespace vela {
@@ -23,6 +27,12 @@ public:
     void Pause(int milliseconds) override { WaitUnlessStopped(milliseconds); }
 };
 
+// A match's title as a monitoring run would record it, as the runner prints a
+// stored title.
+std::string ShownTitle(const Scheme& scheme, const MatchRecord& match, const std::string& region) {
+    return StoredText(RecordedTitle(scheme, match, region));
+}
+
 }  // namespace
 
 int TestCommand(const CliOptions& options, Database& db, const Console& console) {
@@ -31,7 +41,13 @@ int TestCommand(const CliOptions& options, Database& db, const Console& console)
         PrintError(console, "no scheme with id " + std::to_string(options.schemeId));
         return kExitUsage;
     }
-    return PrintRuleTest(SchemeFromCells(rows[0]), console);
+    Scheme scheme = SchemeFromCells(rows[0]);
+    if (!LoadSchemeFields(db, scheme)) {
+        PrintError(console, "cannot read the keywords of scheme " +
+                                std::to_string(options.schemeId) + " from " + db.Path());
+        return kExitUsage;
+    }
+    return PrintRuleTest(scheme, console);
 }
 
 int PrintRuleTest(const Scheme& scheme, const Console& console) {
@@ -46,13 +62,29 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
         return kExitSchemeFailed;
     }
     std::fprintf(console.out, "region: %zu bytes\n", run.region.size());
+    int dropped = 0;
     for (std::size_t m = 0; m < run.matches.size(); ++m) {
-        std::fprintf(console.out, "match %zu\n", m + 1);
+        const bool drop = m < run.droppedMatches.size() && run.droppedMatches[m];
+        dropped += drop ? 1 : 0;
+        std::fprintf(console.out, "match %zu%s\n", m + 1, drop ? " (dropped by keywords)" : "");
         // The whole match, then each capturing group.
         for (int k = 0; k <= run.groupCount; ++k) {
             std::fprintf(console.out, "  [%d] %s\n", k,
                          ConsoleField(SubMatchText(run.matches[m], run.region, k)).c_str());
         }
+        // Clean titles store a title other than its group's text: show what would
+        // be stored.
+        if (scheme.fields.cleanTitles) {
+            std::fprintf(console.out, "  title: %s\n",
+                         ConsoleField(ShownTitle(scheme, run.matches[m], run.region)).c_str());
+        }
+    }
+    // With keywords, how many they drop, none included; without, the output is as it
+    // always was.
+    if (dropped > 0 || !KeywordLines(scheme.fields.include).empty() ||
+        !KeywordLines(scheme.fields.exclude).empty()) {
+        std::fprintf(console.out, "%d of %zu matches would be dropped by keywords\n", dropped,
+                     run.matches.size());
     }
     std::fflush(console.out);
     if (run.noAnswer) {
@@ -61,6 +93,8 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
     } else if (!run.fetchFailureText.empty()) {
         PrintError(console, ConsoleField(scheme.url) + ": " + run.fetchFailureText);
     }
+    // Already UTF-8, naming the keyword.
+    if (!run.keywordProblem.empty()) PrintError(console, run.keywordProblem);
     // A pattern that does not compile is the error, whatever the page held.
     if (!run.patternError.empty()) {
         PrintError(console, "invalid pattern: " + ConsoleField(run.patternError));
@@ -69,7 +103,8 @@ int PrintRuleTest(const Scheme& scheme, const Console& console) {
     } else if (!run.noAnswer && run.matches.empty()) {
         PrintError(console, "匹配结果为0,请检查正则匹配规则!");
     }
-    return run.failed() || run.matches.empty() ? kExitSchemeFailed : kExitOk;
+    return run.failed() || run.matches.empty() || !run.keywordProblem.empty() ? kExitSchemeFailed
+                                                                              : kExitOk;
 }
 
 }  // namespace vela

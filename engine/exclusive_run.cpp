@@ -1,11 +1,13 @@
 #include "exclusive_run.h"
 
+#include "fetch/encoding.h"
 #include "record_plan.h"
 #include "store/database.h"
 #include "store/list_statements.h"
 #include "store/read_rows.h"
 #include "store/row_id.h"
 #include "store/run_lock.h"
+#include "stored_fields.h"
 
 namespace vela {
 namespace {
@@ -13,7 +15,7 @@ namespace {
 // The scheme's row as it is now; `gone` when the query found no row. When the row
 // cannot be read (an id that is no row key, a query that fails) `scheme` stands
 // as given.
-Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
+Scheme CurrentRow(const Scheme& scheme, Database& db, bool* gone) {
     // A row the console gave the key 0 is read anew like any other.
     int64_t id = 0;
     if (scheme.id != "0" && !ParseRowId(scheme.id, id)) return scheme;
@@ -24,6 +26,18 @@ Scheme CurrentScheme(const Scheme& scheme, Database& db, bool* gone = nullptr) {
         return scheme;
     }
     return SchemeFromCells(rows[0]);
+}
+
+// The scheme as it is now, its fields read with it. False when they cannot be
+// read: the run must not record without its keywords, or it would store what
+// the user filtered out. The run then says so and records nothing.
+bool CurrentScheme(const Scheme& scheme, Database& db, Scheme& now, SchemeRun& run,
+                   RunReport& report, bool* gone = nullptr) {
+    now = CurrentRow(scheme, db, gone);
+    if (LoadSchemeFields(db, now)) return true;
+    run.keywordProblem = kFieldsUnreadText;
+    report.Status("\r\n" + Gbk(kFieldsUnreadStatusText));
+    return false;
 }
 
 // Waits for the run lock in pauses of the report. Busy when a stop came first,
@@ -60,7 +74,10 @@ SchemeRun MonitorSchemeExclusively(const Scheme& scheme, Database& db,
         }
         return run;
     }
-    return MonitorScheme(CurrentScheme(scheme, db), db, timings, report);
+    Scheme now;
+    SchemeRun unread;
+    if (!CurrentScheme(scheme, db, now, unread, report)) return unread;
+    return MonitorScheme(now, db, timings, report);
 }
 
 void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunReport& report) {
@@ -88,8 +105,8 @@ void RecordExclusively(const std::vector<CheckedRun>& runs, Database& db, RunRep
     for (const CheckedRun& checked : live) {
         SchemeRun& run = *checked.run;
         bool gone = false;
-        current.push_back(CurrentScheme(*checked.checked, db, &gone));
-        const Scheme& now = current.back();
+        Scheme& now = current.emplace_back();
+        if (!CurrentScheme(*checked.checked, db, now, run, report, &gone)) continue;
         if (gone) {
             run.stale = true;
             continue;

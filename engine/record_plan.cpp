@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "fetch/gbk_search.h"
+#include "fetch/readable_text.h"
 #include "fetch/text_between.h"
 #include "leading_integer.h"
 #include "store/article_statements.h"
@@ -131,20 +132,29 @@ public:
         : scheme_(scheme), region_(region), composer_(composer) {}
 
     bool Active() const { return IsTitleMode(scheme_) && !scheme_.lastMarker.empty(); }
-    bool TitleIs(const MatchRecord& match) const {
-        return GroupView(match, region_, scheme_.titleGroup) == scheme_.lastMarker;
-    }
-    bool Exactly(const MatchRecord& match) const {
-        return TitleIs(match) &&
+    // `title` is the match's title as the marker holds it (MarkerTitle).
+    bool TitleIs(std::string_view title) const { return title == scheme_.lastMarker; }
+    bool Exactly(const MatchRecord& match, std::string_view title) const {
+        return TitleIs(title) &&
                (scheme_.lastLink.empty() || composer_.Compose(match, region_) == scheme_.lastLink);
     }
+    // The same for a match whose title is yet to be read.
+    bool Exactly(const MatchRecord& match) const {
+        const std::string_view raw = GroupView(match, region_, scheme_.titleGroup);
+        if (!scheme_.fields.cleanTitles) return Exactly(match, raw);
+        // Cleaning never makes a text longer: a shorter title cannot be the marker.
+        if (raw.size() < scheme_.lastMarker.size()) return false;
+        return Exactly(match, ReadableText(raw));
+    }
 
-    std::size_t Find(const std::vector<MatchRecord>& matches) const {
+    // `title(i)` gives the title of matches[i] as the marker holds it.
+    template <class Title>
+    std::size_t Find(const std::vector<MatchRecord>& matches, const Title& title) const {
         if (!Active()) return kNoMarker;
         std::size_t first = kNoMarker;
         for (std::size_t i = 0; i < matches.size(); ++i) {
-            if (!TitleIs(matches[i])) continue;
-            if (Exactly(matches[i])) return i;
+            if (!TitleIs(title(i))) continue;
+            if (Exactly(matches[i], title(i))) return i;
             if (first == kNoMarker) first = i;
         }
         return first;
@@ -156,12 +166,57 @@ private:
     const LinkComposer& composer_;
 };
 
+// The titles of a run's matches as the marker holds them and the keywords judge
+// them: views into the region, or the readable texts made once for the run.
+class MatchTitles {
+public:
+    MatchTitles(const Scheme& scheme, const std::string& region,
+                const std::vector<MatchRecord>& matches)
+        : scheme_(scheme), region_(region), matches_(matches) {
+        if (!scheme.fields.cleanTitles) return;
+        cleaned_.reserve(matches.size());
+        for (const MatchRecord& match : matches) {
+            cleaned_.push_back(ReadableText(GroupView(match, region, scheme.titleGroup)));
+        }
+    }
+
+    std::string_view operator()(std::size_t i) const {
+        if (scheme_.fields.cleanTitles) return cleaned_[i];
+        return GroupView(matches_[i], region_, scheme_.titleGroup);
+    }
+
+private:
+    const Scheme& scheme_;
+    const std::string& region_;
+    const std::vector<MatchRecord>& matches_;
+    std::vector<std::string> cleaned_;
+};
+
 }  // namespace
+
+std::string_view MarkerTitle(const Scheme& scheme, const MatchRecord& match,
+                             const std::string& region, std::string& scratch) {
+    const std::string_view raw = GroupView(match, region, scheme.titleGroup);
+    if (!scheme.fields.cleanTitles) return raw;
+    scratch = ReadableText(raw);
+    return scratch;
+}
+
+std::string RecordedTitle(const Scheme& scheme, const MatchRecord& match,
+                          const std::string& region) {
+    std::string scratch;
+    const std::string_view title = MarkerTitle(scheme, match, region, scratch);
+    std::string cleaned(2 * title.size(), '\0');
+    cleaned.resize(SqlCleanTo(title, cleaned.data()));
+    return StoredText(cleaned);
+}
 
 std::size_t FindMarkerMatch(const Scheme& scheme, const std::string& region,
                             const std::vector<MatchRecord>& matches) {
     const LinkComposer composer(scheme.linkTemplate);
-    return MarkerMatcher(scheme, region, composer).Find(matches);
+    const MarkerMatcher marker(scheme, region, composer);
+    if (!marker.Active()) return kNoMarker;
+    return marker.Find(matches, MatchTitles(scheme, region, matches));
 }
 
 std::vector<MatchRecord> FindJudgedMatches(const Scheme& scheme, const PageRegex& regex,
@@ -182,20 +237,23 @@ std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& matc
 
 RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
                        const std::vector<MatchRecord>& matches) {
+    return PlanRecords(scheme, region, matches, KeywordFilter(scheme.fields));
+}
+
+RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
+                       const std::vector<MatchRecord>& matches, const KeywordFilter& keywords) {
     RecordPlan plan;
     plan.highestId = scheme.lastId;
-    if (matches.empty()) return plan;
+    if (matches.empty() || !keywords.Problem().empty()) return plan;
     const JudgeMode mode = ToJudgeMode(scheme.type);
     const bool compareIds = mode == JudgeMode::CompareArticleId;
     const LinkComposer composer(scheme.linkTemplate);
-    const auto title = [&](const MatchRecord& match) {
-        return GroupView(match, region, scheme.titleGroup);
-    };
+    const MatchTitles title(scheme, region, matches);
 
     // The new matches, a range of the page's list; which way it is stored comes later.
     std::size_t from = 0, to = matches.size();
     if (!compareIds) {
-        const std::size_t marker = MarkerMatcher(scheme, region, composer).Find(matches);
+        const std::size_t marker = MarkerMatcher(scheme, region, composer).Find(matches, title);
         if (marker != kNoMarker) {
             if (mode == JudgeMode::OldestFirst) {
                 from = marker + 1;
@@ -205,13 +263,62 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         }
     }
 
-    // All texts of the plan go into one buffer, sized up front for the most they
-    // can take so that no view into it ever moves: the marker, the title (cleaning
-    // at most doubles it), the link, the other value (cleaned).
+    // The new matches that are stored, in the order they are stored; the rest
+    // of the new ones the keywords dropped.
+    struct Stored {
+        std::size_t match;
+        ArticleId id;
+    };
+    std::vector<Stored> stored;
+    stored.reserve(to - from);
+    std::unordered_set<std::string> ids;  // the Text() of each id seen
+    const auto judge = [&](std::size_t i) {
+        ArticleId id;
+        if (compareIds) {
+            id = ArticleId::Read(GroupView(matches[i], region, scheme.idGroup));
+            // A page may list one article twice (a pinned copy): it is one article.
+            if (id <= scheme.lastId || !ids.insert(id.Text()).second) return;
+            if (id > plan.highestId) plan.highestId = id;
+        }
+        if (keywords.Active() && !keywords.Keeps(title(i))) {
+            ++plan.dropped;
+            return;
+        }
+        stored.push_back({i, std::move(id)});
+    };
+    if (mode == JudgeMode::OldestFirst) {
+        for (std::size_t i = from; i < to; ++i) judge(i);
+    } else if (compareIds) {
+        // The first listing of an id is the one kept.
+        for (std::size_t i = from; i < to; ++i) judge(i);
+        std::sort(stored.begin(), stored.end(),
+                  [](const Stored& a, const Stored& b) { return a.id < b.id; });
+    } else {
+        for (std::size_t i = to; i-- > from;) judge(i);
+    }
+
+    // The other values as they are stored: readable too when titles are.
+    std::vector<std::string> cleanedOthers;
+    if (scheme.fields.cleanTitles) {
+        cleanedOthers.reserve(stored.size());
+        for (const Stored& s : stored) {
+            cleanedOthers.push_back(
+                ReadableText(GroupView(matches[s.match], region, scheme.otherGroup)));
+        }
+    }
+    const auto other = [&](std::size_t k) {
+        return scheme.fields.cleanTitles
+                   ? std::string_view(cleanedOthers[k])
+                   : GroupView(matches[stored[k].match], region, scheme.otherGroup);
+    };
+
+    // All texts of the plan go into one buffer, sized up front for the most that
+    // the texts written can take, so that no view into it ever moves: the marker,
+    // the title (SqlClean at most doubles it), the link, the other value (cleaned).
     std::size_t room = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        room += 3 * title(matches[i]).size() + composer.Length(matches[i], region) +
-                2 * GroupView(matches[i], region, scheme.otherGroup).size();
+    for (std::size_t k = 0; k < stored.size(); ++k) {
+        const std::size_t i = stored[k].match;
+        room += 3 * title(i).size() + composer.Length(matches[i], region) + 2 * other(k).size();
     }
     plan.texts = std::make_unique_for_overwrite<char[]>(room);
     char* spare = plan.texts.get();
@@ -220,19 +327,12 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
         spare += length;
         return text;
     };
-    plan.inserts.reserve(to - from);
-    std::unordered_set<std::string> ids;  // the Text() of each id kept
-    const auto add = [&](const MatchRecord& match) {
-        ArticleId id;
-        if (compareIds) {
-            id = ArticleId::Read(GroupView(match, region, scheme.idGroup));
-            // A page may list one article twice (a pinned copy): it is one article.
-            if (id <= scheme.lastId || !ids.insert(id.Text()).second) return;
-            if (id > plan.highestId) plan.highestId = id;
-        }
+    plan.inserts.reserve(stored.size());
+    for (std::size_t k = 0; k < stored.size(); ++k) {
+        const MatchRecord& match = matches[stored[k].match];
         ArticleInsert& article = plan.inserts.emplace_back();
-        article.id = std::move(id);
-        const std::string_view marker = title(match);
+        article.id = std::move(stored[k].id);
+        const std::string_view marker = title(stored[k].match);
         article.untitled = !compareIds && marker.empty();
         if (!marker.empty()) std::memcpy(spare, marker.data(), marker.size());
         article.marker = kept(marker.size());
@@ -243,38 +343,29 @@ RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
                 ? article.marker
                 : kept(cleaned);
         article.link = kept(composer.ComposeTo(match, region, spare));
-        article.other = kept(SqlCleanTo(GroupView(match, region, scheme.otherGroup), spare));
-    };
-    if (mode == JudgeMode::OldestFirst) {
-        for (std::size_t i = from; i < to; ++i) add(matches[i]);
-    } else if (compareIds) {
-        // The first listing of an id is the one kept.
-        for (std::size_t i = from; i < to; ++i) add(matches[i]);
-        std::sort(plan.inserts.begin(), plan.inserts.end(),
-                  [](const ArticleInsert& a, const ArticleInsert& b) { return a.id < b.id; });
-    } else {
-        for (std::size_t i = to; i-- > from;) add(matches[i]);
+        article.other = kept(SqlCleanTo(other(k), spare));
     }
     plan.newArticlesFound = !plan.inserts.empty();
-    plan.update = compareIds || plan.newArticlesFound;
+    plan.update = compareIds || plan.newArticlesFound || plan.dropped > 0;
 
     // The newest title that is not empty becomes the marker; an empty one never
     // does, or every later run would find no marker and store the page again.
-    const MatchRecord* newest = nullptr;
+    std::size_t newest = kNoMarker;
     if (mode == JudgeMode::OldestFirst) {
-        for (auto m = matches.rbegin(); m != matches.rend() && !newest; ++m) {
-            if (!title(*m).empty()) newest = &*m;
+        for (std::size_t i = matches.size(); i-- > 0 && newest == kNoMarker;) {
+            if (!title(i).empty()) newest = i;
         }
     } else {
-        for (auto m = matches.begin(); m != matches.end() && !newest; ++m) {
-            if (!title(*m).empty()) newest = &*m;
+        for (std::size_t i = 0; i < matches.size() && newest == kNoMarker; ++i) {
+            if (!title(i).empty()) newest = i;
         }
     }
-    plan.lastMarker = newest ? std::string(title(*newest)) : scheme.lastMarker;
+    plan.lastMarker = newest != kNoMarker ? std::string(title(newest)) : scheme.lastMarker;
     if (compareIds) {
         if (!plan.inserts.empty()) plan.lastLink = std::string(plan.inserts.back().link);
     } else {
-        plan.lastLink = newest ? composer.Compose(*newest, region) : scheme.lastLink;
+        plan.lastLink =
+            newest != kNoMarker ? composer.Compose(matches[newest], region) : scheme.lastLink;
     }
     return plan;
 }

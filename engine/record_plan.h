@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "keyword_filter.h"
 #include "page_regex.h"
 #include "scheme.h"
 
@@ -18,8 +19,9 @@ namespace vela {
 
 // Where the scheme's last article stands among the matches of its region, in
 // NewestFirst and OldestFirst: the first match whose title is the stored marker,
-// whole and byte for byte (the title as the page has it, as the marker is
-// stored), preferring one whose link is also the stored link, since titles may
+// whole and byte for byte (the title as the page has it, or its readable text
+// when the scheme cleans titles: as the marker is stored), preferring one whose
+// link is also the stored link, since titles may
 // repeat. kNoMarker when the marker is empty or no title equals it, and always in
 // CompareArticleId, whose marker is the article id. The marker is never searched
 // as a part of the page: a newer title that contains it must not hide what follows.
@@ -42,8 +44,10 @@ struct ArticleInsert {
     std::string_view title;
     std::string_view link;
     std::string_view other;
-    std::string_view marker;  // the title as the page has it: the last-article marker once stored
-    ArticleId id;             // the article id (CompareArticleId)
+    // The title as the page has it (its readable text when the scheme cleans
+    // titles): the last-article marker once stored.
+    std::string_view marker;
+    ArticleId id;  // the article id (CompareArticleId)
     // An article without a title in NewestFirst or OldestFirst: it can never be
     // the marker, so it is stored only when no untitled article of the scheme
     // with the same link is stored yet, and stored at most once however often
@@ -66,8 +70,8 @@ struct RecordPlan {
     // order (OldestFirst), ascending id, each id once (CompareArticleId). Without
     // the marker among the matches, every match is new.
     std::vector<ArticleInsert> inserts;
-    // The scheme's row is updated after the inserts: there is a new article, or
-    // in CompareArticleId at least one match.
+    // The scheme's row is updated after the inserts: there is a new article, the
+    // keywords dropped one, or in CompareArticleId there is at least one match.
     bool update = false;
     // The newest title that is not empty: from the page's first match down, or
     // from its last match up in OldestFirst. The scheme's marker when every title
@@ -85,8 +89,26 @@ struct RecordPlan {
     std::unique_ptr<char[]> texts;
 };
 
+// The plan of a run. A new match whose title (as it is recorded) the keywords
+// drop is not stored but seen: it counts in `dropped`, and the update moves the
+// marker or the highest id past it. Keywords with a problem plan nothing at all.
+// Without `keywords`, the scheme's own are compiled.
 RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
                        const std::vector<MatchRecord>& matches);
+RecordPlan PlanRecords(const Scheme& scheme, const std::string& region,
+                       const std::vector<MatchRecord>& matches, const KeywordFilter& keywords);
+
+// The title of `match` as a run of `scheme` records it and the database then
+// holds it, for showing a match: its readable text when the scheme cleans titles,
+// with the stored form's full-width "；", "（" and "）" (SqlClean) and no CR LF.
+std::string RecordedTitle(const Scheme& scheme, const MatchRecord& match,
+                          const std::string& region);
+
+// The title of `match` as the keywords judge it and the marker holds it: the
+// page's text, or its readable text when the scheme cleans titles. `scratch`
+// keeps a cleaned title.
+std::string_view MarkerTitle(const Scheme& scheme, const MatchRecord& match,
+                             const std::string& region, std::string& scratch);
 
 // The link template with each placeholder [n] replaced by group n of the match.
 std::string ComposeLink(const std::string& linkTemplate, const MatchRecord& match,

@@ -12,6 +12,7 @@
 #include "fetch/gbk_search.h"
 #include "fetch/text_between.h"
 #include "fetch/utf8_decode.h"
+#include "keyword_filter.h"
 #include "leading_integer.h"
 #include "page_regex.h"
 #include "scheme.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr std::size_t kMaxErrors = 50;
 
-enum class Kind { Text, Integer, Flag };
+enum class Kind { Text, Integer, Flag, TextList };
 
 struct KeyRule {
     const char* key;
@@ -52,6 +53,9 @@ constexpr KeyRule kKeys[] = {
     {"cookie", Kind::Text, false},
     {"user_agent", Kind::Text, false},
     {"ticked", Kind::Flag, false},
+    {"include", Kind::TextList, false},
+    {"exclude", Kind::TextList, false},
+    {"clean_titles", Kind::Flag, false},
 };
 
 const KeyRule* FindKey(std::string_view key) {
@@ -61,10 +65,19 @@ const KeyRule* FindKey(std::string_view key) {
     return nullptr;
 }
 
+// A list's elements are checked one by one, each at its own line.
 bool IsKind(const toml::node& node, Kind kind) {
     return kind == Kind::Text      ? node.is_string()
            : kind == Kind::Integer ? node.is_integer()
-                                   : node.is_boolean();
+           : kind == Kind::Flag    ? node.is_boolean()
+                                   : node.is_array();
+}
+
+const char* KindText(Kind kind) {
+    return kind == Kind::Text      ? "expected a string"
+           : kind == Kind::Integer ? "expected a whole number"
+           : kind == Kind::Flag    ? "expected true or false"
+                                   : "expected an array of strings";
 }
 
 struct Mode {
@@ -125,12 +138,7 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
             fail(LineOf(node), key.str(), "unknown key");
             continue;
         }
-        if (!IsKind(node, rule->kind)) {
-            fail(LineOf(node), key.str(),
-                 rule->kind == Kind::Text      ? "expected a string"
-                 : rule->kind == Kind::Integer ? "expected a whole number"
-                                               : "expected true or false");
-        }
+        if (!IsKind(node, rule->kind)) fail(LineOf(node), key.str(), KindText(rule->kind));
     }
     for (const KeyRule& rule : kKeys) {
         if (rule.required && !table.contains(rule.key)) {
@@ -170,6 +178,48 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     form.cookie = text("cookie");
     form.ua = text("user_agent", Gbk(kDefaultUserAgent));
     out.save.ticked = table["ticked"].value_or(true);
+
+    // Keywords, stored one per line: each a string that can be stored in GBK, on
+    // one line, and usable as the filter reads it (not empty, a /.../ pattern that
+    // compiles).
+    auto keywords = [&](const char* key) -> std::string {
+        const toml::node* node = usable(key);
+        if (!node) return {};
+        std::string lines;
+        for (const toml::node& element : *node->as_array()) {
+            const int line = LineOf(element);
+            if (!element.is_string()) {
+                fail(line, key, KindText(Kind::TextList));
+                continue;
+            }
+            const std::string utf8 = WithoutStandIns(element.as_string()->get());
+            std::string culprit;
+            const std::optional<std::string> gbk = ExactGbk(utf8, culprit);
+            if (!gbk) {
+                fail(line, key, "the character " + culprit + " cannot be stored in GBK");
+                continue;
+            }
+            if (gbk->empty()) {
+                fail(line, key, "an empty keyword");
+                continue;
+            }
+            if (gbk->find_first_of("\r\n") != std::string::npos) {
+                fail(line, key, "a keyword cannot hold a line break: \"" + Shown(utf8) + "\"");
+                continue;
+            }
+            const std::string problem = KeywordProblem(*gbk);
+            if (!problem.empty()) {
+                fail(line, key, ShownMessage(problem));
+                continue;
+            }
+            if (!lines.empty()) lines += '\n';
+            lines += *gbk;
+        }
+        return lines;
+    };
+    form.fields.include = keywords("include");
+    form.fields.exclude = keywords("exclude");
+    form.fields.cleanTitles = table["clean_titles"].value_or(false);
 
     if (const toml::node* node = usable("encoding")) {
         const std::string encoding = GbkAsciiLower(node->value_or(std::string()));

@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "fetch/encoding.h"
+#include "keyword_filter.h"
 #include "leading_integer.h"
 #include "scheme.h"
 #include "scheme_file.h"
@@ -98,18 +99,18 @@ SchemeFileText WriteSchemeFile(const std::vector<SchemeSave>& schemes) {
         const SchemeForm& f = save.form;
         std::string failure;
         // Texts as UTF-8, exactly; the first one without a form stops the file.
-        auto text = [&](const char* key, const std::string& gbk) {
+        auto unicode = [&](const char* key, const std::string& gbk) {
             std::string culprit;
-            const std::optional<std::string> utf8 = ExactUtf8(gbk, culprit);
-            if (!utf8) {
-                if (failure.empty()) {
-                    failure = "scheme " + f.id + " (" + Shown(GbkToUtf8(f.name)) + "): " + key +
-                              ": " + culprit +
-                              " have no Unicode form, and a UTF-8 file cannot carry them";
-                }
-                return std::string(key) + " = ''\n";
+            std::optional<std::string> utf8 = ExactUtf8(gbk, culprit);
+            if (!utf8 && failure.empty()) {
+                failure = "scheme " + f.id + " (" + Shown(GbkToUtf8(f.name)) + "): " + key + ": " +
+                          culprit + " have no Unicode form, and a UTF-8 file cannot carry them";
             }
-            return std::string(key) + " = " + TomlString(*utf8) + "\n";
+            return utf8;
+        };
+        auto text = [&](const char* key, const std::string& gbk) {
+            const std::optional<std::string> utf8 = unicode(key, gbk);
+            return std::string(key) + " = " + (utf8 ? TomlString(*utf8) : "''") + "\n";
         };
         auto number = [](const char* key, const std::string& cell) {
             return std::string(key) + " = " + std::to_string(LeadingInteger(cell)) + "\n";
@@ -134,6 +135,22 @@ SchemeFileText WriteSchemeFile(const std::vector<SchemeSave>& schemes) {
         out += text("cookie", f.cookie);
         out += text("user_agent", f.ua);
         out += std::string("ticked = ") + (save.ticked ? "true" : "false") + "\n";
+        // The fields beyond the rule row only where they are set: the file of a
+        // scheme without them reads as it always has.
+        auto keywords = [&](const char* key, const std::string& lines) {
+            const std::vector<std::string> list = KeywordLines(lines);
+            if (list.empty()) return std::string();
+            std::string array;
+            for (const std::string& keyword : list) {
+                const std::optional<std::string> utf8 = unicode(key, keyword);
+                if (!utf8) return std::string();
+                array += (array.empty() ? "" : ", ") + TomlString(*utf8);
+            }
+            return std::string(key) + " = [" + array + "]\n";
+        };
+        out += keywords("include", f.fields.include);
+        out += keywords("exclude", f.fields.exclude);
+        if (f.fields.cleanTitles) out += "clean_titles = true\n";
         if (!failure.empty()) {
             file.text.clear();
             file.error = failure;

@@ -8,6 +8,7 @@
 #include "fetch/http_fetch.h"
 #include "fetch/text_between.h"
 #include "fetch/url_parts.h"
+#include "keyword_filter.h"
 #include "now_text.h"
 #include "record_plan.h"
 
@@ -130,13 +131,32 @@ bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& ti
     return !report.Stopped();
 }
 
+// The scheme's keywords, or the error line of the first one that cannot be used:
+// then `run` notes it, and nothing of the run is recorded.
+KeywordFilter SchemeKeywords(const Scheme& scheme, RunReport& report, SchemeRun& run) {
+    KeywordFilter keywords(scheme.fields);
+    if (!keywords.Problem().empty()) {
+        run.keywordProblem = keywords.Problem();
+        report.Status("\r\n" + Gbk(KeywordProblemStatusText(run.keywordProblem)));
+    }
+    return keywords;
+}
+
+// Says how many new articles the keywords dropped, once the marker has moved past them.
+void NoteDropped(const RecordPlan& plan, RunReport& report, SchemeRun& run) {
+    run.dropped = plan.dropped;
+    if (run.dropped > 0) report.Status("\r\n" + Gbk(DroppedStatusText(run.stored, run.dropped)));
+}
+
 // Stores the new articles oldest first, each with its marker, then updates the
 // scheme's row. An article that could not be stored ends the run: the marker
 // stays behind it, so the next cycle stores it and the rest. An untitled article
 // that is stored already is passed over.
 void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, RunReport& report,
             SchemeRun& run) {
-    RecordPlan plan = PlanRecords(scheme, run.region, run.matches);
+    const KeywordFilter keywords = SchemeKeywords(scheme, report, run);
+    if (!run.keywordProblem.empty()) return;
+    RecordPlan plan = PlanRecords(scheme, run.region, run.matches, keywords);
     if (!plan.update) return;
     for (const ArticleInsert& article : plan.inserts) {
         if (report.Stopped()) return;
@@ -153,7 +173,9 @@ void Record(const Scheme& scheme, Database& db, const MonitorTimings& timings, R
     }
     if (report.Stopped()) return;
     const std::string update = UpdateStatement(scheme, plan, NowText());
-    report.Statement(update, ExecuteStatement(db, update));
+    const StatementOutcome outcome = ExecuteStatement(db, update);
+    report.Statement(update, outcome);
+    if (outcome.ok) NoteDropped(plan, report, run);
 }
 
 }  // namespace
@@ -228,7 +250,10 @@ void RecordCheckedRuns(const std::vector<const Scheme*>& current,
     plans.reserve(runs.size());
     std::vector<std::string> inserts, updates;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        plans.push_back(PlanRecords(*current[r], runs[r]->region, runs[r]->matches));
+        const KeywordFilter keywords = SchemeKeywords(*current[r], report, *runs[r]);
+        plans.push_back(runs[r]->keywordProblem.empty()
+                            ? PlanRecords(*current[r], runs[r]->region, runs[r]->matches, keywords)
+                            : RecordPlan());
         const RecordPlan& plan = plans.back();
         if (!plan.update) continue;
         for (const ArticleInsert& article : plan.inserts) {
@@ -253,6 +278,7 @@ void RecordCheckedRuns(const std::vector<const Scheme*>& current,
             if (runs[r]->stored++ == 0) report.NewArticlesFound();
             report.Recorded(*current[r], article, now);
         }
+        NoteDropped(plan, report, *runs[r]);
     }
 }
 
@@ -268,9 +294,25 @@ SchemeRun MonitorScheme(const Scheme& scheme, Database& db, const MonitorTimings
 
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report) {
     SchemeRun run;
-    CutAndMatch(scheme, false, timings, report, run);
+    if (CutAndMatch(scheme, false, timings, report, run)) {
+        const KeywordFilter keywords = SchemeKeywords(scheme, report, run);
+        run.droppedMatches.reserve(run.matches.size());
+        std::string scratch;
+        for (const MatchRecord& match : run.matches) {
+            run.droppedMatches.push_back(
+                !keywords.Keeps(MarkerTitle(scheme, match, run.region, scratch)));
+        }
+    }
     run.stopped = report.Stopped();
     return run;
+}
+
+std::string KeywordProblemStatusText(const std::string& problem) {
+    return "出错！关键词无法使用，没有记录任何文章：" + problem;
+}
+
+std::string DroppedStatusText(int stored, int dropped) {
+    return std::to_string(stored) + " 篇新文章，" + std::to_string(dropped) + " 篇被关键词过滤";
 }
 
 bool IsBlockedSite(const std::string& url) { return GbkContains(url, kBlockedSiteToken); }

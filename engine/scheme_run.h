@@ -55,7 +55,8 @@ struct SchemeRun {
     std::string keywordProblem;
 
     bool failed() const {
-        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone;
+        return noAnswer || markerMissing || regionEmpty || fetchFailure != FetchFailure::kNone ||
+               !keywordProblem.empty();
     }
 };
 
@@ -82,7 +83,8 @@ SchemeRun CheckScheme(const Scheme& scheme, const MonitorTimings& timings, RunRe
 void RecordCheckedRuns(const std::vector<const Scheme*>& current,
                        const std::vector<SchemeRun*>& runs, Database& db, RunReport& report);
 
-// A rule test of `scheme`: fetch, cut between the scheme's own markers and match;
+// A rule test of `scheme`: fetch, cut between the scheme's own markers and match,
+// and judge each match's title (as it would be recorded) by the keywords;
 // records nothing.
 SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunReport& report);
 
@@ -92,6 +94,12 @@ FetchOptions FetchLimits(const MonitorTimings& timings);
 // The status box's line for a fetch that failed (UTF-8): what went wrong, naming
 // the limit at work; `gotPart` when part of the page arrived all the same.
 std::string FetchFailureStatusText(FetchFailure failure, const FetchOptions& limits, bool gotPart);
+
+// The status lines of the keywords (UTF-8, as the two below): a keyword that
+// cannot be used (`problem` as KeywordProblem says it), and how many new articles
+// were stored and how many the keywords dropped.
+std::string KeywordProblemStatusText(const std::string& problem);
+std::string DroppedStatusText(int stored, int dropped);
 
 // The error lines a run writes to the status box (UTF-8; the status box gets them
 // in GBK after a line break).

@@ -8,19 +8,29 @@
 #include "store/list_statements.h"
 #include "store/read_rows.h"
 #include "store/row_id.h"
+#include "store/scheme_fields.h"
 
 namespace vela {
 
 SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids) {
     SchemeFileText file;
     TextTable rows;
-    if (!ReadRows(db, kSchemesInIdOrderQuery, rows)) {
+    std::unordered_map<int64_t, SchemeFields> fields;
+    if (!ReadRows(db, kSchemesInIdOrderQuery, rows) || !ReadAllSchemeFields(db, fields)) {
         file.error = "cannot read the schemes of " + db.Path();
         return file;
     }
+    // The file of a scheme carries its fields beside its row.
+    auto saveOf = [&fields](const std::vector<std::string>& row) {
+        SchemeSave save = SchemeSaveFromRow(row);
+        int64_t id = 0;
+        const auto found = !row.empty() && ParseRowId(row[0], id) ? fields.find(id) : fields.end();
+        if (found != fields.end()) save.form.fields = found->second;
+        return save;
+    };
     std::vector<SchemeSave> schemes;
     if (ids.empty()) {
-        for (const auto& row : rows) schemes.push_back(SchemeSaveFromRow(row));
+        for (const auto& row : rows) schemes.push_back(saveOf(row));
     } else {
         std::unordered_map<int64_t, const std::vector<std::string>*> byId;
         for (const auto& row : rows) {
@@ -36,7 +46,7 @@ SchemeFileText ExportSchemes(Database& db, const std::vector<int64_t>& ids) {
                 file.error = "no scheme with id " + std::to_string(id);
                 return file;
             }
-            schemes.push_back(SchemeSaveFromRow(*row->second));
+            schemes.push_back(saveOf(*row->second));
         }
     }
     // One scheme that cannot be written does not keep the others from the file.

@@ -222,6 +222,26 @@ std::string GbkTextToUtf8(std::string_view gbk) {
     }
 }
 
+std::size_t CodePointToGbk(char32_t cp, char* out) {
+    if (cp > 0 && cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    const std::uint16_t code = cp > 0x10FFFF ? GbkCodeTable::kNoCode : CodeTable().Code(cp);
+    if (code == GbkCodeTable::kDropped) return 0;
+    if (code == GbkCodeTable::kNoCode) {
+        out[0] = '?';
+        return 1;
+    }
+    if (code < 0x100) {
+        out[0] = static_cast<char>(code);
+        return 1;
+    }
+    out[0] = static_cast<char>(code >> 8);
+    out[1] = static_cast<char>(code & 0xFF);
+    return 2;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,12 @@ std::string GbkTextToUtf8(std::string_view gbk);
 
 // Appends the UTF-8 form of one code point (at most U+10FFFF).
 void AppendUtf8(std::string& out, char32_t cp);
+
+// Writes the GBK form of one code point to `out`, which has room for two bytes,
+// as Utf8ToGbk converts it: "?" when GBK has no code for it (a surrogate, a value
+// past U+10FFFF, U+FFFD, a zero), nothing for a character the converter skips.
+// Returns the number of bytes written.
+std::size_t CodePointToGbk(char32_t cp, char* out);
 
 // A fixed text of the program, written in UTF-8 in the source, as GBK bytes.
 inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }

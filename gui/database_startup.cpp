@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "message_box.h"
 #include "store/database.h"
+#include "store/scheme_fields.h"
 
 namespace vela {
 
@@ -20,6 +21,8 @@ bool StartDatabase(Database& db, MainWindow& window, const std::string& path) {
     if (!db.OpenDatabase(path, false)) {
         ShowMessage(Gbk("数据库打开失败！"));
         window.Control<QPushButton>("运行")->setEnabled(false);
+    } else {
+        EnsureSchemeFieldTable(db);  // a read-only file reads its schemes with default fields
     }
     return true;
 }

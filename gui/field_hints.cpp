@@ -48,6 +48,9 @@ const Hint kHints[] = {
     {"cookie框", "可为空！用于需要登陆才能查看的网站"},
     {"ua框", "自定义浏览器标记，采集手机版页面可能用到！"},
     {"tindex框", "正则匹配得到的 标题的索引编号。下同"},
+    {"包含关键词框", "每行一个，标题含其中之一才记录；/…/是正则"},
+    {"排除关键词框", "每行一个，标题含其中任何一个就不记录"},
+    {"清理标题框", "去掉标题中的网页标签，还原&amp;amp;等字符"},
 };
 
 // Shows a field's hint when the field (or, for the combo box, its edit line) gets

@@ -24,6 +24,7 @@
 #include <map>
 
 #include "field_hints.h"
+#include "keyword_boxes.h"
 #include "list_columns.h"
 #include "window_layout.h"
 
@@ -221,6 +222,7 @@ void MainWindow::BuildControls() {
     PlacePageControls();
     SetUpListColumns(*this);
     SetUpFieldHints(*this);
+    SetUpKeywordBoxes(*this);
 }
 
 void MainWindow::PlacePageControls() {

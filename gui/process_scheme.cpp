@@ -5,6 +5,7 @@
 #include <QTableWidget>
 
 #include "engine/exclusive_run.h"
+#include "engine/leading_integer.h"
 #include "engine/now_text.h"
 #include "engine/record_plan.h"
 #include "engine/region_preview.h"
@@ -64,6 +65,19 @@ private:
     bool monitoring_;
 };
 
+// What the scheme's keywords and clean titles make of the test's matches. A
+// scheme without them records the titles as the page has them: nothing to add.
+TestMarks TestMarksOf(const Scheme& scheme, const SchemeRun& run) {
+    TestMarks marks;
+    marks.dropped = run.droppedMatches;
+    if (scheme.fields.IsDefault()) return marks;
+    marks.titles.reserve(run.matches.size());
+    for (const MatchRecord& match : run.matches) {
+        marks.titles.push_back(RecordedTitle(scheme, match, run.region));
+    }
+    return marks;
+}
+
 }  // namespace
 
 Scheme SchemeOfCurrentTask(MainWindow& window, const MonitorState& state) {
@@ -90,9 +104,17 @@ void RunMonitorTask(ProcessContext& context, const Scheme& scheme) {
 
 void RunRuleTest(ProcessContext& context) {
     WindowReport report(context, false);
-    SchemeRun run =
-        TestScheme(SchemeFromForm(ReadSchemeForm(context.window)), context.timings, report);
-    if (!run.stopped) ShowTestResult(context.window, run.region, run.groupCount, run.matches);
+    const SchemeForm form = ReadSchemeForm(context.window);
+    Scheme scheme = SchemeFromForm(form);
+    // The keywords judge the title and clean titles also clean the spare value,
+    // so a test of a scheme with fields needs to know which groups they are.
+    scheme.titleGroup = LeadingInteger(form.tindex);
+    scheme.otherGroup = LeadingInteger(form.oindex);
+    SchemeRun run = TestScheme(scheme, context.timings, report);
+    if (run.stopped) return;
+    ShowTestResult(context.window, run.region, run.groupCount, run.matches,
+                   TestMarksOf(scheme, run));
+    if (!run.keywordProblem.empty()) ShowMessage(Utf8ToGbk(run.keywordProblem));
 }
 
 void OnTestScheme(ProcessContext& context) {

@@ -11,14 +11,18 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include "engine/keyword_filter.h"
 #include "engine/leading_integer.h"
 #include "gbk_text.h"
+#include "keyword_boxes.h"
 #include "list_cells.h"
 #include "list_fill.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "scheme_form.h"
 #include "store/database.h"
+#include "store/row_id.h"
+#include "store/scheme_fields.h"
 #include "store/scheme_save.h"
 #include "store/scheme_statement.h"
 #include "window_layout.h"
@@ -54,6 +58,23 @@ void SetPatternText(QComboBox* box, const QString& text) {
         QSignalBlocker quiet(box);
         box->setCurrentIndex(entry);
     }
+}
+
+// A keyword that cannot be used is named in a box and nothing is saved; the form
+// stays as it is, with the focus in the box that holds it, to be put right.
+bool KeywordsUsable(MainWindow& window, const SchemeFields& fields) {
+    const std::pair<const std::string*, const char*> lists[] = {
+        {&fields.include, kIncludeBox},
+        {&fields.exclude, kExcludeBox},
+    };
+    for (auto [lines, box] : lists) {
+        std::string problem = KeywordListProblem(*lines);
+        if (problem.empty()) continue;
+        ShowMessage(Utf8ToGbk(problem), Gbk("创建失败！"));
+        window.Control(box)->setFocus();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -93,6 +114,15 @@ void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
     for (const Field& field : kLineFields) SetLineText(w, field.control, cell(field.column));
     SetPatternText(w.Control<QComboBox>("正则框"), FromGbk(cell(kRegular)));
     w.Control<QPlainTextEdit>("cookie框")->setPlainText(FromGbkLines(cell(kCookie)));
+    // The keywords and clean titles are not in the list's row: read them from the
+    // scheme's own row of rule_field. A copy takes them along.
+    SchemeFields fields;
+    int64_t id = 0;
+    if (mode != EditorOpenMode::New && ParseRowId(cell(kId), id) &&
+        !ReadSchemeFields(editor.database, id, fields)) {
+        ShowMessage(Gbk("读取方案的关键词失败！"));
+    }
+    WriteSchemeFormFields(w, fields);
     if (mode != EditorOpenMode::Edit) {
         SetLineText(w, "项目编号框", "0");
         save->setText(QStringLiteral("新建规则"));
@@ -102,6 +132,7 @@ void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor) {
 
 void OnSaveScheme(EditorContext& editor) {
     SchemeForm form = ReadSchemeForm(editor.window);
+    if (!KeywordsUsable(editor.window, form.fields)) return;
     form.type = QByteArray::number(editor.EditorJudgeMode).toStdString();
     std::string sql = SchemeSaveStatement(form);
     // An update of a scheme another program removed meanwhile changes no row: a

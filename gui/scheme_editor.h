@@ -21,7 +21,8 @@ struct EditorContext {
 void OpenSchemeEditor(EditorOpenMode mode, EditorContext& editor);
 void SetEditorJudgeMode(int mode, EditorContext& editor);
 // Saves the form as a new row (项目编号框 "0") or over the row it names, reports
-// the statement, and empties the form.
+// the statement, and empties the form. A keyword that cannot be used is named in
+// a message box instead, and nothing is saved.
 void OnSaveScheme(EditorContext& editor);
 // The user changed the pattern: saving waits for the next successful rule test.
 void OnPatternChanged(EditorContext& editor);

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 
 #include "gbk_text.h"
+#include "keyword_boxes.h"
 #include "main_window.h"
 
 namespace vela {
@@ -26,7 +27,17 @@ SchemeForm ReadSchemeForm(MainWindow& w) {
     form.oindex = line("oindex框");
     form.ua = line("ua框");
     form.name = line("编辑框_站名");
+    // Keywords are kept one per line with LF alone, as typed.
+    form.fields.include = ToGbk(w.Control<QPlainTextEdit>(kIncludeBox)->toPlainText());
+    form.fields.exclude = ToGbk(w.Control<QPlainTextEdit>(kExcludeBox)->toPlainText());
+    form.fields.cleanTitles = w.Control<QCheckBox>(kCleanTitlesBox)->isChecked();
     return form;
+}
+
+void WriteSchemeFormFields(MainWindow& w, const SchemeFields& fields) {
+    w.Control<QPlainTextEdit>(kIncludeBox)->setPlainText(FromGbkLines(fields.include));
+    w.Control<QPlainTextEdit>(kExcludeBox)->setPlainText(FromGbkLines(fields.exclude));
+    w.Control<QCheckBox>(kCleanTitlesBox)->setChecked(fields.cleanTitles);
 }
 
 }  // namespace vela

@@ -56,6 +56,13 @@ constexpr ControlSpec kLayout[] = {
     {"单选框1", K::RadioButton, "分组框1", 443, 99, 72, 16, "时间倒序", kChecked},
     {"单选框2", K::RadioButton, "分组框1", 521, 99, 72, 16, "时间正序", 0},
     {"单选框3", K::RadioButton, "分组框1", 601, 99, 90, 16, "比较文章ID", 0},
+    // Keywords and clean titles use the room left in the right-hand column; a
+    // keyword box grows upwards while it has the focus.
+    {"清理标题框", K::CheckBox, "分组框1", 443, 118, 80, 16, "清理标题", 0},
+    {"标签16", K::Label, "分组框1", 387, 156, 60, 24, "包含关键词", 0},
+    {"包含关键词框", K::MultiEdit, "分组框1", 451, 158, 90, 20, "", 0},
+    {"标签17", K::Label, "分组框1", 551, 156, 60, 24, "排除关键词", 0},
+    {"排除关键词框", K::MultiEdit, "分组框1", 613, 158, 88, 20, "", 0},
     {"测试提示", K::HtmlBox, "分组框1", 387, 180, 312, 18, "提示：规则测试正确后，才能保存配置", 0},
     {"分组框2", K::GroupBox, "分组框1", 387, 200, 314, 52, "", 0},
     {"标签8", K::Label, "分组框2", 12, 17, 40, 24, "保存到", 0},

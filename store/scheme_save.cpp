@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "database.h"
+#include "row_id.h"
 
 namespace vela {
 namespace {
@@ -35,6 +36,21 @@ bool SaveRow(Database& db, const std::string& sql, StatementOutcome& outcome) {
     return false;
 }
 
+// Begins the transaction of a save and makes the table of the scheme fields
+// where the file still lacks it (the open could not make it while another
+// program held the file): a save never stores a row without its fields. On
+// failure fills `outcome` and names the statement in `failed`.
+bool BeginSave(Database& db, StatementOutcome& outcome, std::string& failed) {
+    if (!db.ExecSql("begin immediate")) {
+        outcome.code = db.LastErrorCode();
+        failed = "begin immediate";
+        return false;
+    }
+    if (Step(db, kSchemeFieldTableSql, outcome)) return true;
+    failed = kSchemeFieldTableSql;
+    return false;
+}
+
 }  // namespace
 
 BoundSql SchemeTickStatement(int64_t schemeId, bool ticked) {
@@ -50,11 +66,7 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
     std::lock_guard lock(db.Mutex());
     SchemeSavesOutcome result;
     StatementOutcome& outcome = result.outcome;
-    if (!db.ExecSql("begin immediate")) {
-        outcome.code = db.LastErrorCode();
-        result.failedStatement = "begin immediate";
-        return result;
-    }
+    if (!BeginSave(db, outcome, result.failedStatement)) return result;
     for (const SchemeSave& save : saves) {
         const bool insert = save.rowId == 0;
         // The editor's statement, its id written from the number: the form's own
@@ -69,6 +81,12 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
             return result;
         }
         const int64_t id = insert ? sqlite3_last_insert_rowid(db.Handle()) : save.rowId;
+        const BoundSql fields = SchemeFieldsSaveStatement(id, save.form.fields);
+        if (!Step(db, fields, outcome)) {
+            result.failedStatement = fields.Shown();
+            result.ids.clear();
+            return result;
+        }
         // An insert ticks the new row already; an update leaves the tick as it was.
         if (!insert || !save.ticked) {
             const BoundSql tick = SchemeTickStatement(id, save.ticked);
@@ -93,11 +111,27 @@ SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave
 StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form) {
     std::lock_guard lock(db.Mutex());
     StatementOutcome outcome;
-    if (!db.ExecSql("begin immediate")) {
-        outcome.code = db.LastErrorCode();
+    std::string failed;
+    if (!BeginSave(db, outcome, failed)) return outcome;
+    if (!SaveRow(db, SchemeSaveStatement(form), outcome)) return outcome;
+    int64_t id = 0;
+    bool rowKnown = true;
+    if (form.id == "0") {
+        id = sqlite3_last_insert_rowid(db.Handle());
+    } else {
+        rowKnown = ParseRowId(form.id, id);
+    }
+    if (rowKnown) {
+        if (!Step(db, SchemeFieldsSaveStatement(id, form.fields), outcome)) return outcome;
+    } else if (!form.fields.IsDefault()) {
+        // The update found its row by a text that names no row id plainly: the
+        // keywords cannot be tied to it, and a scheme must not run without them.
+        outcome.ok = false;
+        outcome.code = 0;
+        db.ExecSql("rollback");
+        db.RecordResult(0);
         return outcome;
     }
-    if (!SaveRow(db, SchemeSaveStatement(form), outcome)) return outcome;
     if (!Step(db, "commit", outcome)) return outcome;
     outcome.ok = true;
     outcome.changes = 1;

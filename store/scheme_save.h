@@ -38,15 +38,17 @@ struct SchemeSavesOutcome {
 };
 
 // Runs the save statement of every scheme (and its tick where it differs from what
-// the save leaves) in one transaction: all are written or none. An update that
+// the save leaves), and writes its fields (table rule_field) for the row it wrote,
+// in one transaction: all are written or none. An update that
 // changes no row (its scheme is gone) fails the whole group, with `missingId`.
 // Holds the connection for the whole transaction; another program's lock is
 // waited for up to the connection's busy time-out.
 SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves);
 
-// The editor's save of its form: the save statement alone, the tick left as it is
-// (an insert ticks the new row), kept only when it changed exactly one row. Not ok,
-// with code 0 and no change, when the scheme it updates is gone.
+// The editor's save of its form: the save statement and the form's fields, the
+// tick left as it is (an insert ticks the new row), kept only when it changed
+// exactly one row. Not ok, with code 0 and no change, when the scheme it updates
+// is gone.
 StatementOutcome ExecuteFormSave(Database& db, const SchemeForm& form);
 
 // Runs `statements` (one statement each, values bound) in one transaction: all

@@ -111,6 +111,43 @@ TEST_F(CliNotifyTest, RunSendsTheCycleToEveryChannelAsStored) {
     EXPECT_EQ(PendingFiles(), 0);
 }
 
+// Clean titles: what the page marks up and escapes reaches the runner's lines,
+// the feed and a channel as a person reads it, not as the page source has it.
+TEST_F(CliNotifyTest, CleanTitlesAreReadAsTextEverywhere) {
+    {
+        std::lock_guard lock(mutex);
+        page =
+            "<ul><li id=2><a href=\"/t/2\">官方&amp;玩家</a></li>"
+            "<li id=1><a href=\"/t/1\"><font color=red>置顶</font>公告</a></li></ul>";
+    }
+    ASSERT_TRUE(db.ExecSql("update rule set code='0'"));
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
+                   "values(1,'','','1')"));
+    const ChildOutcome run = Cli({"run", "--once", "--json", "--db", file.path(), "--notify",
+                                  "json://" + hook.Url("/hook").substr(7)});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> printed;
+    for (const std::string& line : test::Lines(run.out)) {
+        printed.push_back(nlohmann::json::parse(line)["title"]);
+    }
+    const std::vector<std::string> read = {"置顶公告", "官方&玩家"};  // stored oldest first
+    EXPECT_EQ(printed, read);
+
+    const std::vector<std::string> requests = hook.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const nlohmann::json message = nlohmann::json::parse(Body(requests[0]));
+    ASSERT_EQ(message["articles"].size(), 2u);
+    EXPECT_EQ(message["articles"][0]["title"], read[1]);
+    EXPECT_EQ(message["articles"][1]["title"], read[0]);
+
+    const ChildOutcome feed = Cli({"feed", "--db", file.path()});
+    EXPECT_EQ(feed.exitCode, 0) << feed.err;
+    EXPECT_NE(feed.out.find("<title>置顶公告</title>"), std::string::npos) << feed.out;
+    EXPECT_NE(feed.out.find("<title>官方&amp;玩家</title>"), std::string::npos) << feed.out;
+    EXPECT_EQ(feed.out.find("font"), std::string::npos) << feed.out;
+}
+
 TEST_F(CliNotifyTest, ARefusedMessageWaitsAndIsFlushedOnce) {
     WriteChannels("tgram://1:SECRETTOKEN/7\n", 0644);
     refuse = true;

@@ -538,6 +538,86 @@ TEST_F(CliTest, ReadOnlyDatabaseEndsWithExitTwoBeforeAnyRequest) {
     EXPECT_TRUE(server.Requests().empty());
 }
 
+// A file of an earlier version, without the table of the scheme fields, gets it
+// on its first open, its table rule untouched, and its schemes run as the same
+// schemes do in a current file. Read-only, it lists them with default fields.
+TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
+    test::TestDatabaseFile older(test::TestDatabaseFile::kWithoutSchemeFields);
+    Database olderDb;
+    ASSERT_TRUE(olderDb.OpenDatabase(older.path(), false));
+    AddScheme(olderDb, "board", "/board");
+    AddScheme(db, "board", "/board");
+    const char* fieldTable =
+        "select type,name from sqlite_master where name like 'rule_field%' order by name";
+    const char* ruleTable = "select sql from sqlite_master where name='rule'";
+    const TextTable ruleBefore = Rows(olderDb, ruleTable);
+    ASSERT_TRUE(Rows(olderDb, fieldTable).empty());
+
+    // Read-only (root writes whatever the modes say: as root the runner runs as
+    // nobody), it is listed and stays as it was.
+    ::chmod(older.path().c_str(), 0444);
+    ::chmod(older.dir().c_str(), 0755);
+    std::vector<std::string> args = {"list", "--json", "--db", older.path()};
+    if (geteuid() == 0) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", kCli});
+    }
+    ChildOutcome list =
+        geteuid() == 0 ? test::RunChild("/usr/bin/setpriv", args, older.dir()) : Cli(args);
+    ::chmod(older.path().c_str(), 0644);
+    ::chmod(older.dir().c_str(), 0700);
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find(R"("include":[],"exclude":[],"clean_titles":false})"),
+              std::string::npos)
+        << list.out;
+    EXPECT_TRUE(Rows(olderDb, fieldTable).empty());
+
+    ChildOutcome run = Cli({"run", "--once", "--db", older.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Cli({"run", "--once", "--db", file.path()}).out, run.out);
+    EXPECT_EQ(Rows(olderDb, fieldTable), (TextTable{{"table", "rule_field"},
+                                                    {"trigger", "rule_field_fresh"},
+                                                    {"trigger", "rule_field_removed"}}));
+    EXPECT_EQ(Rows(olderDb, ruleTable), ruleBefore);
+    EXPECT_EQ(Rows(olderDb, kArticles).size(), 3u);
+    EXPECT_EQ(Rows(olderDb, kArticles), Rows(db, kArticles));
+    EXPECT_EQ(Rows(olderDb, kMarkers), Rows(db, kMarkers));
+}
+
+// What the keywords drop the runner counts and the rule test marks; a keyword
+// that cannot be used fails its scheme, which then stores nothing.
+TEST_F(CliTest, DroppedArticlesAreCountedAndMarked) {
+    AddScheme(db, "board", "/board");
+    ASSERT_TRUE(
+        db.ExecSql("insert into rule_field(id,include,exclude,clean_titles) "
+                   "values(1,'','/Title [14]$/','0')"));
+    const ChildOutcome test = Cli({"test", "--db", file.path(), "1"});
+    EXPECT_EQ(test.exitCode, 0) << test.err;
+    const std::vector<std::string> lines = Lines(test.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "match 3 (dropped by keywords)"), lines.end())
+        << test.out;
+    EXPECT_EQ(lines.back(), "1 of 3 matches would be dropped by keywords");
+
+    ChildOutcome run = RunOnce({"--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(Lines(run.out).size(), 3u) << run.out;
+    EXPECT_EQ(Lines(run.out)[2], R"({"scheme_id":1,"scheme":"board","stored":2,"dropped":1})");
+
+    SetPage(BoardPage({5, 4, 3, 2, 1}));
+    run = RunOnce();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+    EXPECT_EQ(run.err, "vela-cli: [board] 1 new article, 1 filtered by keywords\n");
+    EXPECT_EQ(Rows(db, "select title from info order by id"),
+              (TextTable{{"Title 2"}, {"Title 3"}, {"Title 5"}}));
+
+    ASSERT_TRUE(db.ExecSql("update rule_field set include='/(/'"));
+    SetPage(BoardPage({6, 5}));
+    run = RunOnce();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("vela-cli: [board] "), std::string::npos) << run.err;
+    EXPECT_EQ(Rows(db, "select count(*) from info"), (TextTable{{"3"}}));
+}
+
 TEST_F(CliTest, TestPrintsTheRegionAndEveryMatchAndRecordsNothing) {
     AddScheme(db, "board", "/board");
     SetPage(BoardPage({2, 1}));

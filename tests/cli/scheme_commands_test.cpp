@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "store/database.h"
 #include "tests/support/board_page.h"
@@ -203,6 +204,55 @@ TEST_F(SchemeCommandsTest, RemoveTickAndUntickAsTheMenuDoes) {
     EXPECT_EQ(Cli({"remove", "2"}).exitCode, 2);
     EXPECT_EQ(Rows(ticks), (TextTable{{"1", "0"}, {"3", "1"}}));
     EXPECT_EQ(Rows("select title from info"), (TextTable{{"kept"}}));
+}
+
+// A scheme's keywords and clean titles go with it: a tick or untick keeps them,
+// `list --json` shows them, a removal takes them along.
+TEST_F(SchemeCommandsTest, FieldsStayWithTheirSchemeAndListShowsThem) {
+    const std::string extra =
+        "include = ['相机', '/二手.*镜头/']\nexclude = ['出售']\nclean_titles = true\n";
+    const std::string text = SchemeFile(2, extra) + SchemeFile(1, "exclude = ['求购']\n");
+    ASSERT_EQ(Cli({"import", test::WriteFile(file.dir(), "b.toml", text)}).exitCode, 0);
+    const char* fields = "select id,include,exclude,clean_titles from rule_field order by id";
+    const TextTable stored = Rows(fields);
+    ASSERT_EQ(stored.size(), 3u);
+
+    ASSERT_EQ(Cli({"untick", "2", "3"}).exitCode, 0);
+    ASSERT_EQ(Cli({"tick", "2"}).exitCode, 0);
+    EXPECT_EQ(Rows(fields), stored);
+
+    const ChildOutcome list = Cli({"list", "--json"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    const std::vector<std::string> lines = Lines(list.out);
+    ASSERT_EQ(lines.size(), 3u);
+    struct Expected {
+        std::vector<std::string> include, exclude;
+        bool clean;
+    };
+    const Expected expected[] = {
+        {{}, {}, false}, {{"相机", "/二手.*镜头/"}, {"出售"}, true}, {{}, {"求购"}, false}};
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        const nlohmann::json scheme = nlohmann::json::parse(lines[i]);
+        EXPECT_EQ(scheme["include"], nlohmann::json(expected[i].include));
+        EXPECT_EQ(scheme["exclude"], nlohmann::json(expected[i].exclude));
+        EXPECT_EQ(scheme["clean_titles"], expected[i].clean);
+    }
+
+    // `edit` shows them in the file: a rename keeps them, a changed key changes them.
+    ::setenv("EDITOR", Script("rename.sh", "sed -i \"s/^name = .*/name = 'x'/\" \"$1\"\n").c_str(),
+             1);
+    ASSERT_EQ(Cli({"edit", "2"}).exitCode, 0);
+    EXPECT_EQ(Rows(fields), stored);
+    ::setenv("EDITOR", Script("clean.sh", "sed -i '/^clean_titles/d' \"$1\"\n").c_str(), 1);
+    ASSERT_EQ(Cli({"edit", "2"}).exitCode, 0);
+    TextTable edited = stored;
+    edited[1][3] = "0";
+    EXPECT_EQ(Rows(fields), edited);
+    ::unsetenv("EDITOR");
+
+    ASSERT_EQ(Cli({"remove", "2"}).exitCode, 0);
+    EXPECT_EQ(Rows(fields), (TextTable{stored[0], stored[2]}));
 }
 
 // A scheme id is the decimal digits of one scheme's id: a number past 64 bits, a

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -328,6 +329,87 @@ TEST(RecordPlan, TextsStayWithThePlanWhenItMoves) {
               "<li id=1><a href=\"/t/1\">it''s \xA3\xA8"
               "1\xA3\xA9</a>");
     EXPECT_EQ(plan.lastLink, "http://bbs.example/t/1?id=1");
+}
+
+// A new match the keywords drop is seen but not stored: the update still moves
+// the marker (or the highest id) past it. Keywords that cannot be used plan nothing.
+TEST(RecordPlan, KeywordsDropNewMatchesButTheMarkerMovesPastThem) {
+    struct Case {
+        int32_t type;
+        const char* include;
+        const char* page;  // ids of Board(), in page order
+        Texts stored;
+        int dropped;
+    } cases[] = {
+        {0, "/title [35]/", "5 4 3 2", {"Title 3", "Title 5"}, 1},
+        {0, "nothing", "5 4 3 2", {}, 3},
+        {2, "/title [35]/", "1 2 3 4 5", {"Title 3", "Title 5"}, 1},
+        {8, "Title 4", "5 3 4 2 4", {"Title 4"}, 2},
+        {8, "nothing", "5 3 4 2", {}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " " + c.include);
+        Scheme scheme = BoardScheme(c.type);
+        scheme.lastMarker = "Title 2";
+        scheme.lastId = 2;
+        scheme.fields.include = c.include;
+        std::string page = "<ul>";
+        for (std::size_t at = 0; at < std::strlen(c.page); at += 2) {
+            const std::string n(1, c.page[at]);
+            page += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n + "</a></li>";
+        }
+        const Outcome run = Process(scheme, page + "</ul>");
+        EXPECT_EQ(Titles(run.plan), c.stored);
+        EXPECT_EQ(run.plan.dropped, c.dropped);
+        EXPECT_TRUE(run.plan.update);
+        EXPECT_EQ(run.plan.newArticlesFound, !c.stored.empty());
+        EXPECT_EQ(run.plan.lastMarker, "Title 5");
+        EXPECT_EQ(run.plan.highestId, c.type == 8 ? 5 : 2);
+
+        scheme.fields.exclude = "/(/";
+        const Outcome refused = Process(scheme, page + "</ul>");
+        EXPECT_FALSE(refused.plan.update);
+        EXPECT_TRUE(refused.plan.inserts.empty());
+    }
+}
+
+// With clean titles the title, the other value and the marker are the readable
+// text, and the stored marker is found again among the matches.
+TEST(RecordPlan, CleanTitlesAreRecordedAndMatchedAsRead) {
+    Scheme scheme = BoardScheme(0);
+    scheme.pattern = "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>";
+    scheme.otherGroup = 3;
+    scheme.fields.cleanTitles = true;
+    const auto entry = [](int id, const std::string& title) {
+        const std::string n = std::to_string(id);
+        return "<li id=" + n + "><a href=\"/t/" + n + "\">" + title + "</a>";
+    };
+    const std::string hot = "<font color=red>Hot</font> it's  (A&amp;B)&nbsp;";
+    std::string page = "<ul>" + entry(2, hot) + entry(1, "<b>Old</b>") + "</ul>";
+    Outcome first = Process(scheme, page);
+    ASSERT_EQ(first.plan.inserts.size(), 2u);
+    EXPECT_EQ(first.plan.inserts[1].marker, "Hot it's (A&B)");
+    EXPECT_EQ(first.plan.inserts[1].title,
+              "Hot it''s \xA3\xA8"
+              "A&B\xA3\xA9");
+    EXPECT_EQ(first.plan.inserts[1].other, first.plan.inserts[1].title);
+    EXPECT_EQ(first.plan.inserts[0].marker, "Old");
+    EXPECT_EQ(first.plan.lastMarker, "Hot it's (A&B)");
+    const std::string region = TextBetween(page, scheme.before, scheme.after);
+    PageRegex regex;
+    regex.CompilePattern(scheme.pattern, false);
+    EXPECT_EQ(RecordedTitle(scheme, regex.FindAllMatches(region).at(0), region),
+              "Hot it's \xA3\xA8"
+              "A&B\xA3\xA9");
+
+    // The next run finds the marker, and stores only what stands above it.
+    scheme.lastMarker = first.plan.lastMarker;
+    scheme.lastLink = first.plan.lastLink;
+    page = "<ul>" + entry(3, "<i>New</i>") + entry(2, hot) + entry(1, "<b>Old</b>") + "</ul>";
+    EXPECT_FALSE(MarkerMissing(scheme, page));
+    EXPECT_EQ(Titles(Process(scheme, page).plan), (Texts{"New"}));
+    scheme.fields.cleanTitles = false;
+    EXPECT_TRUE(MarkerMissing(scheme, page)) << "the page's own text is not the marker";
 }
 
 TEST(RemoveCrLf, OnlyPairs) { EXPECT_EQ(RemoveCrLf("a\r\nb\nc\rd\r\r\n"), "ab\nc\rd\r"); }

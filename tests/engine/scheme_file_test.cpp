@@ -9,6 +9,7 @@
 #include "engine/scheme_transfer.h"
 #include "fetch/encoding.h"
 #include "store/database.h"
+#include "store/scheme_fields.h"
 #include "store/scheme_save.h"
 #include "tests/support/test_database.h"
 
@@ -116,6 +117,48 @@ TEST(SchemeFileTest, BytesWithoutAUnicodeFormAreNotExported) {
               "UTF-8 file cannot carry them");
 }
 
+// The fields beyond the rule row travel with their scheme, through the editor's
+// save, export and import; a scheme without them is written without their keys.
+TEST(SchemeFileTest, KeywordsAndCleanTitlesComeBack) {
+    std::vector<SchemeForm> forms(3, Form("plain", "(.)(.)"));
+    forms[1].fields.include = Gbk("相机\n/二手.*镜头/\nit's");
+    forms[1].fields.exclude = Gbk("ＰＳ５");
+    forms[2].fields.cleanTitles = true;
+    test::TestDatabaseFile original;
+    Database from;
+    ASSERT_TRUE(from.OpenDatabase(original.path(), false));
+    for (const SchemeForm& f : forms) ASSERT_TRUE(ExecuteFormSave(from, f).ok);
+
+    const SchemeFileText file = ExportSchemes(from, {});
+    ASSERT_TRUE(file.ok) << file.error;
+    EXPECT_NE(file.text.find("include = ['相机', '/二手.*镜头/', '''it's''']\n"), std::string::npos)
+        << file.text;
+    const auto count = [&](const std::string& key) {
+        std::size_t n = 0;
+        for (auto at = file.text.find(key); at != std::string::npos;
+             at = file.text.find(key, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("\ninclude = "), 1u);
+    EXPECT_EQ(count("\nexclude = ['ＰＳ５']\n"), 1u);
+    EXPECT_EQ(count("\nclean_titles = true\n"), 1u);
+
+    const SchemeFileRead read = ReadSchemeFile(file.text, "all.toml");
+    ASSERT_TRUE(read.ok()) << read.errors.front();
+    test::TestDatabaseFile copy;
+    Database to;
+    ASSERT_TRUE(to.OpenDatabase(copy.path(), false));
+    const SchemeImport import = ImportSchemes(to, read.schemes);
+    ASSERT_TRUE(import.ok) << import.error;
+    ASSERT_EQ(import.ids.size(), forms.size());
+    for (std::size_t i = 0; i < forms.size(); ++i) {
+        SchemeFields fields;
+        ASSERT_TRUE(ReadSchemeFields(to, import.ids[i], fields));
+        EXPECT_EQ(fields, forms[i].fields) << i;
+    }
+}
+
 const char* const kGood = R"x([[scheme]]
 name = "board"
 url = "https://bbs.example/forum"
@@ -211,6 +254,17 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
          "f.toml:10: the private-use character U+F00E9 cannot be read from a scheme file"},
         {"cookie = \"\\U000F00E9\"\n",
          "f.toml:10: the private-use character \\U000F… cannot be read from a scheme file"},
+        {"include = '相机'\n", "f.toml:10: include: expected an array of strings"},
+        {"exclude = ['a',\n  2]\n", "f.toml:11: exclude: expected an array of strings"},
+        {"include = ['a',\n  '']\n", "f.toml:11: include: an empty keyword"},
+        {"include = [\"a\\nb\"]\n",
+         "f.toml:10: include: a keyword cannot hold a line break: \"a?b\""},
+        {"exclude = [\"a\\r\"]\n", "f.toml:10: exclude: a keyword cannot hold a line break"},
+        {"include = ['😀']\n",
+         "f.toml:10: include: the character U+1F600 '😀' cannot be stored in GBK"},
+        {"clean_titles = 'yes'\n", "f.toml:10: clean_titles: expected true or false"},
+        // The keyword checks' own message follows, naming the keyword.
+        {"exclude = ['x',\n  '/二手(.*镜头/']\n", "f.toml:11: exclude: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
@@ -314,14 +368,13 @@ mode = 1
 id_group = 1
 colour = 'red'
 )x";
-    EXPECT_EQ(ReadSchemeFile(wrong, "f.toml").errors,
-              (std::vector<std::string>{
-                  "f.toml:1: url: required key missing",
-                  "f.toml:3: encoding: expected a string",
-                  "f.toml:6: pattern: expected a string",
-                  "f.toml:9: mode: expected a string",
-                  "f.toml:11: colour: unknown key",
-              }));
+    EXPECT_EQ(ReadSchemeFile(wrong, "f.toml").errors, (std::vector<std::string>{
+                                                          "f.toml:1: url: required key missing",
+                                                          "f.toml:3: encoding: expected a string",
+                                                          "f.toml:6: pattern: expected a string",
+                                                          "f.toml:9: mode: expected a string",
+                                                          "f.toml:11: colour: unknown key",
+                                                      }));
 }
 
 TEST(SchemeFileTest, ImportIsAllOrNothing) {

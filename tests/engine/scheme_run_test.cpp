@@ -78,7 +78,8 @@ protected:
         return SchemeFromCells(test::QueryRows(db, "select * from rule").at(0));
     }
 
-    SchemeRun Run() { return MonitorScheme(StoredScheme(), db, timings, report); }
+    SchemeRun Run() { return Run(StoredScheme()); }
+    SchemeRun Run(const Scheme& scheme) { return MonitorScheme(scheme, db, timings, report); }
 
     TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
 
@@ -311,6 +312,93 @@ TEST_F(SchemeRunTest, EveryArticleIsStoredOnceWhateverItsTitleHolds) {
     }
 }
 
+// Keywords on a loopback board, through the window's run and through the
+// runner's two halves: only the matching articles are stored; the dropped ones
+// count as seen, so the next cycle over the same page stores nothing.
+TEST_F(SchemeRunTest, KeywordsStoreOnlyMatchingArticlesAndSeeTheRest) {
+    for (const bool inHalves : {false, true}) {
+        SCOPED_TRACE(inHalves ? "CheckScheme and RecordCheckedRuns" : "MonitorScheme");
+        const auto runOnce = [&](const Scheme& scheme) {
+            if (!inHalves) return Run(scheme);
+            SchemeRun run = CheckScheme(scheme, timings, report);
+            RecordCheckedRuns({&scheme}, {&run}, db, report);
+            return run;
+        };
+        db.ExecSql("delete from info; delete from rule");
+        AddScheme();
+        page = BoardPage({3, 2, 1});
+        const auto cycle = [&] {
+            report = {};
+            Scheme scheme = StoredScheme();
+            scheme.fields.include = "title 2\n/^Title 4$/";
+            return runOnce(scheme);
+        };
+        SchemeRun run = cycle();
+        EXPECT_EQ(run.stored, 1);
+        EXPECT_EQ(run.dropped, 2);
+        EXPECT_EQ(Rows("select title from info"), (TextTable{{"Title 2"}}));
+        EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 3"}}));
+        EXPECT_EQ(report.lines.back(), "\r\n" + Gbk("1 篇新文章，2 篇被关键词过滤"));
+
+        run = cycle();
+        EXPECT_EQ(run.stored, 0);
+        EXPECT_EQ(run.dropped, 0);
+        EXPECT_FALSE(run.markerMissing);
+        EXPECT_TRUE(report.lines.empty());
+
+        page = BoardPage({6, 5, 4, 3, 2, 1});
+        run = cycle();
+        EXPECT_EQ(run.stored, 1);
+        EXPECT_EQ(run.dropped, 2);
+        EXPECT_EQ(Rows("select title from info order by id"),
+                  (TextTable{{"Title 2"}, {"Title 4"}}));
+        EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{"Title 6"}}));
+    }
+}
+
+// Clean titles on a page with markup and entities: stored as read, and the
+// stored marker is found again on the next cycle.
+TEST_F(SchemeRunTest, CleanTitlesAreStoredAsReadAndTheMarkerIsFoundAgain) {
+    AddScheme();
+    const auto cycle = [&] {
+        report = {};
+        Scheme scheme = StoredScheme();
+        scheme.fields.cleanTitles = true;
+        return Run(scheme);
+    };
+    page =
+        ListPage({{2, Gbk("<font color=red>置顶</font>官方&amp;玩家")}, {1, "<b>Old</b>"}}, false);
+    EXPECT_EQ(cycle().stored, 2);
+    EXPECT_EQ(Rows("select title from info order by id"),
+              (TextTable{{"Old"}, {Gbk("置顶官方&玩家")}}));
+    EXPECT_EQ(Rows("select arttile from rule"), (TextTable{{Gbk("置顶官方&玩家")}}));
+
+    page = ListPage({{3, "New &lt;3&gt;"},
+                     {2, Gbk("<font color=red>置顶</font>官方&amp;玩家")},
+                     {1, "<b>Old</b>"}},
+                    false);
+    const SchemeRun run = cycle();
+    EXPECT_EQ(run.stored, 1);
+    EXPECT_FALSE(run.markerMissing);
+    EXPECT_EQ(Rows("select title from info where id=3"), (TextTable{{"New <3>"}}));
+}
+
+// Keywords that cannot be used record nothing, and say so.
+TEST_F(SchemeRunTest, KeywordProblemRecordsNothing) {
+    AddScheme(0, "Title 1");
+    Scheme scheme = StoredScheme();
+    scheme.fields.exclude = "/(a+)+$/";
+    const SchemeRun run = Run(scheme);
+    EXPECT_EQ(run.keywordProblem,
+              "keyword \"/(a+)+$/\": the regular expression could run away on a long title");
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(run.stored, 0);
+    EXPECT_TRUE(Rows("select * from info").empty());
+    EXPECT_EQ(Rows("select arttile,lasttime from rule"), (TextTable{{"Title 1", ""}}));
+    EXPECT_EQ(report.lines.back(),
+              "\r\n" + Gbk("出错！关键词无法使用，没有记录任何文章：" + run.keywordProblem));
+}
+
 TEST(RuleTest, MatchesBetweenTheSchemesOwnMarkersAndRecordsNothing) {
     LoopbackHttpServer server([](const std::string&) {
         return CannedReply{SimpleResponse("200 OK", "<ul><li>a</li><li>b</li></ul>")};
@@ -328,6 +416,12 @@ TEST(RuleTest, MatchesBetweenTheSchemesOwnMarkersAndRecordsNothing) {
     EXPECT_EQ(run.matches.size(), 2u);
     EXPECT_TRUE(report.statements.empty());
     EXPECT_FALSE(run.failed());
+    EXPECT_EQ(run.droppedMatches, (std::vector<bool>{false, false}));
+
+    // Each match the keywords would drop is marked.
+    scheme.fields.exclude = "A";
+    run = TestScheme(scheme, MonitorTimings{}, report);
+    EXPECT_EQ(run.droppedMatches, (std::vector<bool>{true, false}));
 }
 
 TEST(BlockedSite, IsFoundAnywhereInTheAddressCaseSensitively) {

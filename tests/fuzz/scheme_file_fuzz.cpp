@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(a.id == b.id && a.code == b.code && a.url == b.url && a.before == b.before &&
                    a.after == b.after && a.regular == b.regular && a.buquan == b.buquan &&
                    a.cookie == b.cookie && a.tindex == b.tindex && a.uindex == b.uindex &&
-                   a.oindex == b.oindex && a.ua == b.ua && a.name == b.name && a.type == b.type);
+                   a.oindex == b.oindex && a.ua == b.ua && a.name == b.name && a.type == b.type &&
+                   a.fields == b.fields);
         FUZZ_CHECK(saves[i].ticked == again.schemes[i].save.ticked);
     }
     return 0;

@@ -161,6 +161,23 @@ TEST_F(MainWindowTest, FocusShowsTheFieldHintAndKeepsIt) {
     EXPECT_EQ(format.foreground().color(), QColor("green"));
 }
 
+// A keyword box is one line high in the layout; it grows upwards while it has the
+// focus, its hint showing, and goes back to its place when the focus leaves.
+TEST_F(MainWindowTest, KeywordBoxGrowsWhileFocused) {
+    window.ShowPage(4);
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* box = window.Control<QPlainTextEdit>("包含关键词框");
+    const QRect rest = box->geometry();
+    box->setFocus();
+    QTRY_VERIFY(box->height() >= 4 * box->fontMetrics().lineSpacing());
+    EXPECT_EQ(box->geometry().bottom(), rest.bottom());
+    EXPECT_EQ(box->geometry().width(), rest.width());
+    EXPECT_TRUE(window.Control<QTextBrowser>("测试提示")->toPlainText().startsWith(U("每行一个")));
+    window.Control("编辑框_站名")->setFocus();
+    QTRY_COMPARE(box->geometry(), rest);
+}
+
 TEST_F(MainWindowTest, TabChangeShowsStatusOnlyOnListPages) {
     BindWindowEvents(window, *new TrayIcon(&window), {});
     auto* tab = window.Control<QTabWidget>("选择夹");

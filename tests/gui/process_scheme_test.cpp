@@ -14,8 +14,11 @@
 
 #include "engine/record_plan.h"
 #include "engine/scheme_run.h"
+#include "gui/keyword_boxes.h"
 #include "gui/responsive_wait.h"
+#include "gui/test_display.h"
 #include "monitor_fixture.h"
+#include "store/scheme_fields.h"
 
 namespace vela {
 namespace {
@@ -296,6 +299,48 @@ TEST_F(ProcessSchemeTest, EmptyRegionIsReported) {
     OnTestScheme(context.process);
     EXPECT_NE(Status().find(Gbk("出错！截取源码为空，请检查方案的采集区域！")), std::string::npos);
     ASSERT_EQ(messages.boxes.size(), 1u);
+}
+
+// A rule test of a scheme with keywords and clean titles shows each title as it
+// would be recorded, and greys and marks the matches the keywords would drop.
+TEST_F(ProcessSchemeTest, RuleTestMarksDroppedMatchesAndShowsRecordedTitles) {
+    page = Gbk(
+        "<html><ul><li id=3><a href=\"/t/3\"><font color=red>置顶</font>相机  &amp; 镜头</a></li>"
+        "<li id=2><a href=\"/t/2\">Title 2</a></li></ul></html>");
+    SetUpEditor("<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>");
+    SetEditor("tindex框", "3");
+    window.Control<QPlainTextEdit>(kExcludeBox)->setPlainText("title");
+    window.Control<QCheckBox>(kCleanTitlesBox)->setChecked(true);
+    OnTestScheme(context.process);
+    auto* list = window.Control<QTableWidget>("测试列表框");
+    ASSERT_EQ(list->columnCount(), 4) << "the groups, then the recorded title";
+    EXPECT_EQ(list->horizontalHeaderItem(3)->text(), QString::fromUtf8(kRecordedTitleHeader));
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(CellText(list, 0, 3), Gbk("置顶相机 & 镜头"));
+    EXPECT_EQ(CellText(list, 1, 3), Gbk(kDroppedMark) + "Title 2");
+    EXPECT_EQ(CellText(list, 1, 2), "/t/2") << "the groups stay as the page has them";
+    const QColor grey = list->palette().color(QPalette::Disabled, QPalette::Text);
+    EXPECT_EQ(list->item(1, 0)->foreground().color(), grey);
+    EXPECT_EQ(list->item(0, 0)->foreground().style(), Qt::NoBrush);
+    EXPECT_TRUE(window.Control<QPushButton>("按钮_保存配置")->isEnabled());
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
+// Clean titles reach the article list as a person reads them, and 状态 says how
+// many new articles the keywords dropped.
+TEST_F(ProcessSchemeTest, CleanTitlesAreListedAsReadAndDroppedOnesCounted) {
+    ASSERT_TRUE(EnsureSchemeFieldTable(db));
+    AddScheme(0);
+    ASSERT_TRUE(ExecBound(db, SchemeFieldsSaveStatement(1, {"", "old", true})));
+    page =
+        "<ul><li id=2><a href=\"/t/2\"><b>Title</b> &#50;  &lt;new&gt;</a></li>"
+        "<li id=1><a href=\"/t/1\">Title 1 (old)</a></li></ul>";
+    RunWorker();
+    FillArticleList(window, cursor, db);
+    auto* list = window.Control<QTableWidget>("文章列表框");
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(CellText(list, 0, 2), "Title 2 <new>");
+    EXPECT_NE(Status().find(Gbk("1 篇新文章，1 篇被关键词过滤")), std::string::npos) << Status();
 }
 
 }  // namespace

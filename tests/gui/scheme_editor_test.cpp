@@ -12,12 +12,16 @@
 #include <QTest>
 
 #include "gui/gbk_text.h"
+#include "gui/keyword_boxes.h"
 #include "gui/list_cells.h"
 #include "gui/list_fill.h"
 #include "gui/main_window.h"
+#include "gui/scheme_form.h"
 #include "gui/window_layout.h"
 #include "store/database.h"
 #include "store/query_cursor.h"
+#include "store/row_id.h"
+#include "store/scheme_fields.h"
 #include "store/sql_clean.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/test_database.h"
@@ -44,6 +48,20 @@ protected:
         list->selectRow(list->rowCount() - 1);
     }
     QString Text(const char* name) { return window.Control<QLineEdit>(name)->text(); }
+    std::string Box(const char* name) {
+        return ToGbk(window.Control<QPlainTextEdit>(name)->toPlainText());
+    }
+    bool CleanTitles() { return window.Control<QCheckBox>(kCleanTitlesBox)->isChecked(); }
+    int64_t RowId(int row) {
+        int64_t id = 0;
+        EXPECT_TRUE(ParseRowId(CellText(window.Control<QTableWidget>("项目列表框"), row, 0), id));
+        return id;
+    }
+    SchemeFields StoredFields(int64_t id) {
+        SchemeFields fields;
+        EXPECT_TRUE(ReadSchemeFields(db, id, fields));
+        return fields;
+    }
     bool Radio(const char* name) { return window.Control<QRadioButton>(name)->isChecked(); }
     QPushButton* Save() { return window.Control<QPushButton>("按钮_保存配置"); }
     TextTable Rows(const std::string& sql) { return test::QueryRows(db, sql); }
@@ -219,6 +237,82 @@ TEST_F(SchemeEditorTest, FocusAndEnterInAReadyMadePatternLeaveTheGateOpen) {
     pattern->setFocus();
     QTest::keyClick(pattern, Qt::Key_Down);
     EXPECT_FALSE(Save()->isEnabled());
+}
+
+// A scheme's keywords and clean titles are not in its list row: opening it reads
+// them from the database, saving writes them back, a copy takes them along and
+// 新建 clears them.
+TEST_F(SchemeEditorTest, KeywordsAndCleanTitlesGoThroughEditCopyAndNew) {
+    ASSERT_TRUE(EnsureSchemeFieldTable(db));
+    const SchemeFields fields{Gbk("相机\n/二手.*镜头/"), Gbk("结果公示"), true};
+    AddAndSelect({{"name", "a"}});
+    const int64_t source = RowId(0);
+    ASSERT_TRUE(ExecBound(db, SchemeFieldsSaveStatement(source, fields)));
+
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    EXPECT_EQ(Box(kIncludeBox), fields.include);
+    EXPECT_EQ(Box(kExcludeBox), fields.exclude);
+    EXPECT_TRUE(CleanTitles());
+    EXPECT_EQ(ReadSchemeForm(window).fields, fields);
+    Save()->setEnabled(true);
+    Save()->click();
+    EXPECT_EQ(messages.boxes.at(0).caption, Gbk("方案新建成功！"));
+    EXPECT_EQ(StoredFields(source), fields) << "an update keeps the fields";
+    EXPECT_EQ(Box(kIncludeBox), "") << "the form is emptied after saving";
+    EXPECT_FALSE(CleanTitles());
+
+    window.Control<QTableWidget>("项目列表框")->selectRow(0);
+    OpenSchemeEditor(EditorOpenMode::Copy, editor);
+    EXPECT_EQ(ReadSchemeForm(window).fields, fields);
+    Save()->click();
+    ASSERT_EQ(window.Control<QTableWidget>("项目列表框")->rowCount(), 2);
+    EXPECT_EQ(StoredFields(RowId(1)), fields) << "the copy has the fields";
+    EXPECT_EQ(StoredFields(source), fields);
+
+    window.Control<QTableWidget>("项目列表框")->selectRow(0);
+    OpenSchemeEditor(EditorOpenMode::Edit, editor);
+    OpenSchemeEditor(EditorOpenMode::New, editor);
+    EXPECT_TRUE(ReadSchemeForm(window).fields.IsDefault());
+
+    // Removing a scheme removes its fields, whoever removes it.
+    ASSERT_TRUE(db.ExecSql("delete from rule where id=" + std::to_string(source)));
+    EXPECT_EQ(Rows("select count(*) from rule_field where id=" + std::to_string(source)),
+              (TextTable{{"0"}}));
+}
+
+// A keyword that cannot be used is named in a box; nothing is stored and the form
+// stays as typed, to be put right.
+TEST_F(SchemeEditorTest, SaveRefusesAKeywordThatCannotBeUsed) {
+    ASSERT_TRUE(EnsureSchemeFieldTable(db));
+    AddAndSelect({{"name", "a"}});
+    struct Case {
+        const char* box;
+        std::string lines;
+        std::string named;  // what the message must name
+    };
+    const Case cases[] = {
+        {kIncludeBox, "ok\n/(unclosed/", "(unclosed"},
+        {kExcludeBox, "/[z-a]/", "[z-a]"},
+        {kIncludeBox, "ok\n   \nfine", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        messages.boxes.clear();
+        OpenSchemeEditor(EditorOpenMode::Edit, editor);
+        window.Control<QLineEdit>("编辑框_站名")->setText("renamed");
+        window.Control<QPlainTextEdit>(c.box)->setPlainText(FromGbk(c.lines));
+        Save()->setEnabled(true);
+        Save()->click();
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        EXPECT_EQ(messages.boxes[0].caption, Gbk("创建失败！"));
+        EXPECT_NE(messages.boxes[0].text.find(c.named), std::string::npos)
+            << messages.boxes[0].text;
+        EXPECT_EQ(Rows("select name from rule"), (TextTable{{"a"}}));
+        EXPECT_EQ(Rows("select count(*) from rule_field"), (TextTable{{"0"}}));
+        EXPECT_EQ(Text("编辑框_站名"), "renamed");
+        EXPECT_EQ(Box(c.box), c.lines);
+        window.Control<QPlainTextEdit>(c.box)->clear();
+    }
 }
 
 }  // namespace

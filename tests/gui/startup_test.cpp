@@ -61,14 +61,19 @@ TEST(Startup, CorruptDatabaseIsRefusedAndTheListsStillFill) {
     EXPECT_TRUE(started.filled);
 }
 
+// A file of an earlier version opens as ever and gets the table of the scheme
+// fields.
 TEST(Startup, GoodDatabaseOpensWithoutAMessage) {
-    test::TestDatabaseFile file;
+    test::TestDatabaseFile file(test::TestDatabaseFile::kWithoutSchemeFields);
     MainWindow window;
     Database db;
     test::MessageRecorder messages;
     Started started = Start(window, db, file.path());
     EXPECT_TRUE(messages.boxes.empty());
     EXPECT_TRUE(db.IsOpen());
+    EXPECT_EQ(
+        test::QueryRows(db, "select count(*) from sqlite_master where name like 'rule_field%'"),
+        (TextTable{{"3"}}));
     EXPECT_TRUE(window.Control<QPushButton>("运行")->isEnabled());
     EXPECT_TRUE(started.filled);
 }

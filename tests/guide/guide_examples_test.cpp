@@ -16,7 +16,9 @@
 #include <map>
 
 #include "gui/guide_window.h"
+#include "gui/keyword_boxes.h"
 #include "gui/scheme_editor.h"
+#include "gui/test_display.h"
 #include "tests/gui/monitor_fixture.h"
 
 namespace vela {
@@ -31,10 +33,13 @@ struct GuideRun {
     std::vector<QStringList> rows;
 };
 
-// One ```方案 block: the editor's fields by label, and the tables that follow it.
+// One ```方案 block: the editor's fields by label (a label given on several lines
+// is a box with one line each), the table of what the rule tester shows, if the
+// guide has one, and the tables of what is stored.
 struct GuideExample {
     int line = 0;
     std::map<QString, QString> fields;
+    GuideRun tester;
     std::vector<GuideRun> runs;
 
     QString Field(const char* label) const {
@@ -60,6 +65,7 @@ std::vector<GuideExample> ParseGuide(const QString& markdown) {
     std::vector<GuideExample> examples;
     QStringList lines = markdown.split('\n');
     QString pendingPage;
+    bool pendingTester = false;
     for (int i = 0; i < lines.size(); ++i) {
         const QString& line = lines[i];
         if (line == U("```方案")) {
@@ -67,11 +73,21 @@ std::vector<GuideExample> ParseGuide(const QString& markdown) {
             example.line = i + 1;
             for (++i; i < lines.size() && lines[i] != "```"; ++i) {
                 int colon = lines[i].indexOf(U("："));
-                if (colon > 0) example.fields[lines[i].left(colon)] = lines[i].mid(colon + 1);
+                if (colon <= 0) continue;
+                QString& field = example.fields[lines[i].left(colon)];
+                field += (field.isEmpty() ? "" : "\n") + lines[i].mid(colon + 1);
             }
             examples.push_back(example);
         } else if (auto match = pageComment.match(line); match.hasMatch()) {
             pendingPage = match.captured(1);
+        } else if (line == U("<!-- 规则测试 -->")) {
+            pendingTester = true;
+        } else if (line.startsWith('|') && pendingTester && !examples.empty()) {
+            GuideRun& tester = examples.back().tester;
+            tester.columns = TableCells(line);
+            for (i += 2; i < lines.size() && lines[i].startsWith('|'); ++i)
+                tester.rows.push_back(TableCells(lines[i]));
+            pendingTester = false;
         } else if (line.startsWith('|') && !pendingPage.isEmpty() && !examples.empty()) {
             GuideRun run{pendingPage, TableCells(line), {}};
             for (i += 2; i < lines.size() && lines[i].startsWith('|'); ++i)
@@ -173,6 +189,13 @@ private:
             } else if (label == U("判断模式")) {
                 ASSERT_TRUE(modes.count(value));
                 SetEditorJudgeMode(modes.at(value), editor_);
+            } else if (label == U("包含关键词")) {
+                window.Control<QPlainTextEdit>(kIncludeBox)->setPlainText(value);
+            } else if (label == U("排除关键词")) {
+                window.Control<QPlainTextEdit>(kExcludeBox)->setPlainText(value);
+            } else if (label == U("清理标题")) {
+                ASSERT_TRUE(value == U("勾选") || value == U("不勾选"));
+                window.Control<QCheckBox>(kCleanTitlesBox)->setChecked(value == U("勾选"));
             } else {
                 ADD_FAILURE() << "no editor field is labelled so";
             }
@@ -184,25 +207,40 @@ private:
     // The tester shows groups 0 … N-1 of each match in page order: every value
     // of the table that comes from a shown group must be there as the guide says,
     // and a title in a group without a column must at least be in the whole match.
+    // A scheme with keywords or clean titles adds the column of the titles as
+    // recorded: the stored titles are those of its rows not marked as dropped.
     void CheckRuleTester(const GuideRun& run) {
         auto* list = window.Control<QTableWidget>("测试列表框");
-        ASSERT_EQ(list->rowCount(), static_cast<int>(run.rows.size()));
-        const int shown = list->columnCount();
-        static const QRegularExpression placeholder(U("\\[(\\d+)\\]"));
+        const int columns = list->columnCount();
+        const bool recorded = columns > 0 && list->horizontalHeaderItem(columns - 1)->text() ==
+                                                 U(kRecordedTitleHeader);
+        const int shown = recorded ? columns - 1 : columns;
+        CheckTesterTable(list, shown);
+        std::vector<int> kept;
         for (int r = 0; r < list->rowCount(); ++r) {
+            if (!recorded || CellText(list, r, shown).rfind(Gbk(kDroppedMark), 0) != 0)
+                kept.push_back(r);
+        }
+        ASSERT_EQ(kept.size(), run.rows.size());
+        static const QRegularExpression placeholder(U("\\[(\\d+)\\]"));
+        for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
+            const int r = kept[i];
             SCOPED_TRACE(r);
             for (int c = 0; c < run.columns.size(); ++c) {
                 const QString& column = run.columns[c];
-                std::string expected = ToGbk(run.rows[r].value(c));
+                std::string expected = ToGbk(run.rows[i].value(c));
                 if (column == U("帖子标题")) {
                     int k = Group("标题索引");
-                    if (k < shown) {
+                    if (recorded) {
+                        EXPECT_EQ(CellText(list, r, shown), expected);
+                    } else if (k < shown) {
                         EXPECT_EQ(CellText(list, r, k), expected);
                     } else {
                         EXPECT_NE(CellText(list, r, 0).find(expected), std::string::npos);
                     }
                 } else if (column == U("备用")) {
-                    if (int k = Group("备用索引"); k < shown) {
+                    // Clean titles clean the spare value too: the group shows it raw.
+                    if (int k = Group("备用索引"); k < shown && !recorded) {
                         EXPECT_EQ(CellText(list, r, k), expected);
                     }
                 } else if (column == U("链接")) {
@@ -220,6 +258,22 @@ private:
                     }
                 }
             }
+        }
+    }
+
+    // The guide's table of what the rule tester shows, column by column header.
+    void CheckTesterTable(QTableWidget* list, int shown) {
+        const GuideRun& tester = example_.tester;
+        if (tester.columns.isEmpty()) return;
+        ASSERT_EQ(list->rowCount(), static_cast<int>(tester.rows.size()));
+        for (int c = 0; c < tester.columns.size(); ++c) {
+            int column = -1;
+            for (int k = 0; k <= shown && k < list->columnCount(); ++k) {
+                if (list->horizontalHeaderItem(k)->text() == tester.columns[c]) column = k;
+            }
+            ASSERT_GE(column, 0) << tester.columns[c].toStdString();
+            for (int r = 0; r < list->rowCount(); ++r)
+                EXPECT_EQ(CellText(list, r, column), ToGbk(tester.rows[r].value(c))) << r;
         }
     }
 
@@ -262,6 +316,10 @@ TEST_F(GuideExamplesTest, EachSchemeFindsExactlyTheEntriesTheGuideShows) {
         ExampleRun(example).Run();
     }
     EXPECT_TRUE(gbk && utf8 && ids) << "a GBK page, a UTF-8 page and a board with ids";
+    EXPECT_TRUE(std::any_of(examples.begin(), examples.end(), [](const GuideExample& e) {
+        return !e.Field("包含关键词").isEmpty() && !e.Field("排除关键词").isEmpty() &&
+               e.Field("清理标题") == U("勾选") && !e.tester.rows.empty();
+    })) << "keywords and clean titles, with what the rule tester shows";
 }
 
 // The guide quotes every entry of the pattern box's list exactly.

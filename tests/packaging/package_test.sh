@@ -57,7 +57,10 @@ start() {
 start || fail "the installed program did not come up (exit $?)"
 db=$tmp/data/vela/vela.sdb
 [ -f "$db" ] || fail "no database in XDG_DATA_HOME"
-[ "$(sqlite3 "$db" 'select name from sqlite_master order by name' | tr '\n' ' ')" = "info rule " ] ||
+# The delivered tables, and the table of the scheme fields with its triggers,
+# which the program adds when it opens the file.
+tables=$(sqlite3 "$db" 'select name from sqlite_master order by name' | tr '\n' ' ')
+[ "$tables" = "info rule rule_field rule_field_fresh rule_field_removed " ] ||
     fail "database lacks its tables"
 [ -f "$tmp/config/vela/vela.conf" ] || fail "settings not kept in XDG_CONFIG_HOME"
 [ ! -e "$tmp/home/.local" ] || fail "wrote into HOME despite XDG_DATA_HOME"

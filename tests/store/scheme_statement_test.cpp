@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/database.h"
+#include "store/scheme_fields.h"
 #include "store/scheme_save.h"
 #include "tests/support/test_database.h"
 
@@ -54,6 +55,43 @@ TEST(SchemeSaves, AnUpdateOfARemovedSchemeFailsAndKeepsNothing) {
     EXPECT_TRUE(ExecuteFormSave(db, gone.form).ok);
     EXPECT_TRUE(ExecuteFormSave(db, fresh.form).ok);
     EXPECT_EQ(test::QueryRows(db, rows), (TextTable{{"2", "renamed", "0"}, {"3", "new", "1"}}));
+}
+
+// A scheme's fields are written with its row, in the same transaction: under the
+// new row's id on an insert, not at all when the group fails. A tick keeps them,
+// and a file still without their table gets it with the save.
+TEST(SchemeSaves, FieldsAreWrittenWithTheirRow) {
+    test::TestDatabaseFile file(test::TestDatabaseFile::kWithoutSchemeFields);
+    Database db;
+    ASSERT_TRUE(db.OpenDatabase(file.path(), false));
+    auto fieldsOf = [&db](int64_t id) {
+        SchemeFields fields;
+        EXPECT_TRUE(ReadSchemeFields(db, id, fields));
+        return fields;
+    };
+    SchemeForm form;
+    form.id = "0";
+    form.fields = {"camera\n/used.*lens/", "", true};
+    ASSERT_TRUE(ExecuteFormSave(db, form).ok);
+    EXPECT_EQ(fieldsOf(1), form.fields);
+    form.id = "1";
+    form.fields = {"", "sold", false};
+    ASSERT_TRUE(ExecuteFormSave(db, form).ok);
+    EXPECT_EQ(fieldsOf(1), form.fields);
+
+    SchemeSave fresh, gone;
+    fresh.form.fields.include = "new";
+    gone.rowId = 7;
+    gone.form.fields.include = "gone";
+    EXPECT_FALSE(ExecuteSchemeSaves(db, {fresh, gone}).outcome.ok);
+    EXPECT_EQ(test::QueryRows(db, "select id from rule_field"), (TextTable{{"1"}}));
+    const SchemeSavesOutcome saved = ExecuteSchemeSaves(db, {fresh});
+    ASSERT_TRUE(saved.outcome.ok);
+    ASSERT_EQ(saved.ids, (std::vector<int64_t>{2}));
+    EXPECT_EQ(fieldsOf(2), fresh.form.fields);
+
+    ASSERT_TRUE(ExecuteInTransaction(db, {SchemeTickStatement(2, false)}).ok);
+    EXPECT_EQ(fieldsOf(2), fresh.form.fields);
 }
 
 // The ids of the tick and remove statements are bound numbers: the largest row

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "store/database.h"
+#include "store/scheme_fields.h"
 
 namespace vela::test {
 
@@ -23,15 +24,18 @@ std::string MakeTemporaryDir() {
 
 }  // namespace
 
-TestDatabaseFile::TestDatabaseFile() : dir_(MakeTemporaryDir()), path_(dir_ + "/vela.sdb") {
+TestDatabaseFile::TestDatabaseFile(Version version)
+    : dir_(MakeTemporaryDir()), path_(dir_ + "/vela.sdb") {
     std::ifstream in(VELA_SCHEMA);
     std::stringstream schema;
     schema << in.rdbuf();
+    if (schema.str().empty()) throw std::runtime_error("schema not read");
+    if (version == kCurrent) schema << kSchemeFieldTableSql;
     sqlite3* db = nullptr;
     sqlite3_open(path_.c_str(), &db);
     int rc = sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    if (rc != SQLITE_OK || schema.str().empty()) throw std::runtime_error("schema not applied");
+    if (rc != SQLITE_OK) throw std::runtime_error("schema not applied");
 }
 
 TestDatabaseFile::~TestDatabaseFile() {

@@ -7,10 +7,13 @@
 namespace vela::test {
 
 // A fresh database file made from the delivered schema, in a temporary folder
-// that goes away with the object.
+// that goes away with the object. Like a file the program has opened once, it
+// holds the table of the scheme fields, unless it stands for a file of an
+// earlier version (`kWithoutSchemeFields`).
 class TestDatabaseFile {
 public:
-    TestDatabaseFile();
+    enum Version { kCurrent, kWithoutSchemeFields };
+    explicit TestDatabaseFile(Version version = kCurrent);
     ~TestDatabaseFile();
     TestDatabaseFile(const TestDatabaseFile&) = delete;
     TestDatabaseFile& operator=(const TestDatabaseFile&) = delete;
