@@ -20,7 +20,8 @@ protected:
 // "http" before the column is added and after, and the table gets the column.
 TEST_F(SchemeFetchFieldTest, TableOfTheKeywordVersionGetsTheColumnAndKeepsItsRows) {
     ASSERT_TRUE(
-        db.ExecSql("create table rule_field (id INTEGER PRIMARY KEY, include TEXT, exclude TEXT, "
+        db.ExecSql("drop table rule_field;"
+                   "create table rule_field (id INTEGER PRIMARY KEY, include TEXT, exclude TEXT, "
                    "clean_titles TEXT);"
                    "insert into rule_field values (7, 'a', 'b', '1');"));
     SchemeFields fields;
