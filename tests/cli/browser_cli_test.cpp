@@ -28,6 +28,12 @@ using test::ChildProcess;
 
 const std::string kCli = VELA_CLI;
 
+// The same list, built by a timer after the page has loaded.
+constexpr const char* kScriptedList =
+    "<html><body><ul id=\"list\"></ul><script>setTimeout(function () {"
+    " document.getElementById('list').innerHTML = '<li><a href=\"/t/2\">Two</a></li>"
+    "<li><a href=\"/t/1\">One</a></li>'; }, 300);</script></body></html>";
+
 constexpr const char* kList =
     "<html><body><ul id=\"list\"><li><a href=\"/t/2\">Two</a></li><li><a href=\"/t/1\">One</a>"
     "</li></ul></body></html>";
@@ -60,6 +66,9 @@ protected:
                   reply.bytes = test::SimpleResponse(
                       "200 OK", "<html><body><script>fetch('/never');</script></body></html>",
                       "Content-Type: text/html\r\n");
+              } else if (target == "/scripted") {
+                  reply.bytes =
+                      test::SimpleResponse("200 OK", kScriptedList, "Content-Type: text/html\r\n");
               } else {
                   reply.bytes =
                       test::SimpleResponse("200 OK", kList, "Content-Type: text/html\r\n");
@@ -85,6 +94,15 @@ protected:
     }
 
     TextTable Rows(const std::string& sql) { return test::QueryRows(db_, sql); }
+
+    // A scheme file of one scheme for `path` of the server, with `extra` keys.
+    std::string SchemeFile(const std::string& path, const std::string& extra) {
+        return "[[scheme]]\nname = 'b'\nurl = '" + server_.Url("127.0.0.1", path) +
+               "'\nencoding = 'utf-8'\nbefore = '<ul id=\"list\">'\nafter = '</ul>'\n"
+               "pattern = '<li><a href=\"(.*?)\">(.*?)</a></li>'\nlink = 'http://bbs.example[1]'\n"
+               "title_group = 2\n" +
+               extra + "\n";
+    }
 
     test::TestDatabaseFile file_;
     Database db_;
@@ -142,6 +160,32 @@ TEST_F(BrowserCliTest, MissingBrowserFailsItsSchemeNamingThePackageAndTheOthersR
         << outcome.err;
     EXPECT_EQ(Rows("select planname, title from info order by id"),
               (TextTable{{"s2", "One"}, {"s2", "Two"}}));
+}
+
+// The key of a scheme file reaches the database, `list --json` and `export`, and
+// `test --file` renders the page of a scheme that has it.
+TEST_F(BrowserCliTest, FetchKeyOfASchemeFileIsKeptShownWrittenAndTested) {
+    const std::string path = test::WriteFile(
+        file_.dir(), "s.toml",
+        SchemeFile("/scripted", "fetch = 'browser'\n") + SchemeFile("/list", "fetch = 'http'\n"));
+    const ChildOutcome import =
+        test::RunChild(kCli, {"import", "--db", file_.path(), path}, file_.dir());
+    ASSERT_EQ(import.exitCode, 0) << import.err;
+    const ChildOutcome list =
+        test::RunChild(kCli, {"list", "--json", "--db", file_.path()}, file_.dir());
+    EXPECT_NE(list.out.find(R"("fetch":"browser"})"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(R"("fetch":"http"})"), std::string::npos) << list.out;
+    const ChildOutcome exported =
+        test::RunChild(kCli, {"export", "--db", file_.path()}, file_.dir());
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    // Written only where it is not the default.
+    EXPECT_EQ(exported.out.find("fetch = "), exported.out.rfind("fetch = "));
+    EXPECT_NE(exported.out.find("fetch = 'browser'\n"), std::string::npos) << exported.out;
+
+    VELA_REQUIRE_BROWSER();
+    const ChildOutcome tested = test::RunChild(kCli, {"test", "--file", path}, file_.dir());
+    EXPECT_EQ(tested.exitCode, 0) << tested.err;
+    EXPECT_NE(tested.out.find("  [2] Two\n"), std::string::npos) << tested.out;
 }
 
 }  // namespace
