@@ -46,21 +46,6 @@ SchemeFields FieldsFromCells(const std::vector<std::string>& cells) {
 
 }  // namespace
 
-const char* FetchModeName(FetchMode mode) {
-    return mode == FetchMode::kBrowser ? "browser" : "http";
-}
-
-bool ParseFetchMode(std::string_view name, FetchMode& mode) {
-    if (name == "http") {
-        mode = FetchMode::kHttp;
-    } else if (name == "browser") {
-        mode = FetchMode::kBrowser;
-    } else {
-        return false;
-    }
-    return true;
-}
-
 bool EnsureSchemeFieldTable(Database& db) {
     if (!db.ExecSql(kSchemeFieldTableSql)) return false;
     std::vector<std::string> columns;

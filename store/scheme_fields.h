@@ -15,10 +15,18 @@ class Database;
 // rendered by a headless browser, for pages that build their list with script.
 enum class FetchMode { kHttp, kBrowser };
 
-// The names kept in table rule_field and scheme files: "http", "browser".
-const char* FetchModeName(FetchMode mode);
+// The names kept in table rule_field and scheme files: "http", "browser". Here
+// rather than in a source file, so that the scheme file's reader (and its fuzz
+// target) needs nothing of the database for them.
+inline const char* FetchModeName(FetchMode mode) {
+    return mode == FetchMode::kBrowser ? "browser" : "http";
+}
 // False (and `mode` unchanged) for any other name.
-bool ParseFetchMode(std::string_view name, FetchMode& mode);
+inline bool ParseFetchMode(std::string_view name, FetchMode& mode) {
+    if (name != "http" && name != "browser") return false;
+    mode = name == "browser" ? FetchMode::kBrowser : FetchMode::kHttp;
+    return true;
+}
 
 // What a scheme holds beyond its row of table `rule`. Kept in table `rule_field`,
 // one row per scheme keyed by the scheme's id, so that table `rule` stays exactly
