@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -51,6 +52,29 @@ private:
     int fd_ = -1;
 };
 
+constexpr const char* kProfilePrefix = "vela-render-";
+// Held (flock) by the render that owns the profile, for as long as it runs.
+constexpr const char* kProfileLock = "/vela.lock";
+
+// Removes the profiles of renders whose program was killed before it could remove
+// them: a profile whose lock nobody holds. A profile without its lock yet is one
+// being made, and is left alone.
+void RemoveAbandonedProfiles(const std::string& base) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(base, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kProfilePrefix, 0) != 0) continue;
+        const int fd = open((it->path().string() + kProfileLock).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ignored;
+            std::filesystem::remove_all(it->path(), ignored);
+        }
+        close(fd);
+    }
+}
+
 // The temporary profile of one render, removed with everything in it.
 class TempProfile {
 public:
@@ -60,14 +84,20 @@ public:
             const char* tmp = std::getenv("TMPDIR");
             base = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
         }
-        std::string pattern = base + "/vela-render-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        RemoveAbandonedProfiles(base);
+        std::string pattern = base + "/" + kProfilePrefix + "XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) return;
+        path_ = pattern;
+        // The lock is taken under another name and then put in place, so that
+        // nobody sees it unheld.
+        const std::string fresh = path_ + kProfileLock + ".new";
+        lock_ = open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (lock_ < 0 || flock(lock_, LOCK_EX) != 0 ||
+            rename(fresh.c_str(), (path_ + kProfileLock).c_str()) != 0) {
+            Remove();
+        }
     }
-    ~TempProfile() {
-        if (path_.empty()) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TempProfile() { Remove(); }
     TempProfile(const TempProfile&) = delete;
     TempProfile& operator=(const TempProfile&) = delete;
     const std::string& path() const { return path_; }
@@ -89,7 +119,18 @@ public:
     }
 
 private:
+    void Remove() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+            path_.clear();
+        }
+        if (lock_ >= 0) close(lock_);
+        lock_ = -1;
+    }
+
     std::string path_;
+    int lock_ = -1;
 };
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {

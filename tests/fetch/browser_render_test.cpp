@@ -1,6 +1,9 @@
 #include "fetch/browser_render.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -195,24 +198,53 @@ TEST_F(BrowserRenderTest, MissingBrowserNamesThePackageToInstall) {
               "出错！没有找到浏览器，请安装 chromium 软件包");
 }
 
-TEST_F(BrowserRenderTest, BrowserThatEndsAtOnceGivesItsExitStatus) {
-    // A stand-in for the browser that exits with 21, as chromium does when its
-    // profile is taken.
-    const fs::path fake = folder_ / "fake-browser";
-    {
-        FILE* file = std::fopen(fake.c_str(), "w");
-        ASSERT_NE(file, nullptr);
+// A stand-in for the browser that exits with 21 at once, as chromium does when
+// its profile is taken; it lies outside the folder of the profiles.
+class FakeBrowser {
+public:
+    FakeBrowser()
+        : path_(fs::temp_directory_path() / ("fake-browser-" + std::to_string(getpid()))) {
+        FILE* file = std::fopen(path_.c_str(), "w");
+        if (file == nullptr) return;
         std::fputs("#!/bin/sh\nexit 21\n", file);
         std::fclose(file);
+        fs::permissions(path_, fs::perms::owner_all);
     }
-    fs::permissions(fake, fs::perms::owner_all);
-    options_.program = fake.string();
+    ~FakeBrowser() { fs::remove(path_); }
+    std::string path() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
+
+TEST_F(BrowserRenderTest, BrowserThatEndsAtOnceGivesItsExitStatus) {
+    const FakeBrowser fake;
+    options_.program = fake.path();
     const RenderResult result = RenderPage(Request("http://127.0.0.1/"), options_);
     EXPECT_EQ(result.failure, RenderFailure::kExited);
     EXPECT_EQ(result.exitStatus, 21);
     EXPECT_EQ(RenderFailureStatusText(result, options_), "出错！浏览器意外退出（退出码 21）");
-    fs::remove(fake);
     ExpectNothingLeft();
+}
+
+// The profile of a program killed in the middle of a render (its lock free) goes
+// at the next render; one whose render still runs (its lock held), or that is
+// being made (no lock yet), stays.
+TEST_F(BrowserRenderTest, ProfileOfAKilledRenderIsRemovedByTheNext) {
+    for (const char* name : {"vela-render-killed", "vela-render-running", "vela-render-new"}) {
+        fs::create_directories(folder_ / name / "Default");
+    }
+    std::fclose(std::fopen((folder_ / "vela-render-killed" / "vela.lock").c_str(), "w"));
+    const int held =
+        open((folder_ / "vela-render-running" / "vela.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const FakeBrowser fake;
+    options_.program = fake.path();
+    RenderPage(Request("http://127.0.0.1/"), options_);
+    EXPECT_FALSE(fs::exists(folder_ / "vela-render-killed"));
+    EXPECT_TRUE(fs::exists(folder_ / "vela-render-running" / "Default"));
+    EXPECT_TRUE(fs::exists(folder_ / "vela-render-new" / "Default"));
+    close(held);
 }
 
 }  // namespace
