@@ -204,6 +204,13 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     run->add_option("--per-host", o.perHost, "Requests to one host name at once (default 2)")
         ->type_name("M")
         ->check(CLI::Range(1, 256));
+    run->add_option("--renders", o.renders, "Pages rendered by the browser at once (default 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 16));
+    run->add_option("--render-limit", o.renderLimitSeconds,
+                    "Seconds one page may take in the browser (default 20)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 3600));
     run->add_option("--notify", o.notify,
                     "Also send each cycle's new articles to this channel URL (repeatable)")
         ->type_name("URL")

@@ -109,7 +109,8 @@ std::string SchemeRowJson(const std::vector<std::string>& row, const SchemeField
                      {"last_id", ConsoleText(Cell(row, 18))},
                      {"include", keywords(fields.include)},
                      {"exclude", keywords(fields.exclude)},
-                     {"clean_titles", fields.cleanTitles}});
+                     {"clean_titles", fields.cleanTitles},
+                     {"fetch", FetchModeName(fields.fetch)}});
 }
 
 }  // namespace vela

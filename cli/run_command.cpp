@@ -9,6 +9,7 @@
 #include "engine/now_text.h"
 #include "engine/scheme_run.h"
 #include "engine/stored_fields.h"
+#include "fetch/render_slots.h"
 #include "json_lines.h"
 #include "stop_signal.h"
 #include "store/database.h"
@@ -260,6 +261,15 @@ CycleEnd RunCycle(const CliOptions& options, Database& db, const Console& consol
     return end;
 }
 
+// The runner's limits: no pause between two recorded articles (nothing on screen
+// waits for them), and the browser's as the command line sets them.
+MonitorTimings RunnerTimings(const CliOptions& options) {
+    MonitorTimings timings;
+    timings.insertPauseMs = 0;
+    timings.renderLimitMs = options.renderLimitSeconds * 1000;
+    return timings;
+}
+
 // What stands in the way of a cycle before any page is fetched: a database that
 // cannot be written (every insert would fail after all the requests), a run lock
 // that cannot be taken, or a channel no service takes (the articles stored would
@@ -280,8 +290,8 @@ std::string RunnerObstacle(const CliOptions& options, Database& db, const Consol
 }
 
 CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& console) {
-    MonitorTimings timings;
-    timings.insertPauseMs = 0;
+    const MonitorTimings timings = RunnerTimings(options);
+    SetRenderSlots(options.renders);
     CycleResult result;
     // The channels of notify.conf hear of this cycle's articles as of any other.
     CycleNotifier notifier(options.notify, db, console);
@@ -300,8 +310,8 @@ CycleResult RunOneCycle(const CliOptions& options, Database& db, const Console& 
 }
 
 int RunCommand(const CliOptions& options, Database& db, const Console& console) {
-    MonitorTimings timings;
-    timings.insertPauseMs = 0;
+    const MonitorTimings timings = RunnerTimings(options);
+    SetRenderSlots(options.renders);
     bool allRan = true;
     CycleNotifier notifier(options.notify, db, console);
     for (int cycle = 0;; ++cycle) {

@@ -17,6 +17,8 @@ struct MonitorTimings {
     int transferLimitMs = 120'000;                       // a whole fetch, redirects included
     std::size_t bodyLimitBytes = std::size_t{32} << 20;  // a page is cut here
     int maxRedirects = 20;                               // followed by one fetch
+    int renderLimitMs = 20'000;                          // a scheme's page rendered by the browser
+    std::size_t renderMemoryBytes = std::size_t{3} << 30;  // the browser's processes together
 };
 
 }  // namespace vela

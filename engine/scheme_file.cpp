@@ -56,6 +56,7 @@ constexpr KeyRule kKeys[] = {
     {"include", Kind::TextList, false},
     {"exclude", Kind::TextList, false},
     {"clean_titles", Kind::Flag, false},
+    {"fetch", Kind::Text, false},
 };
 
 const KeyRule* FindKey(std::string_view key) {
@@ -220,6 +221,11 @@ bool ReadScheme(const toml::table& table, Errors& errors, FileScheme& out) {
     form.fields.include = keywords("include");
     form.fields.exclude = keywords("exclude");
     form.fields.cleanTitles = table["clean_titles"].value_or(false);
+    if (const toml::node* node = usable("fetch")) {
+        if (!ParseFetchMode(node->value_or(std::string()), form.fields.fetch)) {
+            fail(LineOf(*node), "fetch", "must be \"http\" or \"browser\"");
+        }
+    }
 
     if (const toml::node* node = usable("encoding")) {
         const std::string encoding = GbkAsciiLower(node->value_or(std::string()));

@@ -151,6 +151,9 @@ SchemeFileText WriteSchemeFile(const std::vector<SchemeSave>& schemes) {
         out += keywords("include", f.fields.include);
         out += keywords("exclude", f.fields.exclude);
         if (f.fields.cleanTitles) out += "clean_titles = true\n";
+        if (f.fields.fetch != FetchMode::kHttp) {
+            out += std::string("fetch = '") + FetchModeName(f.fields.fetch) + "'\n";
+        }
         if (!failure.empty()) {
             file.text.clear();
             file.error = failure;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "browser_fetch.h"
 #include "fetch/encoding.h"
 #include "fetch/gbk_search.h"
 #include "fetch/http_fetch.h"
@@ -24,6 +25,23 @@ std::string Fetch(const Scheme& scheme, const MonitorTimings& timings, RunReport
         run.fetchFailureText = std::move(page.failureText);
     }
     return std::move(page.body);
+}
+
+// The page of the scheme by its fetch: requested, or rendered by the browser
+// (whose document is UTF-8 whatever the page's encoding, so `utf8` says which
+// came). `statusLine` gets the status box's line for a failure (UTF-8).
+std::string SchemePage(const Scheme& scheme, const MonitorTimings& timings, RunReport& report,
+                       SchemeRun& run, bool& utf8, std::string& statusLine) {
+    if (scheme.fields.fetch == FetchMode::kBrowser) {
+        utf8 = true;
+        return RenderSchemePage(scheme, timings, report, run, statusLine);
+    }
+    utf8 = !scheme.gbk;
+    std::string body = Fetch(scheme, timings, report, run);
+    if (run.fetchFailure != FetchFailure::kNone) {
+        statusLine = FetchFailureStatusText(run.fetchFailure, FetchLimits(timings), !body.empty());
+    }
+    return body;
 }
 
 // A byte count in the largest whole unit that fits.
@@ -64,9 +82,10 @@ void NoteUnnumberedIds(const Scheme& scheme, RunReport& report, SchemeRun& run) 
                   run.unnumberedIdTitle + Gbk("）"));
 }
 
-// The part of CutAndMatch after the fetch, on the page's bytes as they came.
-bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
-                     SchemeRun& run);
+// The part of CutAndMatch after the fetch, on the page's bytes as they came, GBK
+// or UTF-8 as `gbk` says.
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, bool gbk,
+                     RunReport& report, SchemeRun& run);
 
 // Fetches the page, cuts the region and matches the pattern. False when a stop
 // cut the run short: a transfer cut short by a stop is not the page, and judging
@@ -74,19 +93,18 @@ bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, Ru
 bool CutAndMatch(const Scheme& scheme, bool monitoring, const MonitorTimings& timings,
                  RunReport& report, SchemeRun& run) {
     if (report.Stopped()) return false;
-    std::string body = Fetch(scheme, timings, report, run);
+    bool utf8 = false;
+    std::string statusLine;
+    std::string body = SchemePage(scheme, timings, report, run, utf8, statusLine);
     if (report.Stopped()) return false;
-    if (run.fetchFailure != FetchFailure::kNone) {
-        report.Status("\r\n" + Gbk(FetchFailureStatusText(run.fetchFailure, FetchLimits(timings),
-                                                          !body.empty())));
-    }
-    return CutAndMatchBody(scheme, monitoring, std::move(body), report, run);
+    if (!statusLine.empty()) report.Status("\r\n" + Gbk(statusLine));
+    return CutAndMatchBody(scheme, monitoring, std::move(body), !utf8, report, run);
 }
 
-bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, RunReport& report,
-                     SchemeRun& run) {
+bool CutAndMatchBody(const Scheme& scheme, bool monitoring, std::string body, bool gbk,
+                     RunReport& report, SchemeRun& run) {
     run.noAnswer = body.empty();
-    std::string page = PageText(scheme.gbk, std::move(body));
+    std::string page = PageText(gbk, std::move(body));
     if (report.Stopped()) return false;
     // The region is cut out of the page where it lies, between the scheme's own
     // markers: the last article is looked for among the matches, never in the page.
@@ -208,6 +226,8 @@ std::string FetchFailureStatusText(FetchFailure failure, const FetchOptions& lim
             return "出错！重定向到了不是 http/https 的地址";
         case FetchFailure::kRedirectTarget:
             return "出错！重定向到了无法请求的地址";
+        case FetchFailure::kBrowser:
+            return "出错！浏览器无法渲染页面";
     }
     return {};
 }
@@ -298,7 +318,7 @@ SchemeRun TestScheme(const Scheme& scheme, const MonitorTimings& timings, RunRep
 
 SchemeRun TestSchemeOnPage(const Scheme& scheme, std::string body, RunReport& report) {
     SchemeRun run;
-    if (CutAndMatchBody(scheme, false, std::move(body), report, run)) {
+    if (CutAndMatchBody(scheme, false, std::move(body), scheme.gbk, report, run)) {
         MarkDroppedMatches(scheme, report, run);
     }
     run.stopped = report.Stopped();

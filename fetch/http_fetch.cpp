@@ -443,6 +443,8 @@ std::string FetchFailureText(FetchFailure failure, const FetchOptions& options) 
             return "redirect to a scheme that is not http/https";
         case FetchFailure::kRedirectTarget:
             return "redirect to an address no request can be made of";
+        case FetchFailure::kBrowser:
+            return "the browser could not render the page";
     }
     return {};
 }

@@ -33,6 +33,7 @@ enum class FetchFailure {
     kTooManyRedirects,   // still redirected after the redirect limit
     kRedirectScheme,     // redirected to a scheme other than http and https
     kRedirectTarget,     // redirected to an address no request can be made of
+    kBrowser,            // the browser that renders the page failed (browser_render.h)
 };
 
 // The in, in/out and out values of one HttpFetch call. Every text is GBK.

@@ -52,6 +52,7 @@ const Hint kHints[] = {
     {"包含关键词框", "每行一个，标题含其中之一才记录；/…/是正则"},
     {"排除关键词框", "每行一个，标题含其中任何一个就不记录"},
     {"清理标题框", "去掉标题中的网页标签，还原&amp;amp;等字符"},
+    {"浏览器渲染框", "列表由脚本生成时勾选，较慢，需安装chromium"},
 };
 
 // Shows a field's hint when the field (or, for the combo box, its edit line) gets

@@ -31,6 +31,8 @@ SchemeForm ReadSchemeForm(MainWindow& w) {
     form.fields.include = ToGbk(w.Control<QPlainTextEdit>(kIncludeBox)->toPlainText());
     form.fields.exclude = ToGbk(w.Control<QPlainTextEdit>(kExcludeBox)->toPlainText());
     form.fields.cleanTitles = w.Control<QCheckBox>(kCleanTitlesBox)->isChecked();
+    form.fields.fetch = w.Control<QCheckBox>(kBrowserRenderBox)->isChecked() ? FetchMode::kBrowser
+                                                                             : FetchMode::kHttp;
     return form;
 }
 
@@ -38,6 +40,7 @@ void WriteSchemeFormFields(MainWindow& w, const SchemeFields& fields) {
     w.Control<QPlainTextEdit>(kIncludeBox)->setPlainText(FromGbkLines(fields.include));
     w.Control<QPlainTextEdit>(kExcludeBox)->setPlainText(FromGbkLines(fields.exclude));
     w.Control<QCheckBox>(kCleanTitlesBox)->setChecked(fields.cleanTitles);
+    w.Control<QCheckBox>(kBrowserRenderBox)->setChecked(fields.fetch == FetchMode::kBrowser);
 }
 
 }  // namespace vela

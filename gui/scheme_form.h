@@ -6,11 +6,15 @@ namespace vela {
 
 class MainWindow;
 
-// Reads every control of the form, the keywords and clean titles included;
+// The editor's check box of the fetch: ticked, the scheme's page is rendered by
+// the browser.
+inline constexpr const char* kBrowserRenderBox = "浏览器渲染框";
+
+// Reads every control of the form, the keywords, clean titles and fetch included;
 // `type` stays empty.
 SchemeForm ReadSchemeForm(MainWindow& window);
 
-// Puts a scheme's keywords and clean titles into the form.
+// Puts a scheme's keywords, clean titles and fetch into the form.
 void WriteSchemeFormFields(MainWindow& window, const SchemeFields& fields);
 
 }  // namespace vela

@@ -60,6 +60,7 @@ constexpr ControlSpec kLayout[] = {
     // Keywords and clean titles use the room left in the right-hand column; a
     // keyword box grows upwards while it has the focus.
     {"清理标题框", K::CheckBox, "分组框1", 443, 118, 80, 16, "清理标题", 0},
+    {"浏览器渲染框", K::CheckBox, "分组框1", 521, 118, 90, 16, "浏览器渲染", 0},
     {"标签16", K::Label, "分组框1", 387, 156, 60, 24, "包含关键词", 0},
     {"包含关键词框", K::MultiEdit, "分组框1", 451, 158, 90, 20, "", 0},
     {"标签17", K::Label, "分组框1", 551, 156, 60, 24, "排除关键词", 0},

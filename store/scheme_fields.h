@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "bound_sql.h"
@@ -9,6 +10,23 @@
 namespace vela {
 
 class Database;
+
+// How a scheme's page is fetched: with the program's own request (the default), or
+// rendered by a headless browser, for pages that build their list with script.
+enum class FetchMode { kHttp, kBrowser };
+
+// The names kept in table rule_field and scheme files: "http", "browser". Here
+// rather than in a source file, so that the scheme file's reader (and its fuzz
+// target) needs nothing of the database for them.
+inline const char* FetchModeName(FetchMode mode) {
+    return mode == FetchMode::kBrowser ? "browser" : "http";
+}
+// False (and `mode` unchanged) for any other name.
+inline bool ParseFetchMode(std::string_view name, FetchMode& mode) {
+    if (name != "http" && name != "browser") return false;
+    mode = name == "browser" ? FetchMode::kBrowser : FetchMode::kHttp;
+    return true;
+}
 
 // What a scheme holds beyond its row of table `rule`. Kept in table `rule_field`,
 // one row per scheme keyed by the scheme's id, so that table `rule` stays exactly
@@ -23,6 +41,7 @@ struct SchemeFields {
     // Titles and other values as a person reads them: tags removed, entities
     // decoded, runs of blanks folded.
     bool cleanTitles = false;
+    FetchMode fetch = FetchMode::kHttp;
 
     bool operator==(const SchemeFields&) const = default;
     bool IsDefault() const { return *this == SchemeFields{}; }
@@ -35,14 +54,16 @@ struct SchemeFields {
 // them.
 inline constexpr const char* kSchemeFieldTableSql =
     "create table if not exists rule_field (id INTEGER PRIMARY KEY, include TEXT, "
-    "exclude TEXT, clean_titles TEXT);"
+    "exclude TEXT, clean_titles TEXT, fetch TEXT);"
     "create trigger if not exists rule_field_removed after delete on rule begin "
     "delete from rule_field where id=old.id; end;"
     "create trigger if not exists rule_field_fresh after insert on rule begin "
     "delete from rule_field where id=new.id; end;";
 
-// Makes the table and its triggers where the file lacks them. False when that
-// fails (a read-only file): its schemes then read with default fields.
+// Makes the table and its triggers where the file lacks them, and adds the
+// columns a table made by an earlier version lacks (`fetch`). False when that
+// fails (a read-only file): its schemes then read with default fields, and a
+// table without a column reads as that field's default.
 bool EnsureSchemeFieldTable(Database& db);
 
 // Stores `fields` as scheme `id`'s, replacing what it had.

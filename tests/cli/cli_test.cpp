@@ -566,7 +566,7 @@ TEST_F(CliTest, AnOlderDatabaseGetsTheFieldTableAndRunsAsBefore) {
     ::chmod(older.path().c_str(), 0644);
     ::chmod(older.dir().c_str(), 0700);
     EXPECT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_NE(list.out.find(R"("include":[],"exclude":[],"clean_titles":false})"),
+    EXPECT_NE(list.out.find(R"("include":[],"exclude":[],"clean_titles":false,"fetch":"http"})"),
               std::string::npos)
         << list.out;
     EXPECT_TRUE(Rows(olderDb, fieldTable).empty());

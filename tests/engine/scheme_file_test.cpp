@@ -124,6 +124,7 @@ TEST(SchemeFileTest, KeywordsAndCleanTitlesComeBack) {
     forms[1].fields.include = Gbk("相机\n/二手.*镜头/\nit's");
     forms[1].fields.exclude = Gbk("ＰＳ５");
     forms[2].fields.cleanTitles = true;
+    forms[2].fields.fetch = FetchMode::kBrowser;
     test::TestDatabaseFile original;
     Database from;
     ASSERT_TRUE(from.OpenDatabase(original.path(), false));
@@ -143,6 +144,9 @@ TEST(SchemeFileTest, KeywordsAndCleanTitlesComeBack) {
     EXPECT_EQ(count("\ninclude = "), 1u);
     EXPECT_EQ(count("\nexclude = ['ＰＳ５']\n"), 1u);
     EXPECT_EQ(count("\nclean_titles = true\n"), 1u);
+    // The fetch only where it is not the default.
+    EXPECT_EQ(count("\nfetch = 'browser'\n"), 1u);
+    EXPECT_EQ(count("\nfetch = "), 1u);
 
     const SchemeFileRead read = ReadSchemeFile(file.text, "all.toml");
     ASSERT_TRUE(read.ok()) << read.errors.front();
@@ -263,6 +267,8 @@ TEST(SchemeFileTest, EachFaultIsNamedWithItsLineAndKey) {
         {"include = ['😀']\n",
          "f.toml:10: include: the character U+1F600 '😀' cannot be stored in GBK"},
         {"clean_titles = 'yes'\n", "f.toml:10: clean_titles: expected true or false"},
+        {"fetch = 'chrome'\n", "f.toml:10: fetch: must be \"http\" or \"browser\""},
+        {"fetch = true\n", "f.toml:10: fetch: expected a string"},
         // The keyword checks' own message follows, naming the keyword.
         {"exclude = ['x',\n  '/二手(.*镜头/']\n", "f.toml:11: exclude: "},
     };

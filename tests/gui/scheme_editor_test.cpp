@@ -244,7 +244,8 @@ TEST_F(SchemeEditorTest, FocusAndEnterInAReadyMadePatternLeaveTheGateOpen) {
 // 新建 clears them.
 TEST_F(SchemeEditorTest, KeywordsAndCleanTitlesGoThroughEditCopyAndNew) {
     ASSERT_TRUE(EnsureSchemeFieldTable(db));
-    const SchemeFields fields{Gbk("相机\n/二手.*镜头/"), Gbk("结果公示"), true};
+    const SchemeFields fields{Gbk("相机\n/二手.*镜头/"), Gbk("结果公示"), true,
+                              FetchMode::kBrowser};
     AddAndSelect({{"name", "a"}});
     const int64_t source = RowId(0);
     ASSERT_TRUE(ExecBound(db, SchemeFieldsSaveStatement(source, fields)));
@@ -253,6 +254,7 @@ TEST_F(SchemeEditorTest, KeywordsAndCleanTitlesGoThroughEditCopyAndNew) {
     EXPECT_EQ(Box(kIncludeBox), fields.include);
     EXPECT_EQ(Box(kExcludeBox), fields.exclude);
     EXPECT_TRUE(CleanTitles());
+    EXPECT_TRUE(window.Control<QCheckBox>(kBrowserRenderBox)->isChecked());
     EXPECT_EQ(ReadSchemeForm(window).fields, fields);
     Save()->setEnabled(true);
     Save()->click();
