@@ -43,6 +43,7 @@ struct CliOptions {
     bool dryRun = false;              // import --dry-run
     std::string listen;               // serve --listen ADDRESS:PORT
     std::string token;                // serve --token
+    std::string tokenFile;            // serve --token-file FILE
     std::vector<std::string> notify;  // run --notify: channels for this run; notify test URL
 };
 

@@ -130,7 +130,8 @@ RouteAnswer SchemesPageRoute(const RouteCall& call) {
     RouteAnswer made;
     made.response.contentType = "text/html; charset=utf-8";
     made.response.body = SchemesPage(schemes, call.board.Checks(), call.board.Running(),
-                                     call.board.LastCycleEnded(), call.links, call.now);
+                                     call.board.LastCycleEnded(), call.links, call.now,
+                                     call.session.csrf, call.session.notice);
     return made;
 }
 

@@ -30,7 +30,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"notify", {"fetch", "store"}},
     {"gui", {"fetch", "store", "engine", "skin", "notify"}},
     {"app", {"fetch", "store", "engine", "skin", "notify", "gui", "cli", "web"}},
-    {"web", {"fetch", "store", "engine"}},
+    {"web", {"fetch", "store", "engine", "notify"}},
     {"cli", {"fetch", "store", "engine", "notify", "web"}},
 };
 // The layers that must do without Qt.
