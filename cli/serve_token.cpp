@@ -24,7 +24,8 @@ bool ReadTokenFile(const std::string& path, std::string& token, std::string& err
     }
     struct stat info {};
     if (::fstat(fd, &info) == 0 && (info.st_mode & S_IROTH) != 0) {
-        warning = "warning: " + path + " can be read by every user and holds the token (chmod 600 it)";
+        warning =
+            "warning: " + path + " can be read by every user and holds the token (chmod 600 it)";
     }
     std::string bytes(kTokenFileBytes, '\0');
     std::size_t done = 0;
@@ -44,7 +45,8 @@ bool ReadTokenFile(const std::string& path, std::string& token, std::string& err
     bytes.resize(done);
     token = bytes.substr(0, bytes.find('\n'));
     // Blanks and a CR around it come from editors, not from the token.
-    while (!token.empty() && (token.back() == '\r' || token.back() == ' ' || token.back() == '\t')) {
+    while (!token.empty() &&
+           (token.back() == '\r' || token.back() == ' ' || token.back() == '\t')) {
         token.pop_back();
     }
     const std::size_t first = token.find_first_not_of(" \t");

@@ -107,7 +107,8 @@ RouteAnswer RemoveChannelPageRoute(const RouteCall& call) {
         return MessagePage(404, "删除渠道", "没有这个渠道（渠道列表可能已被改变）。", call.links,
                            call.links.Href("/channels"));
     }
-    const std::string masked = MaskedChannelText(file.channels[static_cast<std::size_t>(place - 1)]);
+    const std::string masked =
+        MaskedChannelText(file.channels[static_cast<std::size_t>(place - 1)]);
     ConfirmInput in;
     in.title = "删除渠道";
     in.question = "确定删除渠道 " + masked + "？";
@@ -150,10 +151,10 @@ RouteAnswer TestChannelRoute(const RouteCall& call) {
         return parsed ? HideSecrets(std::move(text), url) : text;
     };
     if (report.failed || report.delivered.empty()) {
-        return SeeOther(call, "/channels",
-                        Failure("测试失败：" +
-                                hidden(report.errors.empty() ? MaskedChannelText(channel)
-                                                             : report.errors.front())));
+        return SeeOther(
+            call, "/channels",
+            Failure("测试失败：" + hidden(report.errors.empty() ? MaskedChannelText(channel)
+                                                                : report.errors.front())));
     }
     return SeeOther(call, "/channels",
                     Done("测试消息已发送到 " + hidden(report.delivered.front())));

@@ -87,7 +87,9 @@ std::string ChannelsPage(const ChannelsPageInput& in) {
     out += "<h1>通知渠道</h1>\n";
     NoticeBox(out, in.notice);
     if (in.path.empty()) {
-        out += "<p class=\"empty\">没有放置 notify.conf 的位置（HOME 与 XDG_CONFIG_HOME 均未设置）。</p>\n";
+        out +=
+            "<p class=\"empty\">没有放置 notify.conf 的位置（HOME 与 XDG_CONFIG_HOME "
+            "均未设置）。</p>\n";
         PageTail(out);
         return out;
     }

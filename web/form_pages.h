@@ -36,7 +36,7 @@ struct ConfirmInput {
 std::string ConfirmPage(const PageLinks& links, const std::string& csrf, const ConfirmInput& in);
 
 struct ChannelsPageInput {
-    std::string path;  // notify.conf; empty: there is no place for it
+    std::string path;                 // notify.conf; empty: there is no place for it
     std::vector<std::string> masked;  // the channels, masked, in the file's order
     bool readableByOthers = false;
     std::string fileError;

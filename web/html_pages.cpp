@@ -199,7 +199,8 @@ void FormOpen(std::string& out, const std::string& action, const std::string& cs
 }
 
 void ActionButton(std::string& out, const std::string& action, const std::string& csrf,
-                  std::string_view label, const std::vector<std::pair<std::string, std::string>>& fields,
+                  std::string_view label,
+                  const std::vector<std::pair<std::string, std::string>>& fields,
                   std::string_view buttonClass) {
     FormOpen(out, action, csrf, "inline");
     for (const auto& [name, value] : fields) {

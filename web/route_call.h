@@ -55,7 +55,7 @@ struct CallSession {
     std::string id;
     std::string csrf;  // every form of the page carries it
     bool signedIn = false;
-    bool secure = false;  // the browser reached the server over HTTPS
+    bool secure = false;           // the browser reached the server over HTTPS
     std::optional<Notice> notice;  // what the last action did, shown once
 };
 

@@ -49,18 +49,17 @@ RouteAnswer Writing(const RouteCall& call, Action action) {
     const auto hold = writer->Hold();
     const std::string problem = writer->WriteProblem();
     if (!problem.empty()) {
-        return MessagePage(503, "不能写入数据库",
-                           "数据库 " + writer->Db().Path() + " 不能写入（" + problem +
-                               "），什么也没有改变。",
-                           call.links, back);
+        return MessagePage(
+            503, "不能写入数据库",
+            "数据库 " + writer->Db().Path() + " 不能写入（" + problem + "），什么也没有改变。",
+            call.links, back);
     }
     return action(writer->Db());
 }
 
 // The scheme named by the route's "*", read through `db`; a failure notice when
 // there is none.
-bool ReadScheme(const RouteCall& call, Database& db, int64_t& id, Scheme& scheme,
-                Notice& failure) {
+bool ReadScheme(const RouteCall& call, Database& db, int64_t& id, Scheme& scheme, Notice& failure) {
     TextTable rows;
     if (!ParseId(std::string(call.part), id)) {
         failure = Failure("没有这个方案。");
@@ -115,7 +114,8 @@ std::vector<std::string> CheckErrors(const Scheme& scheme, const SchemeRun& run)
         if (run.markerMissing && !run.firstRun) errors.push_back(kMarkerMissingText);
         if (run.regionEmpty) errors.push_back(kRegionEmptyText);
     }
-    if (!run.patternError.empty()) errors.push_back("正则表达式有误：" + StoredUtf8(run.patternError));
+    if (!run.patternError.empty())
+        errors.push_back("正则表达式有误：" + StoredUtf8(run.patternError));
     if (run.stale) errors.push_back("另一程序已先存入更新的文章，本次取得的页面未存入。");
     if (run.recordFailure != 0) {
         errors.push_back("数据库拒绝了语句（SQLite 错误码 " + std::to_string(run.recordFailure) +
@@ -138,8 +138,8 @@ RouteAnswer SeeOther(const RouteCall& call, const std::string& path, Notice noti
 }
 
 RouteAnswer SignInPageRoute(const RouteCall& call) {
-    return Html(SignInPage(call.links, call.session.csrf, !call.tools.token.empty(),
-                           call.session.notice));
+    return Html(
+        SignInPage(call.links, call.session.csrf, !call.tools.token.empty(), call.session.notice));
 }
 
 RouteAnswer SignInRoute(const RouteCall& call) {
@@ -169,9 +169,9 @@ RouteAnswer SchemeTickRoute(const RouteCall& call) {
         const StatementOutcome outcome =
             ExecuteInTransaction(db, {SchemeTickStatement(id, ticked)});
         if (!outcome.ok) {
-            return SeeOther(call, "/schemes",
-                            Failure("什么也没有改变：数据库返回错误码 " +
-                                    std::to_string(outcome.code)));
+            return SeeOther(
+                call, "/schemes",
+                Failure("什么也没有改变：数据库返回错误码 " + std::to_string(outcome.code)));
         }
         return SeeOther(call, "/schemes",
                         Done((ticked ? "已勾选方案 " : "已取消勾选方案 ") + Shown(scheme)));
@@ -208,12 +208,11 @@ RouteAnswer RemoveSchemeRoute(const RouteCall& call) {
         Scheme scheme;
         Notice failure;
         if (!ReadScheme(call, db, id, scheme, failure)) return SeeOther(call, "/schemes", failure);
-        const StatementOutcome outcome =
-            ExecuteInTransaction(db, {RemoveSchemeStatement(id)});
+        const StatementOutcome outcome = ExecuteInTransaction(db, {RemoveSchemeStatement(id)});
         if (!outcome.ok) {
-            return SeeOther(call, "/schemes",
-                            Failure("什么也没有删除：数据库返回错误码 " +
-                                    std::to_string(outcome.code)));
+            return SeeOther(
+                call, "/schemes",
+                Failure("什么也没有删除：数据库返回错误码 " + std::to_string(outcome.code)));
         }
         return SeeOther(call, "/schemes",
                         Done("已删除方案 " + Shown(scheme) + "（它找到的文章仍然保留）"));
@@ -239,8 +238,9 @@ RouteAnswer CheckSchemeRoute(const RouteCall& call) {
         }
         const std::vector<std::string> errors = CheckErrors(scheme, run);
         notice.error = !errors.empty();
-        notice.text = "立即检查 " + Shown(scheme) + "：存入 " + std::to_string(report.titles.size()) +
-                      " 篇新文章" + (errors.empty() ? "。" : "，出错：");
+        notice.text = "立即检查 " + Shown(scheme) + "：存入 " +
+                      std::to_string(report.titles.size()) + " 篇新文章" +
+                      (errors.empty() ? "。" : "，出错：");
         notice.lines = errors;
         notice.lines.insert(notice.lines.end(), report.titles.begin(), report.titles.end());
         notice.link = call.links.Href("/", {{"scheme", scheme.id}});

@@ -132,7 +132,8 @@ std::string_view CookieValue(std::string_view header, std::string_view name) {
     while (!header.empty()) {
         const std::size_t semi = header.find(';');
         std::string_view pair = header.substr(0, semi);
-        while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) pair.remove_prefix(1);
+        while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t'))
+            pair.remove_prefix(1);
         const std::size_t eq = pair.find('=');
         if (eq != std::string_view::npos && pair.substr(0, eq) == name) {
             std::string_view value = pair.substr(eq + 1);
@@ -151,12 +152,14 @@ bool CameOverHttps(std::string_view forwardedProto) {
     // A chain of proxies lists one scheme each; the first is the browser's.
     forwardedProto = forwardedProto.substr(0, forwardedProto.find(','));
     while (!forwardedProto.empty() && forwardedProto.back() == ' ') forwardedProto.remove_suffix(1);
-    while (!forwardedProto.empty() && forwardedProto.front() == ' ') forwardedProto.remove_prefix(1);
+    while (!forwardedProto.empty() && forwardedProto.front() == ' ')
+        forwardedProto.remove_prefix(1);
     if (forwardedProto.size() != 5) return false;
     static constexpr std::string_view kHttps = "https";
     for (std::size_t i = 0; i < 5; ++i) {
         const char c = forwardedProto[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kHttps[i]) return false;
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kHttps[i])
+            return false;
     }
     return true;
 }

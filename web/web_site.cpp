@@ -8,9 +8,9 @@
 
 #include "access_rules.h"
 #include "action_routes.h"
-#include "form_pages.h"
 #include "feed_time.h"
 #include "fetch/percent_codec.h"
+#include "form_pages.h"
 #include "web_text.h"
 
 namespace vela {
@@ -172,7 +172,8 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
     const Params params = ParamsOf(request.target);
     PageLinks links;
     const bool post = MethodBit(request.method) == kPostMethod;
-    const bool sessionRoute = Uses(route.use, {RouteUse::kForm, RouteUse::kAction, RouteUse::kSignIn});
+    const bool sessionRoute =
+        Uses(route.use, {RouteUse::kForm, RouteUse::kAction, RouteUse::kSignIn});
     // The browser's session, when it brings one: it stands for the token once
     // signed in, and it holds the CSRF token of the forms.
     std::optional<SessionView> session;
@@ -182,8 +183,8 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
     }
     if (route.use != RouteUse::kStatic) {
         if (route.use != RouteUse::kSignIn) {
-            if (auto refused = TokenRefusal(request, route, params,
-                                            session && session->signedIn, links)) {
+            if (auto refused =
+                    TokenRefusal(request, route, params, session && session->signedIn, links)) {
                 return std::move(*refused);
             }
         }
@@ -197,8 +198,7 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
             // Nothing is changed for a POST that another site's page could have
             // sent: it must come from this server's page, in this session.
             const auto csrf = QueryParam(form, "csrf");
-            if (!FromOwnPage(request) || !session || !csrf ||
-                !TokensMatch(*csrf, session->csrf)) {
+            if (!FromOwnPage(request) || !session || !csrf || !TokensMatch(*csrf, session->csrf)) {
                 return Forbidden();
             }
         } else if (!session) {
@@ -212,8 +212,9 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
         callSession.secure = CameOverHttps(request.forwardedProto);
         if (!post) callSession.notice = sessions_.TakeNotice(session->id);
     }
-    RouteCall call{request,  path,    found.part,         params, links, Now(), reader_,
-                   board_,   settings_.identity, {},     form,  callSession, tools_};
+    RouteCall call{request, path,   found.part,         params, links, Now(),
+                   reader_, board_, settings_.identity, {},     form,  callSession,
+                   tools_};
     if (route.use == RouteUse::kStatic) return route.answer(call);
     if (!sessionRoute) return Kept(route, call);
     // Pages with forms hold the session's token, and actions change things:
