@@ -36,8 +36,11 @@ std::string SignInPage(const PageLinks& links, const std::string& csrf, bool ask
         "<label for=\"token\">令牌</label>"
         "<input type=\"password\" id=\"token\" name=\"token\" autocomplete=\"current-password\" "
         "required autofocus>"
-        "<p class=\"hint\">即启动 vela-cli serve 时给出的令牌（--token、--token-file 或 "
-        "VELA_SERVE_TOKEN）。登录后本浏览器无需再输入。</p>"
+        "<p class=\"hint\">即启动 vela-cli serve 时给出的令牌（<code "
+        "class=\"option\">--token</code>、"
+        "<code class=\"option\">--token-file</code> 或 <code "
+        "class=\"option\">VELA_SERVE_TOKEN</code>）。"
+        "登录后本浏览器无需再输入。</p>"
         "<button type=\"submit\" class=\"primary\">登录</button></form>\n";
     PageTail(out);
     return out;

@@ -89,7 +89,9 @@ form.card input[type=text], form.card input[type=password], form.card input[type
   display: block; width: 100%; font: inherit; padding: .4rem .5rem; margin: 0 0 .75rem;
   border: 1px solid var(--line); border-radius: 6px; background: var(--bg); color: var(--fg);
 }
-form.card p.hint { color: var(--muted); font-size: .85rem; margin: 0 0 .75rem; }
+form.card p { margin: 0 0 .75rem; }
+form.card p.hint { color: var(--muted); font-size: .85rem; }
+code.option { white-space: nowrap; }
 ul.channels { list-style: none; padding: 0; margin: 0 0 1rem; }
 ul.channels li {
   background: var(--card); border: 1px solid var(--line); border-radius: 8px;
@@ -109,7 +111,7 @@ ul.channels code { display: block; word-break: break-all; margin: 0 0 .35rem; }
   table.list td { display: block; flex: 1 1 100%; border: 0; padding: .1rem 0; }
   table.list td.title { font-size: 1.05rem; order: -1; }
   table.list td.site, table.list td.time { flex: 0 1 auto; }
-  table.list td.other:empty { display: none; }
+  table.list td.other:empty, table.list td.error:empty { display: none; }
   table.list td[data-label]::before { content: attr(data-label) "："; color: var(--muted); }
   table.list td.actions { white-space: normal; padding-top: .35rem; }
   button, a.button { padding: .45rem .8rem; }
