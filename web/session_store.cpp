@@ -82,25 +82,35 @@ std::optional<SessionView> SessionStore::Add(bool signedIn, std::time_t now) {
     std::string csrf = RandomHex(32);
     if (id.empty() || csrf.empty()) return std::nullopt;
     std::lock_guard lock(mutex_);
-    MakeRoom(now);
+    if (!MakeRoom(signedIn, now)) return std::nullopt;
     sessions_[id] = Entry{csrf, signedIn, now, now, std::nullopt};
     return SessionView{std::move(id), std::move(csrf), signedIn};
 }
 
 // Under the lock: drops the expired sessions and, when the store is still full,
-// the one used longest ago. One pass over at most kMaxSessions, only when full.
-void SessionStore::MakeRoom(std::time_t now) {
-    if (sessions_.size() < kMaxSessions) return;
+// the session not signed in that was used longest ago. A signed-in session gives
+// way only to another signed-in one: anyone may open sessions through the
+// sign-in form, and a flood of them must not sign out the people who came in
+// with the token. False when there is no room. One pass over at most
+// kMaxSessions, only when full.
+bool SessionStore::MakeRoom(bool forSignedIn, std::time_t now) {
+    if (sessions_.size() < kMaxSessions) return true;
     auto oldest = sessions_.end();
+    auto oldestSignedIn = sessions_.end();
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         if (Expired(it->second.opened, it->second.used, now)) {
             it = sessions_.erase(it);
             continue;
         }
-        if (oldest == sessions_.end() || it->second.used < oldest->second.used) oldest = it;
+        auto& slot = it->second.signedIn ? oldestSignedIn : oldest;
+        if (slot == sessions_.end() || it->second.used < slot->second.used) slot = it;
         ++it;
     }
-    if (sessions_.size() >= kMaxSessions && oldest != sessions_.end()) sessions_.erase(oldest);
+    if (sessions_.size() < kMaxSessions) return true;
+    if (oldest == sessions_.end() && forSignedIn) oldest = oldestSignedIn;
+    if (oldest == sessions_.end()) return false;
+    sessions_.erase(oldest);
+    return true;
 }
 
 void SessionStore::SetNotice(std::string_view id, Notice notice) {

@@ -14,7 +14,7 @@
 // has signed in with the server's token, and a note the next page shows once
 // (what an action did). Kept in memory only and bounded: at most kMaxSessions,
 // each dropped after kIdleSeconds unused or kMaxAgeSeconds in all; when the
-// store is full the session used longest ago gives way.
+// store is full the session used longest ago gives way, one not signed in first.
 
 namespace vela {
 
@@ -44,7 +44,8 @@ public:
 
     // The live session of `id` (the cookie's value), marked as used now.
     std::optional<SessionView> Find(std::string_view id, std::time_t now);
-    // A new session, not signed in. Empty when no random bytes can be had.
+    // A new session, not signed in. Empty when no random bytes can be had, or
+    // when every place is held by a signed-in session.
     std::optional<SessionView> Open(std::time_t now);
     // The session signed in under a new id (so an id seen before signing in is
     // worth nothing after it); the old one ends. Empty when no random bytes can
@@ -66,7 +67,7 @@ private:
         std::optional<Notice> notice;
     };
     std::optional<SessionView> Add(bool signedIn, std::time_t now);
-    void MakeRoom(std::time_t now);
+    bool MakeRoom(bool forSignedIn, std::time_t now);
 
     mutable std::mutex mutex_;
     std::unordered_map<std::string, Entry> sessions_;

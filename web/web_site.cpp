@@ -203,7 +203,7 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
             }
         } else if (!session) {
             session = sessions_.Open(Now());
-            if (!session) return Plain(503, "no random bytes for a session: try again");
+            if (!session) return Plain(503, "no session can be opened now: try again later");
             opened = true;
         }
         callSession.id = session->id;
