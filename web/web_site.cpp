@@ -157,8 +157,11 @@ std::optional<WebResponse> WebSite::AnswerAtOnce(const WebRequest& sent) const {
 }
 
 // The wrappers around a route, outermost first: the Host, the route's methods,
-// the token (not for a static route), the answer cache; Finish then adds the
-// headers every answer carries and answers a conditional request.
+// the token (not for a static route or the sign-in; a signed-in session stands
+// for it), for a page with forms or an action the session (for a POST its CSRF
+// token and the Origin), then the answer cache for what reads the database;
+// Finish then adds the headers every answer carries and answers a conditional
+// request.
 std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayWait) const {
     // Without a token the machine's own names are the only guard: a page of
     // another site whose name now resolves to 127.0.0.1 still sends that name.
