@@ -269,9 +269,16 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->check(CLI::Range(kMinimumEverySeconds, INT_MAX / 1000));
     serve
         ->add_option("--token", o.token,
-                     "Every request must carry it (Authorization: Bearer, or ?token=); "
-                     "required to listen on an address other than loopback")
+                     "Every request must carry it (Authorization: Bearer, or ?token=), or a "
+                     "browser signs in with it once at /signin; required to listen on an "
+                     "address other than loopback. Others can read it in the process list: "
+                     "--token-file or VELA_SERVE_TOKEN keep it out of it")
         ->type_name("TOKEN");
+    serve
+        ->add_option("--token-file", o.tokenFile,
+                     "The token is the first line of FILE (which other users should not be "
+                     "able to read)")
+        ->type_name("FILE");
 
     CLI::App* notify = app.add_subcommand("notify", "Notification channels (notify.conf)");
     notify->require_subcommand(1);

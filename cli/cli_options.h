@@ -52,6 +52,7 @@ struct CliOptions {
     bool dryRun = false;              // import --dry-run
     std::string listen;               // serve --listen ADDRESS:PORT
     std::string token;                // serve --token
+    std::string tokenFile;            // serve --token-file FILE
     std::vector<std::string> notify;  // run --notify: channels for this run; notify test URL
     // propose: the page's address (URL, or --url with --page), the saved page,
     // the encoding ("gbk", "utf-8"; empty: found from the page), the cookie and

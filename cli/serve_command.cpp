@@ -1,6 +1,10 @@
+#include <cstdlib>
 #include <thread>
 
+#include "command_database.h"
 #include "commands.h"
+#include "notify/channel_file.h"
+#include "serve_token.h"
 #include "stop_signal.h"
 #include "store/database.h"
 #include "web/access_rules.h"
@@ -44,9 +48,16 @@ int ServeCommand(const CliOptions& options, Database& db, const Console& console
         PrintError(console, "--listen wants ADDRESS:PORT, such as 127.0.0.1:8571 or [::1]:8571");
         return kExitUsage;
     }
-    if (!address.loopback && options.token.empty()) {
+    std::string token, error, warning;
+    if (!ServeToken(options, std::getenv(kServeTokenVariable), token, error, warning)) {
+        PrintError(console, error);
+        return kExitUsage;
+    }
+    if (!warning.empty()) PrintError(console, warning);
+    if (!address.loopback && token.empty()) {
         PrintError(console, "listening on " + options.listen +
-                                " lets other machines in: give --token, or listen on loopback");
+                                " lets other machines in: give --token (or --token-file, or " +
+                                kServeTokenVariable + "), or listen on loopback");
         return kExitUsage;
     }
     if (options.everySeconds > 0) {
@@ -58,12 +69,22 @@ int ServeCommand(const CliOptions& options, Database& db, const Console& console
         }
     }
     ReadConnections reader(db.Path());
+    // The actions of the pages write through a connection of their own, which
+    // waits for another program's lock as the runner does; a file that cannot be
+    // written still serves its pages, and an action says why it cannot.
+    Database writer;
+    WaitLongForDatabaseLock(writer);
+    writer.SetStopPredicate(&StopRequested);
+    writer.OpenDatabase(db.Path(), false);
     CheckBoard board;
     board.SetRunning(options.everySeconds > 0);
-    WebSite site(reader, board, {options.token, DatabaseIdentity(db), address.host, {}});
+    SiteSettings settings{token, DatabaseIdentity(db), address.host, {}};
+    settings.writer = &writer;
+    settings.channelFile = ChannelFilePath();
+    settings.stopped = &StopRequested;
+    WebSite site(reader, board, std::move(settings));
     HttpServer server([&site](const WebRequest& request) { return site.Answer(request); }, {},
                       [&site](const WebRequest& request) { return site.AnswerAtOnce(request); });
-    std::string error;
     if (!server.Listen(address.host, address.port, error)) {
         PrintError(console, error);
         return kExitUsage;

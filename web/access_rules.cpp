@@ -117,4 +117,49 @@ bool TokensMatch(std::string_view given, std::string_view expected) {
     return difference == 0 && !expected.empty();
 }
 
+namespace {
+
+// `authority` without the default port of `scheme`.
+std::string_view WithoutDefaultPort(std::string_view authority, std::string_view scheme) {
+    const std::string_view port = scheme == "https" ? ":443" : ":80";
+    if (authority.size() > port.size() &&
+        authority.substr(authority.size() - port.size()) == port) {
+        authority.remove_suffix(port.size());
+    }
+    return authority;
+}
+
+// The scheme ("http" or "https", folded) and authority of an absolute http(s)
+// address; false for any other text.
+bool SchemeAndAuthority(std::string_view address, std::string& scheme,
+                        std::string_view& authority) {
+    const std::size_t sep = address.find("://");
+    if (sep == std::string_view::npos) return false;
+    scheme.clear();
+    for (const char c : address.substr(0, sep)) scheme += Folded(c);
+    if (scheme != "http" && scheme != "https") return false;
+    const std::string_view rest = address.substr(sep + 3);
+    authority = rest.substr(0, rest.find_first_of("/?#"));
+    // Credentials have no place here; an authority holding them is no match.
+    return !authority.empty() && authority.find('@') == std::string_view::npos;
+}
+
+}  // namespace
+
+bool OriginIsHost(std::string_view origin, std::string_view host) {
+    std::string scheme;
+    std::string_view authority;
+    if (host.empty() || !SchemeAndAuthority(origin, scheme, authority)) return false;
+    // An Origin is the scheme and authority alone.
+    if (authority.size() + scheme.size() + 3 != origin.size()) return false;
+    return EqualFolded(WithoutDefaultPort(authority, scheme), WithoutDefaultPort(host, scheme));
+}
+
+bool RefererIsHost(std::string_view referer, std::string_view host) {
+    std::string scheme;
+    std::string_view authority;
+    if (host.empty() || !SchemeAndAuthority(referer, scheme, authority)) return false;
+    return EqualFolded(WithoutDefaultPort(authority, scheme), WithoutDefaultPort(host, scheme));
+}
+
 }  // namespace vela

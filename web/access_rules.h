@@ -34,4 +34,14 @@ std::string_view BearerCredentials(std::string_view authorization);
 // not depend on where they first differ.
 bool TokensMatch(std::string_view given, std::string_view expected);
 
+// Whether an Origin header ("https://vela.example", "http://127.0.0.1:8571")
+// names the server that the request's Host header names: http or https, the same
+// host and port (a default port may be left out on either side), letters in any
+// case. "null" and anything else are not the server's own. Behind a proxy that
+// ends TLS the browser's origin is https while the server is reached over http:
+// the scheme is not compared, the proxy must pass the Host on.
+bool OriginIsHost(std::string_view origin, std::string_view host);
+// The same for a Referer header: its address lies on the server named by `host`.
+bool RefererIsHost(std::string_view referer, std::string_view host);
+
 }  // namespace vela

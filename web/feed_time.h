@@ -27,5 +27,4 @@ std::optional<StoredTime> ParseStoredTime(std::string_view text);
 // one request to the next.
 inline constexpr const char* kUnknownTime = "1970-01-01T00:00:00Z";
 
-
 }  // namespace vela

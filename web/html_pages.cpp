@@ -62,6 +62,42 @@ td.other, td.error { color: var(--muted); font-size: .9rem; word-break: break-wo
 td.error { color: var(--accent); }
 p.empty { color: var(--muted); padding: 2rem 0; text-align: center; }
 nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
+form.inline { display: inline; margin: 0; }
+button, a.button {
+  display: inline-block; font: inherit; font-size: .9rem; line-height: 1.4;
+  padding: .3rem .65rem; margin: 0 .25rem .25rem 0; border: 1px solid var(--line);
+  border-radius: 6px; background: var(--card); color: var(--fg); cursor: pointer;
+}
+a.button:visited { color: var(--fg); }
+a.button:hover, a.button:focus { text-decoration: none; border-color: var(--link); }
+button.danger, a.button.danger { color: var(--accent); border-color: var(--accent); }
+button.primary { background: var(--link); border-color: var(--link); color: var(--card); }
+td.actions { white-space: nowrap; }
+div.notice {
+  border: 1px solid var(--line); border-left: 4px solid var(--link); background: var(--card);
+  border-radius: 6px; padding: .5rem .75rem; margin: 0 0 .75rem; word-break: break-word;
+}
+div.notice.error { border-left-color: var(--accent); }
+div.notice p { margin: .25rem 0; }
+div.notice ul { margin: .25rem 0; padding-left: 1.25rem; }
+form.card {
+  background: var(--card); border: 1px solid var(--line); border-radius: 8px;
+  padding: 1rem; margin: 0 0 1rem; max-width: 40rem;
+}
+form.card label { display: block; font-weight: 600; margin: 0 0 .35rem; }
+form.card input[type=text], form.card input[type=password], form.card input[type=url] {
+  display: block; width: 100%; font: inherit; padding: .4rem .5rem; margin: 0 0 .75rem;
+  border: 1px solid var(--line); border-radius: 6px; background: var(--bg); color: var(--fg);
+}
+form.card p { margin: 0 0 .75rem; }
+form.card p.hint { color: var(--muted); font-size: .85rem; }
+code.option { white-space: nowrap; }
+ul.channels { list-style: none; padding: 0; margin: 0 0 1rem; }
+ul.channels li {
+  background: var(--card); border: 1px solid var(--line); border-radius: 8px;
+  padding: .5rem .75rem; margin: 0 0 .5rem;
+}
+ul.channels code { display: block; word-break: break-all; margin: 0 0 .35rem; }
 @media (max-width: 640px) {
   main { padding: .5rem; }
   table.list, table.list tbody { display: block; width: 100%; }
@@ -75,21 +111,26 @@ nav.pager { display: flex; justify-content: space-between; margin: 1rem 0; }
   table.list td { display: block; flex: 1 1 100%; border: 0; padding: .1rem 0; }
   table.list td.title { font-size: 1.05rem; order: -1; }
   table.list td.site, table.list td.time { flex: 0 1 auto; }
-  table.list td.other:empty { display: none; }
+  table.list td.other:empty, table.list td.error:empty { display: none; }
   table.list td[data-label]::before { content: attr(data-label) "："; color: var(--muted); }
+  table.list td.actions { white-space: normal; padding-top: .35rem; }
+  button, a.button { padding: .45rem .8rem; }
+  form.card { padding: .75rem; }
 }
 )css";
 
 void Text(std::string& out, std::string_view utf8) { AppendEscaped(out, utf8); }
 void Stored(std::string& out, std::string_view gbk) { AppendEscaped(out, StoredUtf8(gbk)); }
 
-void Head(std::string& out, std::string_view title, const PageLinks& links,
-          std::string_view feedPath) {
+}  // namespace
+
+void PageHead(std::string& out, std::string_view title, const PageLinks& links,
+              std::string_view feedPath) {
     out +=
         "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<meta name=\"color-scheme\" content=\"light dark\">\n"
-        "<meta name=\"referrer\" content=\"no-referrer\">\n<title>";
+        "<meta name=\"referrer\" content=\"same-origin\">\n<title>";
     Text(out, title);
     out += " · vela</title>\n<link rel=\"stylesheet\" href=\"/style.css\">\n";
     if (!feedPath.empty()) {
@@ -100,7 +141,7 @@ void Head(std::string& out, std::string_view title, const PageLinks& links,
     out += "</head>\n<body>\n";
 }
 
-void TopBar(std::string& out, const PageLinks& links, int current) {
+void PageTopBar(std::string& out, const PageLinks& links, int current) {
     out += "<header class=\"top\"><a class=\"brand\" href=\"";
     Text(out, links.Href("/"));
     out += "\">vela</a><nav>";
@@ -109,8 +150,9 @@ void TopBar(std::string& out, const PageLinks& links, int current) {
         std::string href;
     } items[] = {{"最新文章", links.Href("/")},
                  {"我的收藏", links.Href("/", {{"view", "favourites"}})},
-                 {"监控方案", links.Href("/schemes")}};
-    for (int i = 0; i < 3; ++i) {
+                 {"监控方案", links.Href("/schemes")},
+                 {"通知渠道", links.Href("/channels")}};
+    for (int i = 0; i < 4; ++i) {
         out += "<a href=\"";
         Text(out, items[i].href);
         out += i == current ? "\" aria-current=\"page\">" : "\">";
@@ -120,7 +162,68 @@ void TopBar(std::string& out, const PageLinks& links, int current) {
     out += "</nav></header>\n<main>\n";
 }
 
-void Tail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
+void PageTail(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
+
+void NoticeBox(std::string& out, const std::optional<Notice>& notice) {
+    if (!notice) return;
+    out += notice->error ? "<div class=\"notice error\" role=\"alert\"><p>"
+                         : "<div class=\"notice\" role=\"status\"><p>";
+    Text(out, notice->text);
+    out += "</p>";
+    if (!notice->lines.empty()) {
+        out += "<ul>";
+        for (const std::string& line : notice->lines) {
+            out += "<li>";
+            Text(out, line);
+            out += "</li>";
+        }
+        out += "</ul>";
+    }
+    if (!notice->link.empty()) {
+        out += "<p><a href=\"";
+        Text(out, notice->link);
+        out += "\">";
+        Text(out, notice->linkText);
+        out += "</a></p>";
+    }
+    out += "</div>\n";
+}
+
+void FormOpen(std::string& out, const std::string& action, const std::string& csrf,
+              std::string_view cssClass) {
+    out += "<form method=\"post\" action=\"";
+    Text(out, action);
+    out += "\" class=\"";
+    Text(out, cssClass);
+    out += "\"><input type=\"hidden\" name=\"csrf\" value=\"";
+    Text(out, csrf);
+    out += "\">";
+}
+
+void ActionButton(std::string& out, const std::string& action, const std::string& csrf,
+                  std::string_view label,
+                  const std::vector<std::pair<std::string, std::string>>& fields,
+                  std::string_view buttonClass) {
+    FormOpen(out, action, csrf, "inline");
+    for (const auto& [name, value] : fields) {
+        out += "<input type=\"hidden\" name=\"";
+        Text(out, name);
+        out += "\" value=\"";
+        Text(out, value);
+        out += "\">";
+    }
+    out += "<button type=\"submit\"";
+    if (!buttonClass.empty()) {
+        out += " class=\"";
+        Text(out, buttonClass);
+        out += "\"";
+    }
+    out += ">";
+    Text(out, label);
+    out += "</button></form>";
+}
+
+namespace {
 
 // A stored link as an anchor around `label` when it is a web address, else the
 // label alone.
@@ -196,8 +299,8 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
     std::string out;
     out.reserve(4096 + in.articles.size() * 400);
     const char* heading = in.favourites ? "我的收藏" : "最新文章";
-    Head(out, heading, in.links, feedPath);
-    TopBar(out, in.links, in.favourites ? 1 : 0);
+    PageHead(out, heading, in.links, feedPath);
+    PageTopBar(out, in.links, in.favourites ? 1 : 0);
     out += "<h1>";
     out += heading;
     out += "</h1>\n<form class=\"filter\" method=\"get\" action=\"/\">";
@@ -266,17 +369,20 @@ std::string ArticlesPage(const ArticlesPageInput& in) {
         out += "\" rel=\"next\">更早 »</a>";
     }
     out += "</span></nav>\n";
-    Tail(out);
+    PageTail(out);
     return out;
 }
 
 std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
                         const std::map<std::string, SchemeCheck>& checks, bool cycles,
-                        const std::string& lastCycle, const PageLinks& links, std::time_t now) {
+                        const std::string& lastCycle, const PageLinks& links, std::time_t now,
+                        const std::string& csrf, const std::optional<Notice>& notice) {
     std::string out;
-    Head(out, "监控方案", links, "");
-    TopBar(out, links, 2);
-    out += "<h1>监控方案</h1>\n<p class=\"meta\">共 ";
+    PageHead(out, "监控方案", links, "");
+    PageTopBar(out, links, 2);
+    out += "<h1>监控方案</h1>\n";
+    NoticeBox(out, notice);
+    out += "<p class=\"meta\">共 ";
     out += std::to_string(schemes.size());
     out += " 个方案";
     CycleNote(out, cycles, lastCycle, now);
@@ -285,12 +391,13 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
     out += "</p>\n";
     if (schemes.empty()) {
         out += "<p class=\"empty\">没有方案。</p>\n";
-        Tail(out);
+        PageTail(out);
         return out;
     }
     out +=
         "<table class=\"list schemes\">\n<thead><tr><th>方案</th><th>勾选</th><th>网址</th>"
-        "<th>最新文章</th><th>上次检查</th><th>上次错误</th><th>订阅</th></tr></thead>\n<tbody>\n";
+        "<th>最新文章</th><th>上次检查</th><th>上次错误</th><th>订阅</th><th>操作</th></tr>"
+        "</thead>\n<tbody>\n";
     for (const SchemeSummary& s : schemes) {
         const auto check = checks.find(s.id);
         out += "<tr><td class=\"title\"><a href=\"";
@@ -318,10 +425,18 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
         if (check != checks.end()) Text(out, check->second.error);
         out += "</td><td data-label=\"订阅\"><a href=\"";
         Text(out, links.Href("/schemes/" + s.id + "/feed.atom"));
-        out += "\">Atom</a></td></tr>\n";
+        out += "\">Atom</a></td><td class=\"actions\">";
+        const std::string base = "/schemes/" + s.id;
+        const bool ticked = s.ticked == "1";
+        ActionButton(out, links.Href(base + "/tick"), csrf, ticked ? "取消勾选" : "勾选",
+                     {{"ticked", ticked ? "0" : "1"}}, "");
+        ActionButton(out, links.Href(base + "/check"), csrf, "立即检查", {}, "");
+        out += "<a class=\"button danger\" href=\"";
+        Text(out, links.Href(base + "/remove"));
+        out += "\">删除</a></td></tr>\n";
     }
     out += "</tbody>\n</table>\n";
-    Tail(out);
+    PageTail(out);
     return out;
 }
 

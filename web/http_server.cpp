@@ -121,7 +121,7 @@ public:
         : stream_(std::move(socket)),
           state_(state),
           client_(std::move(client)),
-          buffer_(state.limits.headerBytes + 1024) {}
+          buffer_(state.limits.headerBytes + state.limits.bodyBytes + 1024) {}
     ~Session() {
         {
             std::lock_guard lock(state_.clientsMutex);
@@ -156,11 +156,24 @@ private:
     void Read() {
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(state_.limits.headerBytes));
+        // A Content-Length above the limit is refused as soon as the header is read.
+        parser_->body_limit(state_.limits.bodyBytes);
         const int seconds =
             Crowded(state_) ? state_.limits.busyIdleSeconds : state_.limits.idleSeconds;
         stream_.expires_after(std::chrono::seconds(seconds));
         waiting_ = true;
         waitingSince_ = std::chrono::steady_clock::now();
+        http::async_read_header(stream_, buffer_, *parser_,
+                                beast::bind_front_handler(&Session::OnHeader, shared_from_this()));
+    }
+
+    // Only a POST has a body (a form); any other request with one is refused
+    // before its body is read.
+    void OnHeader(beast::error_code ec, std::size_t) {
+        if (ec || parser_->is_done()) return OnRead(ec, 0);
+        if (parser_->get().method() != http::verb::post) {
+            return OnRead(http::error::unexpected_body, 0);
+        }
         http::async_read(stream_, buffer_, *parser_,
                          beast::bind_front_handler(&Session::OnRead, shared_from_this()));
     }
@@ -173,7 +186,8 @@ private:
             return Close();
         }
         if (ec) {
-            // Too long, a body where none belongs, or not HTTP: say so and close.
+            // Too long, a body too large, or not HTTP: say so and close; the rest of
+            // the request is not read.
             const int status =
                 ec == http::error::header_limit || ec == http::error::buffer_overflow ? 431
                 : ec == http::error::unexpected_body || ec == http::error::body_limit ? 413
@@ -189,6 +203,12 @@ private:
         request.authorization = field(http::field::authorization);
         request.ifNoneMatch = field(http::field::if_none_match);
         request.ifModifiedSince = field(http::field::if_modified_since);
+        request.cookie = field(http::field::cookie);
+        request.origin = field(http::field::origin);
+        request.referer = field(http::field::referer);
+        request.forwardedProto = std::string(req["X-Forwarded-Proto"]);
+        request.contentType = field(http::field::content_type);
+        request.body = std::move(parser_->get().body());
         const bool keepAlive = req.keep_alive();
         const unsigned version = req.version();
         const bool head = req.method() == http::verb::head;
@@ -247,7 +267,7 @@ private:
     bool waiting_ = false;  // for a request; on the connection's strand only
     std::chrono::steady_clock::time_point waitingSince_;
     beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::empty_body>> parser_;
+    std::optional<http::request_parser<http::string_body>> parser_;
     std::shared_ptr<http::response<http::string_body>> response_;
 };
 

@@ -14,9 +14,11 @@ namespace vela {
 
 struct ServerLimits {
     std::size_t headerBytes = 8 * 1024;  // request line and headers; more is answered 431
-    int connections = 256;               // more are closed at once
-    int connectionsPerClient = 64;       // from one address (IPv6: one /64); more are closed
-    int idleSeconds = 15;                // to read one request, or between two
+    // A request's body (a form); a larger one is answered 413 without reading it.
+    std::size_t bodyBytes = 64 * 1024;
+    int connections = 256;          // more are closed at once
+    int connectionsPerClient = 64;  // from one address (IPv6: one /64); more are closed
+    int idleSeconds = 15;           // to read one request, or between two
     // Once half the connections are open, a connection that has waited this long
     // for its request is closed, so that idle ones cannot keep others out.
     int busyIdleSeconds = 2;

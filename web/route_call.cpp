@@ -1,8 +1,27 @@
 #include "route_call.h"
 
 #include "article_query.h"
+#include "fetch/percent_codec.h"
 
 namespace vela {
+
+QueryParams ParseQuery(std::string_view query) {
+    QueryParams params;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        const std::size_t eq = pair.find('=');
+        if (!pair.empty()) {
+            params.emplace_back(PercentDecode(pair.substr(0, eq), PlusSign::Blank),
+                                eq == std::string_view::npos
+                                    ? ""
+                                    : PercentDecode(pair.substr(eq + 1), PlusSign::Blank));
+        }
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return params;
+}
 
 std::optional<std::string> QueryParam(const QueryParams& params, std::string_view name) {
     for (const auto& [n, v] : params) {

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "check_board.h"
+#include "engine/monitor_timings.h"
 #include "html_pages.h"
 #include "read_connections.h"
+#include "session_store.h"
 #include "web_exchange.h"
 
 // What one route of the site is given and what it gives back. The site checks
@@ -20,8 +22,14 @@
 
 namespace vela {
 
-// A query's names and values, decoded, in the order sent.
+class WriteConnection;
+
+// A query's names and values, decoded, in the order sent; a form's fields too.
 using QueryParams = std::vector<std::pair<std::string, std::string>>;
+
+// The names and values of a query, or of a form's body as a browser sends it
+// (application/x-www-form-urlencoded), "+" read as a blank.
+QueryParams ParseQuery(std::string_view query);
 
 // The first value of `name`, if the query has it.
 std::optional<std::string> QueryParam(const QueryParams& params, std::string_view name);
@@ -29,6 +37,27 @@ std::optional<std::string> QueryParam(const QueryParams& params, std::string_vie
 // anything but a non-negative decimal.
 bool NumberParam(const QueryParams& params, std::string_view name, int64_t fallback,
                  int64_t& value);
+
+// What the pages with forms and the actions use besides the request.
+struct SiteTools {
+    SessionStore* sessions = nullptr;
+    WriteConnection* writer = nullptr;  // none: nothing can be written
+    std::string token;                  // the server's token; empty: none is asked for
+    std::string channelFile;            // notify.conf
+    // Asked by a check run now and by a channel's test message; true ends them.
+    std::function<bool()> stopped;
+    MonitorTimings timings;
+};
+
+// The session of a request to a page with forms or an action; empty id for any
+// other request.
+struct CallSession {
+    std::string id;
+    std::string csrf;  // every form of the page carries it
+    bool signedIn = false;
+    bool secure = false;           // the browser reached the server over HTTPS
+    std::optional<Notice> notice;  // what the last action did, shown once
+};
 
 struct RouteCall {
     const WebRequest& request;  // in origin form: the target starts with "/"
@@ -43,6 +72,9 @@ struct RouteCall {
     // When the site first saw the database as it is now: what an answer made
     // from it was last modified at, as far as a client can be told.
     std::function<std::time_t()> databaseSeenSince;
+    const QueryParams& form;  // a POST's form fields; empty for any other request
+    const CallSession& session;
+    const SiteTools& tools;
 };
 
 struct RouteAnswer {

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "action_routes.h"
 #include "view_routes.h"
 
 namespace vela {
@@ -10,7 +11,18 @@ namespace {
 constexpr Route kRoutes[] = {
     {"/style.css", kGetMethod, RouteUse::kStatic, StyleSheetRoute},
     {"/", kGetMethod, RouteUse::kPage, ArticlesPageRoute},
-    {"/schemes", kGetMethod, RouteUse::kPage, SchemesPageRoute},
+    {"/schemes", kGetMethod, RouteUse::kForm, SchemesPageRoute},
+    {"/schemes/*/tick", kPostMethod, RouteUse::kAction, SchemeTickRoute},
+    {"/schemes/*/remove", kGetMethod, RouteUse::kForm, RemoveSchemePageRoute},
+    {"/schemes/*/remove", kPostMethod, RouteUse::kAction, RemoveSchemeRoute},
+    {"/schemes/*/check", kPostMethod, RouteUse::kAction, CheckSchemeRoute},
+    {"/channels", kGetMethod, RouteUse::kForm, ChannelsPageRoute},
+    {"/channels/add", kPostMethod, RouteUse::kAction, AddChannelRoute},
+    {"/channels/*/remove", kGetMethod, RouteUse::kForm, RemoveChannelPageRoute},
+    {"/channels/*/remove", kPostMethod, RouteUse::kAction, RemoveChannelRoute},
+    {"/channels/*/test", kPostMethod, RouteUse::kAction, TestChannelRoute},
+    {"/signin", kGetMethod, RouteUse::kSignIn, SignInPageRoute},
+    {"/signin", kPostMethod, RouteUse::kSignIn, SignInRoute},
     {"/feed.atom", kGetMethod, RouteUse::kData, ArticlesFeedRoute},
     {"/favourites.atom", kGetMethod, RouteUse::kData, FavouritesFeedRoute},
     {"/schemes/*/feed.atom", kGetMethod, RouteUse::kData, SchemeFeedRoute},

@@ -35,6 +35,17 @@ enum class RouteUse {
     // As kData, and it says how long ago things happened: kept only within one
     // step of the clock as well.
     kPage,
+    // A page that carries forms: as kData, but it needs the browser's session
+    // (one is opened when the request brings none), whose CSRF token its forms
+    // carry, so it is made anew every time and never kept.
+    kForm,
+    // A POST that changes something: the token as for kData, then the session,
+    // the form's CSRF token and the Origin (or Referer) must all be the
+    // server's own, or it is refused with 403 and changes nothing. Never kept.
+    kAction,
+    // The sign-in form and its POST: asked for no token (it is how a browser
+    // gets in); otherwise as kForm and kAction.
+    kSignIn,
 };
 
 using RouteFunction = RouteAnswer (*)(const RouteCall& call);

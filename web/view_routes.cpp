@@ -129,8 +129,9 @@ RouteAnswer SchemesPageRoute(const RouteCall& call) {
     if (auto failed = ReadSchemes(call, schemes)) return std::move(*failed);
     RouteAnswer made;
     made.response.contentType = "text/html; charset=utf-8";
-    made.response.body = SchemesPage(schemes, call.board.Checks(), call.board.Running(),
-                                     call.board.LastCycleEnded(), call.links, call.now);
+    made.response.body =
+        SchemesPage(schemes, call.board.Checks(), call.board.Running(), call.board.LastCycleEnded(),
+                    call.links, call.now, call.session.csrf, call.session.notice);
     return made;
 }
 

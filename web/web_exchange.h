@@ -18,6 +18,12 @@ struct WebRequest {
     std::string authorization;
     std::string ifNoneMatch;
     std::string ifModifiedSince;
+    std::string cookie{};
+    std::string origin{};
+    std::string referer{};
+    std::string forwardedProto{};  // X-Forwarded-Proto, as a proxy in front says it
+    std::string contentType{};
+    std::string body{};  // at most ServerLimits::bodyBytes
 };
 
 struct WebResponse {

@@ -1,13 +1,16 @@
 #include "web_site.h"
 
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "access_rules.h"
+#include "action_routes.h"
 #include "feed_time.h"
 #include "fetch/percent_codec.h"
+#include "form_pages.h"
 #include "web_text.h"
 
 namespace vela {
@@ -17,29 +20,16 @@ namespace {
 // after this many seconds.
 constexpr std::time_t kPageClockStep = 10;
 
-using Params = std::vector<std::pair<std::string, std::string>>;
-
-Params ParseQuery(std::string_view query) {
-    Params params;
-    while (!query.empty()) {
-        const std::size_t amp = query.find('&');
-        const std::string_view pair = query.substr(0, amp);
-        const std::size_t eq = pair.find('=');
-        params.emplace_back(PercentDecode(pair.substr(0, eq), PlusSign::Blank),
-                            eq == std::string_view::npos
-                                ? ""
-                                : PercentDecode(pair.substr(eq + 1), PlusSign::Blank));
-        if (amp == std::string_view::npos) break;
-        query.remove_prefix(amp + 1);
-    }
-    return params;
-}
+using Params = QueryParams;
 
 // Headers every answer carries.
 void AddSecurityHeaders(WebResponse& response) {
     response.Set("Content-Security-Policy", kContentSecurityPolicy);
     response.Set("X-Content-Type-Options", "nosniff");
-    response.Set("Referrer-Policy", "no-referrer");
+    // Our own address goes to our own pages only: a form's POST then carries its
+    // true Origin (under no-referrer a browser sends "Origin: null"), and a link
+    // out tells the other site nothing.
+    response.Set("Referrer-Policy", "same-origin");
     response.Set("X-Frame-Options", "DENY");
 }
 
@@ -93,10 +83,51 @@ Params ParamsOf(std::string_view target) {
                                                      : target.substr(mark + 1));
 }
 
+// A form's fields: the body of a POST sent as application/x-www-form-urlencoded.
+Params FormOf(const WebRequest& request) {
+    if (MethodBit(request.method) != kPostMethod) return {};
+    std::string type = request.contentType.substr(0, request.contentType.find(';'));
+    for (char& c : type) c = Folded(c);
+    while (!type.empty() && type.back() == ' ') type.pop_back();
+    if (type != "application/x-www-form-urlencoded") return {};
+    return ParseQuery(request.body);
+}
+
+// Whether a POST comes from a page of this server: an Origin that names it, or,
+// when the browser sent none, a Referer on it (a browser sends at least one of
+// them with a form's POST; a program that sends neither still needs the CSRF
+// token, which only the session's own pages hold).
+bool FromOwnPage(const WebRequest& request) {
+    if (!request.origin.empty()) return OriginIsHost(request.origin, request.host);
+    if (!request.referer.empty()) return RefererIsHost(request.referer, request.host);
+    return true;
+}
+
+WebResponse Forbidden() {
+    return Plain(403,
+                 "refused: this form did not come from this server's own page, or it is too "
+                 "old (reload the page and try again); nothing was changed");
+}
+
+bool Uses(RouteUse use, std::initializer_list<RouteUse> among) {
+    for (const RouteUse u : among) {
+        if (u == use) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 WebSite::WebSite(ReadConnections& reader, const CheckBoard& board, SiteSettings settings)
-    : reader_(reader), board_(board), settings_(std::move(settings)) {}
+    : reader_(reader), board_(board), settings_(std::move(settings)) {
+    if (settings_.writer) writer_ = std::make_unique<WriteConnection>(*settings_.writer);
+    tools_.sessions = &sessions_;
+    tools_.writer = writer_.get();
+    tools_.token = settings_.token;
+    tools_.channelFile = settings_.channelFile;
+    tools_.stopped = settings_.stopped ? settings_.stopped : [] { return false; };
+    tools_.timings = settings_.timings;
+}
 
 std::time_t WebSite::Now() const {
     return settings_.clock ? settings_.clock() : std::time(nullptr);
@@ -126,8 +157,11 @@ std::optional<WebResponse> WebSite::AnswerAtOnce(const WebRequest& sent) const {
 }
 
 // The wrappers around a route, outermost first: the Host, the route's methods,
-// the token (not for a static route), the answer cache; Finish then adds the
-// headers every answer carries and answers a conditional request.
+// the token (not for a static route or the sign-in; a signed-in session stands
+// for it), for a page with forms or an action the session (for a POST its CSRF
+// token and the Origin), then the answer cache for what reads the database;
+// Finish then adds the headers every answer carries and answers a conditional
+// request.
 std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayWait) const {
     // Without a token the machine's own names are the only guard: a page of
     // another site whose name now resolves to 127.0.0.1 still sends that name.
@@ -140,26 +174,78 @@ std::optional<RouteAnswer> WebSite::Respond(const WebRequest& request, bool mayW
     const Route& route = *found.route;
     const Params params = ParamsOf(request.target);
     PageLinks links;
+    const bool post = MethodBit(request.method) == kPostMethod;
+    const bool sessionRoute =
+        Uses(route.use, {RouteUse::kForm, RouteUse::kAction, RouteUse::kSignIn});
+    // The browser's session, when it brings one: it stands for the token once
+    // signed in, and it holds the CSRF token of the forms.
+    std::optional<SessionView> session;
+    if (route.use != RouteUse::kStatic && (sessionRoute || !settings_.token.empty())) {
+        const std::string_view id = CookieValue(request.cookie, kSessionCookie);
+        if (!id.empty()) session = sessions_.Find(id, Now());
+    }
     if (route.use != RouteUse::kStatic) {
-        if (auto refused = TokenRefusal(request, params, links)) return std::move(*refused);
+        if (route.use != RouteUse::kSignIn) {
+            if (auto refused =
+                    TokenRefusal(request, route, params, session && session->signedIn, links)) {
+                return std::move(*refused);
+            }
+        }
         if (!mayWait) return std::nullopt;
     }
+    const Params form = FormOf(request);
+    CallSession callSession;
+    bool opened = false;
+    if (sessionRoute) {
+        if (post) {
+            // Nothing is changed for a POST that another site's page could have
+            // sent: it must come from this server's page, in this session.
+            const auto csrf = QueryParam(form, "csrf");
+            if (!FromOwnPage(request) || !session || !csrf || !TokensMatch(*csrf, session->csrf)) {
+                return Forbidden();
+            }
+        } else if (!session) {
+            session = sessions_.Open(Now());
+            if (!session) return Plain(503, "no session can be opened now: try again later");
+            opened = true;
+        }
+        callSession.id = session->id;
+        callSession.csrf = session->csrf;
+        callSession.signedIn = session->signedIn;
+        callSession.secure = CameOverHttps(request.forwardedProto);
+        if (!post) callSession.notice = sessions_.TakeNotice(session->id);
+    }
     RouteCall call{request, path,   found.part,         params, links, Now(),
-                   reader_, board_, settings_.identity, {}};
+                   reader_, board_, settings_.identity, {},     form,  callSession,
+                   tools_};
     if (route.use == RouteUse::kStatic) return route.answer(call);
-    return Kept(route, call);
+    if (!sessionRoute) return Kept(route, call);
+    // Pages with forms hold the session's token, and actions change things:
+    // neither is kept, here or by anyone between.
+    RouteAnswer made = route.answer(call);
+    if (opened) made.response.Set("Set-Cookie", SessionCookie(session->id, callSession.secure));
+    if (made.response.Header("Cache-Control") == nullptr) {
+        made.response.Set("Cache-Control", "no-store");
+    }
+    return made;
 }
 
-std::optional<WebResponse> WebSite::TokenRefusal(const WebRequest& request,
-                                                 const QueryParams& params,
+std::optional<WebResponse> WebSite::TokenRefusal(const WebRequest& request, const Route& route,
+                                                 const QueryParams& params, bool signedIn,
                                                  PageLinks& links) const {
-    if (settings_.token.empty()) return std::nullopt;
+    if (settings_.token.empty() || signedIn) return std::nullopt;
     const auto queryToken = QueryParam(params, "token");
     const std::string_view bearer = BearerCredentials(request.authorization);
     const bool byHeader = !bearer.empty() && TokensMatch(bearer, settings_.token);
     const bool byQuery = queryToken && TokensMatch(*queryToken, settings_.token);
     if (!byHeader && !byQuery) {
-        WebResponse response = Plain(401, "a token is needed (Authorization: Bearer, or ?token=)");
+        // A person at a browser is shown the way to the sign-in form; a feed
+        // reader reads the plain line.
+        WebResponse response =
+            MethodBit(request.method) == kGetMethod &&
+                    Uses(route.use, {RouteUse::kPage, RouteUse::kForm})
+                ? SignInNeededPage()
+                : Plain(401, "a token is needed (Authorization: Bearer, or ?token=)");
         response.Set("WWW-Authenticate", "Bearer realm=\"vela\"");
         return response;
     }

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,14 +13,18 @@
 #include "read_connections.h"
 #include "route_call.h"
 #include "route_table.h"
+#include "session_store.h"
 #include "web_exchange.h"
+#include "write_connection.h"
 
 // What `vela-cli serve` answers: each request goes to its route (route_table),
 // and around the route the site checks the Host against the names of this
 // machine (without a token), the method, and the token; keeps the answers made
 // from the database; and gives every answer its security headers, its ETag and,
 // where it has one, its Last-Modified, so that an unchanged answer to a
-// conditional request is 304 without a body.
+// conditional request is 304 without a body. A request that changes something
+// is a POST whose form carries the CSRF token of the browser's session and whose
+// Origin (or Referer) is the server's own.
 
 namespace vela {
 
@@ -31,6 +36,13 @@ struct SiteSettings {
     std::string listenHost;
     // The wall clock; empty: the system's. Tests set their own.
     std::function<std::time_t()> clock;
+    // The writable connection of the actions (opened with the runner's busy
+    // wait); none: every action answers that the database cannot be written.
+    Database* writer = nullptr;
+    std::string channelFile{};  // notify.conf; empty: the channels page has none
+    // Asked by a check run now and a test message: true ends them (a stop signal).
+    std::function<bool()> stopped{};
+    MonitorTimings timings{};  // of a check run now
 };
 
 class WebSite {
@@ -47,7 +59,8 @@ private:
     // The answer to `request` (in origin form); empty when it needs the database
     // and `mayWait` is false.
     std::optional<RouteAnswer> Respond(const WebRequest& request, bool mayWait) const;
-    std::optional<WebResponse> TokenRefusal(const WebRequest& request, const QueryParams& params,
+    std::optional<WebResponse> TokenRefusal(const WebRequest& request, const Route& route,
+                                            const QueryParams& params, bool signedIn,
                                             PageLinks& links) const;
     RouteAnswer Kept(const Route& route, RouteCall& call) const;
     WebResponse Finish(const WebRequest& request, RouteAnswer made) const;
@@ -58,6 +71,9 @@ private:
     const CheckBoard& board_;
     SiteSettings settings_;
     mutable AnswerCache cache_;
+    mutable SessionStore sessions_;
+    std::unique_ptr<WriteConnection> writer_;
+    SiteTools tools_;
     // When this site first saw the database as it is now: what an answer of the
     // database was last modified at, as far as a client can be told.
     mutable std::mutex seenMutex_;

@@ -31,7 +31,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"propose", {"fetch", "engine"}},
     {"gui", {"fetch", "store", "engine", "skin", "notify", "propose"}},
     {"app", {"fetch", "store", "engine", "skin", "notify", "gui", "cli", "web", "propose"}},
-    {"web", {"fetch", "store", "engine", "propose"}},
+    {"web", {"fetch", "store", "engine", "notify", "propose"}},
     {"cli", {"fetch", "store", "engine", "notify", "web", "propose"}},
 };
 // The layers that must do without Qt.

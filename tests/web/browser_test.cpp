@@ -98,19 +98,33 @@ TEST(Browser, ShowsTheArticlesAndRunsNothingFromATitle) {
     EXPECT_NE(html.find("&lt;script&gt;document.title='pwned'&lt;/script&gt;脚本"),
               std::string::npos);
 
-    // Screenshots to look at: a desktop window and a phone.
+    // The schemes page as the browser builds it: each scheme's buttons are forms
+    // that POST with the session's CSRF token.
+    args.back() = url + "schemes";
+    const test::ChildOutcome schemes = test::RunChild(kChromium, args, file.dir());
+    ASSERT_EQ(schemes.exitCode, 0) << schemes.err;
+    EXPECT_NE(schemes.out.find("<form method=\"post\" action=\"/schemes/1/check\""),
+              std::string::npos)
+        << schemes.out;
+    EXPECT_EQ(Count(schemes.out, "name=\"csrf\""), 2u);
+
+    // Screenshots to look at: a desktop window and a phone, of the articles and
+    // of the schemes.
     for (const auto& [name, size] :
          {std::pair<std::string, std::string>{"desktop", "1280,800"}, {"phone", "390,844"}}) {
-        const std::string png = std::string(VELA_SCREENSHOT_DIR) + "/web_view_" + name + ".png";
-        std::filesystem::remove(png);
-        std::vector<std::string> shot = ChromiumArgs(file.dir() + "/profile");
-        shot.push_back("--window-size=" + size);
-        shot.push_back("--screenshot=" + png);
-        shot.push_back(url);
-        const test::ChildOutcome taken = test::RunChild(kChromium, shot, file.dir());
-        EXPECT_EQ(taken.exitCode, 0) << taken.err;
-        ASSERT_TRUE(std::filesystem::exists(png)) << taken.err;
-        EXPECT_GT(std::filesystem::file_size(png), 10'000u) << png;
+        for (const auto& [page, path] :
+             {std::pair<std::string, std::string>{"web_view_", ""}, {"web_schemes_", "schemes"}}) {
+            const std::string png = std::string(VELA_SCREENSHOT_DIR) + "/" + page + name + ".png";
+            std::filesystem::remove(png);
+            std::vector<std::string> shot = ChromiumArgs(file.dir() + "/profile");
+            shot.push_back("--window-size=" + size);
+            shot.push_back("--screenshot=" + png);
+            shot.push_back(url + path);
+            const test::ChildOutcome taken = test::RunChild(kChromium, shot, file.dir());
+            EXPECT_EQ(taken.exitCode, 0) << taken.err;
+            ASSERT_TRUE(std::filesystem::exists(png)) << taken.err;
+            EXPECT_GT(std::filesystem::file_size(png), 10'000u) << png;
+        }
     }
 }
 

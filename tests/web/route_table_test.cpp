@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "web/action_routes.h"
 #include "web/view_routes.h"
 #include "web/web_site.h"
 
@@ -45,6 +46,35 @@ TEST(RouteTable, PathsAndMethodsFindTheirRoutes) {
         EXPECT_EQ(found.route ? found.route->answer : nullptr, c.answer);
         EXPECT_EQ(found.part, c.part);
         EXPECT_EQ(found.allowed, kGetMethod);
+    }
+}
+
+// What changes things is a POST only; its question page is a GET of the same path.
+TEST(RouteTable, ChangesArePostsBesideTheirPages) {
+    const struct {
+        std::string path, method;
+        RouteFunction answer;  // nullptr: refused for the method
+        Methods allowed;
+    } cases[] = {
+        {"/schemes/3/tick", "POST", SchemeTickRoute, kPostMethod},
+        {"/schemes/3/tick", "GET", nullptr, kPostMethod},
+        {"/schemes/3/check", "HEAD", nullptr, kPostMethod},
+        {"/schemes/3/remove", "GET", RemoveSchemePageRoute, kGetMethod | kPostMethod},
+        {"/schemes/3/remove", "POST", RemoveSchemeRoute, kGetMethod | kPostMethod},
+        {"/channels", "POST", nullptr, kGetMethod},
+        {"/channels/add", "GET", nullptr, kPostMethod},
+        {"/channels/2/test", "POST", TestChannelRoute, kPostMethod},
+        {"/signin", "POST", SignInRoute, kGetMethod | kPostMethod},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method + " " + c.path);
+        const FoundRoute found = FindRoute(c.path, c.method);
+        EXPECT_EQ(found.route ? found.route->answer : nullptr, c.answer);
+        EXPECT_EQ(found.allowed, c.allowed);
+        if (found.route && c.method == "POST") {
+            EXPECT_TRUE(found.route->use == RouteUse::kAction ||
+                        found.route->use == RouteUse::kSignIn);
+        }
     }
 }
 
