@@ -1,5 +1,8 @@
 #include "propose_command.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +14,7 @@
 #include "console_text.h"
 #include "engine/scheme_file.h"
 #include "engine/scheme_file_text.h"
+#include "fetch/file_bytes.h"
 #include "fetch/url_parts.h"
 #include "output_file.h"
 #include "stop_signal.h"
@@ -36,22 +40,18 @@ std::optional<std::string> TypedGbk(const std::string& option, const std::string
 // The bytes of a saved page, refused past the size a fetch would keep.
 bool ReadPageFile(const std::string& path, std::size_t limit, std::string& bytes,
                   std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
-    bytes.assign(limit + 1, '\0');
-    const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    std::fclose(file);
-    bytes.resize(read);
-    if (failed) {
+    const int readErrno = ReadUpTo(fd, limit + 1, bytes);
+    ::close(fd);
+    if (readErrno != 0) {
         error = "cannot read " + path + ": " + std::strerror(readErrno);
         return false;
     }
-    if (read > limit) {
+    if (bytes.size() > limit) {
         error = path + ": larger than a page may be (" + std::to_string(limit >> 20) + " MiB)";
         return false;
     }

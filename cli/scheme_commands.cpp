@@ -20,6 +20,7 @@
 #include "engine/scheme.h"
 #include "engine/scheme_file.h"
 #include "engine/scheme_transfer.h"
+#include "fetch/file_bytes.h"
 #include "output_file.h"
 #include "store/database.h"
 #include "store/list_statements.h"
@@ -39,18 +40,8 @@ bool ReadSchemeFileBytes(const std::string& path, std::string& bytes, std::strin
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
-    bytes.assign(kMaxSchemeFileBytes + 1, '\0');
-    std::size_t done = 0;
-    int readErrno = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) readErrno = errno;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    const int readErrno = ReadUpTo(fd, kMaxSchemeFileBytes + 1, bytes);
     if (fd != STDIN_FILENO) ::close(fd);
-    bytes.resize(done);
     if (readErrno != 0) {
         error = "cannot read " + path + ": " + std::strerror(readErrno);
         return false;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cli_options.h"
+#include "fetch/file_bytes.h"
 
 namespace vela {
 namespace {
@@ -27,22 +28,13 @@ bool ReadTokenFile(const std::string& path, std::string& token, std::string& err
         warning =
             "warning: " + path + " can be read by every user and holds the token (chmod 600 it)";
     }
-    std::string bytes(kTokenFileBytes, '\0');
-    std::size_t done = 0;
-    int readErrno = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) readErrno = errno;
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    std::string bytes;
+    const int readErrno = ReadUpTo(fd, kTokenFileBytes, bytes);
     ::close(fd);
     if (readErrno != 0) {
         error = "cannot read the token file " + path + ": " + std::strerror(readErrno);
         return false;
     }
-    bytes.resize(done);
     token = bytes.substr(0, bytes.find('\n'));
     // Blanks and a CR around it come from editors, not from the token.
     while (!token.empty() &&
