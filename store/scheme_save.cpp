@@ -62,11 +62,19 @@ BoundSql RemoveSchemeStatement(int64_t schemeId) {
     return {"delete from rule where id=?", {schemeId}};
 }
 
-SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves) {
+SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves,
+                                      const std::function<bool()>& stillAsRead) {
     std::lock_guard lock(db.Mutex());
     SchemeSavesOutcome result;
     StatementOutcome& outcome = result.outcome;
     if (!BeginSave(db, outcome, result.failedStatement)) return result;
+    if (stillAsRead && !stillAsRead()) {
+        db.ExecSql("rollback");
+        outcome.ok = false;
+        outcome.code = 0;
+        result.changedMeanwhile = true;
+        return result;
+    }
     for (const SchemeSave& save : saves) {
         const bool insert = save.rowId == 0;
         // The editor's statement, its id written from the number: the form's own

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct SchemeSavesOutcome {
     // The id of a scheme whose row an update did not find (another program removed
     // it meanwhile); nothing was written. 0 otherwise.
     int64_t missingId = 0;
+    // `stillAsRead` said the rows are no longer as the caller read them; nothing
+    // was written.
+    bool changedMeanwhile = false;
 };
 
 // Runs the save statement of every scheme (and its tick where it differs from what
@@ -42,8 +46,12 @@ struct SchemeSavesOutcome {
 // in one transaction: all are written or none. An update that
 // changes no row (its scheme is gone) fails the whole group, with `missingId`.
 // Holds the connection for the whole transaction; another program's lock is
-// waited for up to the connection's busy time-out.
-SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves);
+// waited for up to the connection's busy time-out. `stillAsRead`, when given, is
+// asked first inside the transaction (reading through `db`): false rolls back
+// and writes nothing, so a row another program changed since the caller read it
+// is not overwritten.
+SchemeSavesOutcome ExecuteSchemeSaves(Database& db, const std::vector<SchemeSave>& saves,
+                                      const std::function<bool()>& stillAsRead = {});
 
 // The editor's save of its form: the save statement and the form's fields, the
 // tick left as it is (an insert ticks the new row), kept only when it changed

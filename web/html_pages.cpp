@@ -71,7 +71,7 @@ button, a.button {
 a.button:visited { color: var(--fg); }
 a.button:hover, a.button:focus { text-decoration: none; border-color: var(--link); }
 button.danger, a.button.danger { color: var(--accent); border-color: var(--accent); }
-button.primary { background: var(--link); border-color: var(--link); color: var(--card); }
+button.primary, a.button.primary { background: var(--link); border-color: var(--link); color: var(--card); }
 td.actions { white-space: nowrap; }
 div.notice {
   border: 1px solid var(--line); border-left: 4px solid var(--link); background: var(--card);
@@ -89,6 +89,22 @@ form.card input[type=text], form.card input[type=password], form.card input[type
   display: block; width: 100%; font: inherit; padding: .4rem .5rem; margin: 0 0 .75rem;
   border: 1px solid var(--line); border-radius: 6px; background: var(--bg); color: var(--fg);
 }
+form.card textarea, form.card select {
+  display: block; width: 100%; font: inherit; padding: .4rem .5rem; margin: 0 0 .75rem;
+  border: 1px solid var(--line); border-radius: 6px; background: var(--bg); color: var(--fg);
+}
+form.card textarea { font-family: ui-monospace, monospace; font-size: .9rem; resize: vertical; }
+form.card input.number { max-width: 8rem; }
+form.card label.check { display: inline; font-weight: 600; margin: 0 0 0 .35rem; }
+form.card input[type=checkbox] { margin: 0 0 .75rem; }
+div.field.wrong textarea, div.field.wrong input, div.field.wrong select { border-color: var(--accent); }
+p.field-error { color: var(--accent); margin: -.5rem 0 .75rem; font-size: .9rem; }
+div.buttons { display: flex; flex-wrap: wrap; gap: .5rem; }
+ol.matches, ol.candidates { padding-left: 1.5rem; }
+ol.matches li, ol.candidates > li { margin: 0 0 .5rem; overflow-wrap: anywhere; }
+ol.matches li.dropped .title { text-decoration: line-through; color: var(--muted); }
+ol.matches span.link { font-size: .85rem; color: var(--muted); }
+span.tag { font-size: .8rem; border: 1px solid var(--line); border-radius: 4px; padding: 0 .3rem; }
 form.card p { margin: 0 0 .75rem; }
 form.card p.hint { color: var(--muted); font-size: .85rem; }
 code.option { white-space: nowrap; }
@@ -388,7 +404,9 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
     CycleNote(out, cycles, lastCycle, now);
     out += cycles ? " · 检查时间与错误来自本服务自己的检查"
                   : " · 本服务不做检查（serve 未带 --every）";
-    out += "</p>\n";
+    out += "</p>\n<p class=\"buttons\"><a class=\"button primary\" href=\"";
+    Text(out, links.Href("/schemes/new"));
+    out += "\">添加</a></p>\n";
     if (schemes.empty()) {
         out += "<p class=\"empty\">没有方案。</p>\n";
         PageTail(out);
@@ -431,7 +449,9 @@ std::string SchemesPage(const std::vector<SchemeSummary>& schemes,
         ActionButton(out, links.Href(base + "/tick"), csrf, ticked ? "取消勾选" : "勾选",
                      {{"ticked", ticked ? "0" : "1"}}, "");
         ActionButton(out, links.Href(base + "/check"), csrf, "立即检查", {}, "");
-        out += "<a class=\"button danger\" href=\"";
+        out += "<a class=\"button\" href=\"";
+        Text(out, links.Href(base + "/edit"));
+        out += "\">编辑</a><a class=\"button danger\" href=\"";
         Text(out, links.Href(base + "/remove"));
         out += "\">删除</a></td></tr>\n";
     }

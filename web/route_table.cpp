@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "action_routes.h"
+#include "scheme_form_routes.h"
 #include "view_routes.h"
 
 namespace vela {
@@ -12,6 +13,12 @@ constexpr Route kRoutes[] = {
     {"/style.css", kGetMethod, RouteUse::kStatic, StyleSheetRoute},
     {"/", kGetMethod, RouteUse::kPage, ArticlesPageRoute},
     {"/schemes", kGetMethod, RouteUse::kForm, SchemesPageRoute},
+    {"/schemes/new", kGetMethod, RouteUse::kForm, AddPageRoute},
+    {"/schemes/new", kPostMethod, RouteUse::kAction, ProposeRoute},
+    {"/schemes/new/form", kGetMethod, RouteUse::kForm, NewSchemeFormRoute},
+    {"/schemes/new/form", kPostMethod, RouteUse::kAction, SchemeFormRoute},
+    {"/schemes/*/edit", kGetMethod, RouteUse::kForm, EditSchemeFormRoute},
+    {"/schemes/*/edit", kPostMethod, RouteUse::kAction, SchemeFormRoute},
     {"/schemes/*/tick", kPostMethod, RouteUse::kAction, SchemeTickRoute},
     {"/schemes/*/remove", kGetMethod, RouteUse::kForm, RemoveSchemePageRoute},
     {"/schemes/*/remove", kPostMethod, RouteUse::kAction, RemoveSchemeRoute},

@@ -18,6 +18,7 @@
 #include "store/scheme_save.h"
 #include "web_text.h"
 #include "write_connection.h"
+#include "writing_route.h"
 
 namespace vela {
 namespace {
@@ -34,27 +35,6 @@ Notice Done(std::string text) { return Notice{false, std::move(text), {}, {}, {}
 
 std::string Shown(const Scheme& scheme) {
     return scheme.name.empty() ? "#" + scheme.id : StoredUtf8(scheme.name);
-}
-
-// Runs `action` with the writable connection held; the page that says why not
-// when the database cannot be written.
-template <typename Action>
-RouteAnswer Writing(const RouteCall& call, Action action) {
-    WriteConnection* writer = call.tools.writer;
-    const std::string back = call.links.Href("/schemes");
-    if (!writer) {
-        return MessagePage(503, "不能写入数据库", "本服务没有可写的数据库连接，什么也没有改变。",
-                           call.links, back);
-    }
-    const auto hold = writer->Hold();
-    const std::string problem = writer->WriteProblem();
-    if (!problem.empty()) {
-        return MessagePage(
-            503, "不能写入数据库",
-            "数据库 " + writer->Db().Path() + " 不能写入（" + problem + "），什么也没有改变。",
-            call.links, back);
-    }
-    return action(writer->Db());
 }
 
 // The scheme named by the route's "*", read through `db`; a failure notice when

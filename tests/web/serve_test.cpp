@@ -732,6 +732,143 @@ TEST_F(ServeTest, TickRemoveAndCheckNowThroughTheSchemesPage) {
     EXPECT_EQ(Cell(db, "select count(*) from info where planid='5'"), "2");
 }
 
+// A form's body from its fields, each value percent-encoded.
+std::string FormBody(const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::string body;
+    for (const auto& [name, value] : fields) {
+        if (!body.empty()) body += '&';
+        body += name + "=" + PercentEncode(value);
+    }
+    return body;
+}
+
+TEST_F(ServeTest, TheSchemeFormChecksSavesAndDoesNotOverwriteAnotherProgramsChange) {
+    Serve();
+    const Reply blank = Request(port, "/schemes/new/form");
+    ASSERT_EQ(blank.status, 200);
+    for (const char* label :
+         {">方案名称</label>", ">监控网址</label>", ">gbk编码</label>", ">采集前</label>",
+          ">采集后</label>", ">正则匹配</label>", ">合成网址</label>", ">标题索引</label>",
+          ">文章id索引</label>", ">备用索引</label>", ">判断模式</label>", ">cookie</label>",
+          ">浏览器UA</label>", ">包含关键词</label>", ">排除关键词</label>", ">清理标题</label>",
+          ">浏览器渲染</label>"}) {
+        EXPECT_NE(blank.body.find(label), std::string::npos) << label;
+    }
+    EXPECT_NE(blank.body.find("<label for=\"f-url\">"), std::string::npos);
+    const Browser browser{CookiePair(blank.Header("set-cookie")), FieldValue(blank.body, "csrf")};
+    std::vector<std::pair<std::string, std::string>> fields = {
+        {"csrf", browser.csrf},
+        {"name", "新方案"},
+        {"url", "ftp://bbs.example/board"},
+        {"before", "<ul>"},
+        {"after", "</ul>"},
+        {"pattern", "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>"},
+        {"link", "http://bbs.example[2]"},
+        {"title_group", "3"},
+        {"mode", "newest-first"},
+        {"include", "Title\r\n/^Ti/\r\n"},
+        {"clean_titles", "1"},
+        {"do", "save"},
+    };
+    const std::string before = Cell(db, "select count(*) from rule");
+    // The file reader's check, shown at its field, with what was typed kept.
+    const Reply refused = Post(port, "/schemes/new/form", FormBody(fields), browser);
+    EXPECT_EQ(refused.status, 422);
+    EXPECT_NE(refused.body.find("id=\"f-url-error\">must be an http:// or https:// address"),
+              std::string::npos)
+        << refused.body;
+    EXPECT_NE(refused.body.find("value=\"ftp://bbs.example/board\""), std::string::npos);
+    EXPECT_NE(refused.body.find("value=\"新方案\""), std::string::npos);
+    EXPECT_NE(refused.body.find("&lt;li id=(\\d+)&gt;"), std::string::npos);
+    EXPECT_EQ(Cell(db, "select count(*) from rule"), before);
+
+    fields[2].second = "http://bbs.example/board";
+    const Reply saved = Post(port, "/schemes/new/form", FormBody(fields), browser);
+    ASSERT_EQ(saved.status, 303) << saved.body;
+    const std::string id = Cell(db, "select max(id) from rule");
+    EXPECT_EQ(Cell(db, "select name||'|'||url||'|'||tindex||'|'||isdo from rule where id=" + id),
+              Gbk("新方案") + "|http://bbs.example/board|3|1");
+    EXPECT_EQ(Cell(db, "select regular from rule where id=" + id),
+              "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>");
+    EXPECT_EQ(Cell(db, "select include||'|'||clean_titles from rule_field where id=" + id),
+              "Title\n/^Ti/|1");
+    EXPECT_NE(Get(port, "/schemes", browser).body.find("href=\"/schemes/" + id + "/edit\""),
+              std::string::npos);
+
+    // Another program renames it while the form is open: the save is refused and
+    // says so; a save from the page that said it goes through.
+    const Reply form = Get(port, "/schemes/" + id + "/edit", browser);
+    ASSERT_EQ(form.status, 200);
+    EXPECT_NE(form.body.find("value=\"http://bbs.example/board\""), std::string::npos);
+    // A check storing its marker is no change to what the form shows.
+    ASSERT_TRUE(db.ExecSql("update rule set arttile='seen', lastid='7' where id=" + id));
+    std::vector<std::pair<std::string, std::string>> edit = fields;
+    edit[1].second = "mine";
+    edit.emplace_back("digest", FieldValue(form.body, "digest"));
+    ASSERT_EQ(edit.back().second.size(), 16u);
+    ASSERT_TRUE(db.ExecSql("update rule set name='theirs' where id=" + id));
+    const Reply conflict = Post(port, "/schemes/" + id + "/edit", FormBody(edit), browser);
+    EXPECT_EQ(conflict.status, 409);
+    EXPECT_NE(conflict.body.find("已被其他程序修改"), std::string::npos) << conflict.body;
+    EXPECT_NE(conflict.body.find("value=\"mine\""), std::string::npos);
+    EXPECT_EQ(Cell(db, "select name from rule where id=" + id), "theirs");
+    edit.back().second = FieldValue(conflict.body, "digest");
+    EXPECT_EQ(Post(port, "/schemes/" + id + "/edit", FormBody(edit), browser).status, 303);
+    EXPECT_EQ(Cell(db, "select name||'|'||arttile from rule where id=" + id), "mine|seen");
+}
+
+TEST_F(ServeTest, ARuleTestAndAPageAddedFromItsAddress) {
+    std::string board =
+        "<html><body><div id=\"nav\"><a href=\"/\">Home</a></div><ul class=\"threads\">\r\n";
+    for (int i = 1; i <= 12; ++i) {
+        const std::string n = std::to_string(100 + i);
+        board += "<li id=" + n + "><a href=\"/t/" + n + "\">Title " + n +
+                 " of the weekly board</a></li>\r\n";
+    }
+    board += "</ul></body></html>";
+    test::LoopbackHttpServer pages([&](const std::string&) {
+        return test::CannedReply{test::SimpleResponse("200 OK", board)};
+    });
+    Serve();
+    const Browser browser = OpenBrowser(port, "/schemes/new");
+    ASSERT_EQ(browser.csrf.size(), 64u);
+
+    const Reply tested = Post(port, "/schemes/new/form",
+                              FormBody({{"csrf", browser.csrf},
+                                        {"url", pages.Url("/board")},
+                                        {"before", "<ul class=\"threads\">"},
+                                        {"after", "</ul>"},
+                                        {"pattern", "<li id=(\\d+)><a href=\"(.*?)\">(.*?)</a>"},
+                                        {"link", "http://bbs.example[2]"},
+                                        {"title_group", "3"},
+                                        {"exclude", "Title 102"},
+                                        {"do", "test"}}),
+                              browser);
+    ASSERT_EQ(tested.status, 200);
+    EXPECT_NE(tested.body.find("匹配 12 条，其中 1 条被关键词排除"), std::string::npos)
+        << tested.body;
+    EXPECT_NE(tested.body.find("<li class=\"dropped\"><span class=\"title\">Title 102 of the"),
+              std::string::npos)
+        << tested.body;
+    EXPECT_NE(tested.body.find("<a href=\"http://bbs.example/t/101\""), std::string::npos);
+    EXPECT_EQ(tested.body.find("f-name-error"), std::string::npos);
+
+    const Reply proposed =
+        Post(port, "/schemes/new", FormBody({{"csrf", browser.csrf}, {"url", pages.Url("/board")}}),
+             browser);
+    ASSERT_EQ(proposed.status, 200);
+    EXPECT_NE(proposed.body.find("个候选列表"), std::string::npos) << proposed.body;
+    EXPECT_NE(proposed.body.find("<li>Title 101 of the weekly board</li>"), std::string::npos);
+    EXPECT_NE(proposed.body.find("选用第 1 个"), std::string::npos);
+    // Choosing a candidate fills the form with it.
+    EXPECT_NE(proposed.body.find("name=\"url\" value=\"" + pages.Url("/board") + "\""),
+              std::string::npos);
+    EXPECT_EQ(Post(port, "/schemes/new",
+                   FormBody({{"csrf", browser.csrf}, {"url", "file:///etc/passwd"}}), browser)
+                  .body.find("个候选列表"),
+              std::string::npos);
+}
+
 TEST_F(ServeTest, AnActionWithoutAWritableDatabaseSaysSo) {
     Serve("", {}, "127.0.0.1", false);
     const Browser browser = OpenBrowser(port);
