@@ -237,10 +237,7 @@ RouteAnswer SchemeFormRoute(const RouteCall& call) {
     const std::string action = QueryParam(call.form, "do").value_or("save");
     if (action == "fill") return Html(SchemeFormPage(in));
     if (action == "test") {
-        // A test needs no name yet: the rest is checked as a save checks it.
-        SchemeFormValues probe = in.values;
-        if (probe.name.empty()) probe.name = "-";
-        const SchemeFormCheck check = CheckSchemeForm(probe);
+        const SchemeFormCheck check = CheckSchemeForm(in.values);
         in.errors = check.errors;
         if (check.ok()) {
             // The editor's test shows every group; this one shows the titles as
