@@ -10,6 +10,31 @@ namespace {
 
 void Text(std::string& out, std::string_view utf8) { AppendEscaped(out, utf8); }
 
+// A value as a field holds it: escaped as every text is, but with its line
+// breaks and tabs as character references, which the page's parser leaves as
+// they are (a marker or a pattern may hold them).
+void FieldText(std::string& out, std::string_view utf8) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c != '\n' && c != '\r' && c != '\t') continue;
+        AppendEscaped(out, utf8.substr(start, i - start));
+        out += c == '\n' ? "&#10;" : c == '\r' ? "&#13;" : "&#9;";
+        start = i + 1;
+    }
+    AppendEscaped(out, utf8.substr(start));
+}
+
+// A browser sends every line break of a field as CR LF. The fields that may
+// hold line breaks say which kind the value they were given had, so that a
+// marker of a page with bare LF comes back as it was.
+constexpr const char* kMultiLine[] = {"before", "after", "pattern"};
+
+std::string EolOf(std::string_view value) {
+    if (value.find('\n') == std::string_view::npos) return {};
+    return value.find("\r\n") == std::string_view::npos ? "lf" : "crlf";
+}
+
 enum class Kind { kLine, kArea, kNumber, kCheck, kMode };
 
 // Every field of the form: its name (the scheme file's key, which names its
@@ -79,7 +104,7 @@ void Hidden(std::string& out, std::string_view name, std::string_view value) {
     out += "<input type=\"hidden\" name=\"";
     Text(out, name);
     out += "\" value=\"";
-    Text(out, value);
+    FieldText(out, value);
     out += "\">";
 }
 
@@ -89,6 +114,11 @@ void HiddenValues(std::string& out, const SchemeFormValues& values) {
     for (const Field& f : kFields) {
         if (const std::string* text = TextOf(v, f.key)) {
             Hidden(out, f.key, *text);
+            for (const char* key : kMultiLine) {
+                if (std::string_view(key) == f.key && !EolOf(*text).empty()) {
+                    Hidden(out, std::string(key) + "_eol", EolOf(*text));
+                }
+            }
         } else if (const bool* flag = FlagOf(v, f.key); flag && *flag) {
             Hidden(out, f.key, "1");
         }
@@ -118,8 +148,8 @@ void OneField(std::string& out, const Field& f, SchemeFormValues& v,
             out += "<textarea id=\"" + id + "\" name=\"" + f.key +
                    "\" rows=\"3\" spellcheck=\"false\" autocapitalize=\"off\"" + describedBy + ">";
             // A browser drops one line break right after the tag.
-            if (value.starts_with("\n")) out += "\n";
-            Text(out, value);
+            out += "\n";
+            FieldText(out, value);
             out += "</textarea>";
         } else if (f.kind == Kind::kMode) {
             out += "<select id=\"" + id + "\" name=\"" + f.key + "\"" + describedBy + ">";
@@ -133,7 +163,7 @@ void OneField(std::string& out, const Field& f, SchemeFormValues& v,
             out += "</select>";
         } else {
             out += "<input type=\"text\" id=\"" + id + "\" name=\"" + f.key + "\" value=\"";
-            Text(out, value);
+            FieldText(out, value);
             out += "\" autocomplete=\"off\" autocapitalize=\"off\" spellcheck=\"false\"";
             if (f.kind == Kind::kNumber) out += " inputmode=\"numeric\" class=\"number\"";
             out += describedBy + ">";
@@ -203,6 +233,16 @@ SchemeFormValues SchemeFormValuesFrom(const QueryParams& form) {
         const auto value = QueryParam(form, f.key);
         if (std::string* text = TextOf(v, f.key)) {
             if (value) *text = *value;
+            // Back to bare LF where the value given to the field had them.
+            if (QueryParam(form, std::string(f.key) + "_eol") == "lf") {
+                std::string bare;
+                for (std::size_t i = 0; i < text->size(); ++i) {
+                    if ((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')
+                        continue;
+                    bare += (*text)[i];
+                }
+                *text = std::move(bare);
+            }
         } else if (bool* flag = FlagOf(v, f.key)) {
             *flag = value && *value == "1";
         }
@@ -232,6 +272,11 @@ std::string SchemeFormPage(const SchemeFormPageInput& in) {
     FormOpen(out, in.action, in.csrf, "card scheme");
     if (!in.digest.empty()) Hidden(out, "digest", in.digest);
     SchemeFormValues values = in.values;
+    for (const char* key : kMultiLine) {
+        if (const std::string eol = EolOf(*TextOf(values, key)); !eol.empty()) {
+            Hidden(out, std::string(key) + "_eol", eol);
+        }
+    }
     for (const Field& f : kFields) OneField(out, f, values, in.errors);
     out +=
         "<div class=\"buttons\"><button type=\"submit\" name=\"do\" value=\"save\" "

@@ -815,6 +815,17 @@ TEST_F(ServeTest, TheSchemeFormChecksSavesAndDoesNotOverwriteAnotherProgramsChan
     edit.back().second = FieldValue(conflict.body, "digest");
     EXPECT_EQ(Post(port, "/schemes/" + id + "/edit", FormBody(edit), browser).status, 303);
     EXPECT_EQ(Cell(db, "select name||'|'||arttile from rule where id=" + id), "mine|seen");
+    // A marker with a bare line break: the browser sends CR LF back, and the
+    // form's note of the kind brings the bare one back.
+    ASSERT_TRUE(db.ExecSql("update rule set before='<ul>'||char(10) where id=" + id));
+    const Reply lf = Get(port, "/schemes/" + id + "/edit", browser);
+    EXPECT_NE(lf.body.find("&lt;ul&gt;&#10;</textarea>"), std::string::npos) << lf.body;
+    EXPECT_EQ(FieldValue(lf.body, "before_eol"), "lf");
+    edit.back().second = FieldValue(lf.body, "digest");
+    edit[3].second = "<ul>\r\n";
+    edit.emplace_back("before_eol", "lf");
+    EXPECT_EQ(Post(port, "/schemes/" + id + "/edit", FormBody(edit), browser).status, 303);
+    EXPECT_EQ(Cell(db, "select before from rule where id=" + id), "<ul>\n");
 }
 
 TEST_F(ServeTest, ARuleTestAndAPageAddedFromItsAddress) {
@@ -863,6 +874,46 @@ TEST_F(ServeTest, ARuleTestAndAPageAddedFromItsAddress) {
     // Choosing a candidate fills the form with it.
     EXPECT_NE(proposed.body.find("name=\"url\" value=\"" + pages.Url("/board") + "\""),
               std::string::npos);
+    // Choosing the first candidate posts its fields, and the form shows them.
+    const std::size_t chosen = proposed.body.find("name=\"do\" value=\"fill\"");
+    ASSERT_NE(chosen, std::string::npos);
+    const std::string candidate =
+        proposed.body.substr(chosen, proposed.body.find("</form>", chosen) - chosen);
+    std::vector<std::pair<std::string, std::string>> fill = {{"csrf", browser.csrf}};
+    for (std::size_t at = candidate.find("name=\""); at != std::string::npos;
+         at = candidate.find("name=\"", at + 1)) {
+        const std::size_t nameEnd = candidate.find('"', at + 6);
+        const std::size_t valueStart = nameEnd + 9;  // past `" value="`
+        std::string value =
+            candidate.substr(valueStart, candidate.find('"', valueStart) - valueStart);
+        for (const auto& [entity, c] :
+             std::vector<std::pair<std::string, std::string>>{{"&#10;", "\n"},
+                                                              {"&#13;", "\r"},
+                                                              {"&#9;", "\t"},
+                                                              {"&quot;", "\""},
+                                                              {"&#39;", "'"},
+                                                              {"&lt;", "<"},
+                                                              {"&gt;", ">"},
+                                                              {"&amp;", "&"}}) {
+            for (std::size_t e = value.find(entity); e != std::string::npos;
+                 e = value.find(entity, e + c.size())) {
+                value.replace(e, entity.size(), c);
+            }
+        }
+        fill.emplace_back(candidate.substr(at + 6, nameEnd - at - 6), value);
+    }
+    const Reply filled = Post(port, "/schemes/new/form", FormBody(fill), browser);
+    ASSERT_EQ(filled.status, 200);
+    EXPECT_NE(filled.body.find("id=\"f-url\" name=\"url\" value=\"" + pages.Url("/board") + "\""),
+              std::string::npos)
+        << filled.body;
+    EXPECT_EQ(filled.body.find("field-error"), std::string::npos);
+    // Saved as it was proposed, it is a scheme the file reader takes.
+    for (auto& [name, value] : fill) {
+        if (name == "do") value = "save";
+    }
+    EXPECT_EQ(Post(port, "/schemes/new/form", FormBody(fill), browser).status, 303);
+    EXPECT_EQ(Cell(db, "select count(*) from rule where url='" + pages.Url("/board") + "'"), "1");
     EXPECT_EQ(Post(port, "/schemes/new",
                    FormBody({{"csrf", browser.csrf}, {"url", "file:///etc/passwd"}}), browser)
                   .body.find("个候选列表"),
