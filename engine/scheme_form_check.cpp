@@ -115,13 +115,16 @@ SchemeFormCheck CheckSchemeForm(const SchemeFormValues& values) {
     AddList(toml, "exclude", values.exclude);
     // A group left empty is a key left out: the reader then says whether it is
     // required (the title's always, the id's with article ids).
+    // The id group of another mode is kept as the window keeps it, unread by
+    // the runs; a file cannot say it, so it is not given to the reader.
     auto group = [&](const char* key, std::string_view typed, bool belongs) {
         const std::string_view number = Trimmed(typed);
-        if (number.empty() || (!belongs && number == "0")) return;
+        if (number.empty()) return;
         if (!IsGroupNumber(number)) {
             check.errors[key] = "must be a whole number";
             return;
         }
+        if (!belongs) return;
         toml += key;
         toml += " = ";
         toml += number;
@@ -129,7 +132,8 @@ SchemeFormCheck CheckSchemeForm(const SchemeFormValues& values) {
     };
     group("title_group", values.titleGroup, true);
     group("other_group", values.otherGroup, true);
-    group("id_group", values.idGroup, values.mode == "article-id");
+    const bool articleIds = values.mode == "article-id";
+    group("id_group", values.idGroup, articleIds);
 
     SchemeFileRead read = ReadSchemeFile(toml, kFileName);
     // Each line reads "form:LINE: KEY: what"; its key names the field.
@@ -156,6 +160,10 @@ SchemeFormCheck CheckSchemeForm(const SchemeFormValues& values) {
     }
     if (check.ok() && read.schemes.size() == 1) {
         check.save = std::move(read.schemes.front().save);
+        const std::string_view idGroup = Trimmed(values.idGroup);
+        if (!articleIds && IsGroupNumber(idGroup)) {
+            check.save.form.uindex = std::to_string(std::stol(std::string(idGroup)));
+        }
     } else if (check.ok()) {
         check.errors[""] = "the form does not make one scheme";
     }
@@ -172,9 +180,7 @@ SchemeFormValues SchemeFormValuesOf(const SchemeSave& save) {
     values.pattern = GbkToUtf8(form.regular);
     values.link = GbkToUtf8(form.buquan);
     values.titleGroup = form.tindex;
-    // The id group means something only with article ids; the window keeps
-    // one with every mode, which a file could not say.
-    if (form.type == "8") values.idGroup = form.uindex;
+    values.idGroup = form.uindex;
     values.otherGroup = form.oindex;
     values.mode = form.type == "2"   ? "oldest-first"
                   : form.type == "8" ? "article-id"

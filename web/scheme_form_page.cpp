@@ -55,7 +55,7 @@ constexpr Field kFields[] = {
     {"pattern", "正则匹配", Kind::kArea, ""},
     {"link", "合成网址", Kind::kLine, "[n] 为第 n 组"},
     {"title_group", "标题索引", Kind::kNumber, ""},
-    {"id_group", "文章id索引", Kind::kNumber, "仅判断模式为文章id时填写"},
+    {"id_group", "文章id索引", Kind::kNumber, "判断模式为文章id时用它比较文章"},
     {"other_group", "备用索引", Kind::kNumber, ""},
     {"mode", "判断模式", Kind::kMode, ""},
     {"cookie", "cookie", Kind::kLine, ""},

@@ -39,6 +39,9 @@ TEST(SchemeFormCheck, ValuesAreKeptByteForByteAndNeverReadAsKeys) {
     EXPECT_EQ(save.form.fields.fetch, FetchMode::kBrowser);
     EXPECT_EQ(save.form.tindex, "3");
     EXPECT_EQ(save.form.regular, v.pattern);
+    // An id group with another mode is kept as the window keeps it.
+    v.idGroup = "1";
+    EXPECT_EQ(CheckSchemeForm(v).save.form.uindex, "1");
     // And back into the form as it was typed.
     const SchemeFormValues shown = SchemeFormValuesOf(save);
     EXPECT_EQ(shown.name, v.name);
@@ -63,8 +66,6 @@ TEST(SchemeFormCheck, EachErrorIsNamedByItsField) {
          "title_group", "whole number"},
         {"no title group", [](SchemeFormValues& v) { v.titleGroup = " "; }, "title_group",
          "missing"},
-        {"an id group without article ids", [](SchemeFormValues& v) { v.idGroup = "1"; },
-         "id_group", "article-id"},
         {"article ids without their group", [](SchemeFormValues& v) { v.mode = "article-id"; },
          "id_group", "required"},
         {"an unknown mode", [](SchemeFormValues& v) { v.mode = "sideways"; }, "mode", "must be"},
