@@ -108,12 +108,25 @@ TEST(Browser, ShowsTheArticlesAndRunsNothingFromATitle) {
         << schemes.out;
     EXPECT_EQ(Count(schemes.out, "name=\"csrf\""), 2u);
 
+    // The scheme form as the browser builds it: every caption is the label of
+    // its field.
+    args.back() = url + "schemes/new/form";
+    const test::ChildOutcome form = test::RunChild(kChromium, args, file.dir());
+    ASSERT_EQ(form.exitCode, 0) << form.err;
+    for (const char* id : {"f-name", "f-url", "f-encoding", "f-pattern", "f-title_group", "f-mode",
+                           "f-user_agent", "f-include", "f-fetch"}) {
+        EXPECT_NE(form.out.find("for=\"" + std::string(id) + "\""), std::string::npos) << id;
+        EXPECT_NE(form.out.find("id=\"" + std::string(id) + "\""), std::string::npos) << id;
+    }
+
     // Screenshots to look at: a desktop window and a phone, of the articles and
     // of the schemes.
     for (const auto& [name, size] :
          {std::pair<std::string, std::string>{"desktop", "1280,800"}, {"phone", "390,844"}}) {
-        for (const auto& [page, path] :
-             {std::pair<std::string, std::string>{"web_view_", ""}, {"web_schemes_", "schemes"}}) {
+        for (const auto& [page, path] : {std::pair<std::string, std::string>{"web_view_", ""},
+                                         {"web_schemes_", "schemes"},
+                                         {"web_add_page_", "schemes/new"},
+                                         {"web_scheme_form_", "schemes/new/form"}}) {
             const std::string png = std::string(VELA_SCREENSHOT_DIR) + "/" + page + name + ".png";
             std::filesystem::remove(png);
             std::vector<std::string> shot = ChromiumArgs(file.dir() + "/profile");
