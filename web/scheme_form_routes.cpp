@@ -222,6 +222,12 @@ RouteAnswer EditSchemeFormRoute(const RouteCall& call) {
         SchemeFormPageInput in = FormInput(call, id);
         in.values = SchemeFormValuesOf(stored);
         in.digest = SchemeDigest(stored);
+        // A text with GBK bytes that have no Unicode form cannot stand in a page
+        // (nor in a file) as it is: saving from here would change it.
+        if (const SchemeFileText file = WriteSchemeFile({stored}); !file.ok) {
+            in.notice =
+                Failure("注意：" + file.error + "。在这里保存会改变这些文字，请在窗口中编辑它们。");
+        }
         return Html(SchemeFormPage(in));
     });
 }

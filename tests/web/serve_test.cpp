@@ -815,6 +815,12 @@ TEST_F(ServeTest, TheSchemeFormChecksSavesAndDoesNotOverwriteAnotherProgramsChan
     edit.back().second = FieldValue(conflict.body, "digest");
     EXPECT_EQ(Post(port, "/schemes/" + id + "/edit", FormBody(edit), browser).status, 303);
     EXPECT_EQ(Cell(db, "select name||'|'||arttile from rule where id=" + id), "mine|seen");
+    // A text a page cannot hold as it is: the form says so before a save would
+    // change it.
+    ASSERT_TRUE(db.ExecSql("update rule set cookie='a'||cast(x'81' as text)||' b' where id=" + id));
+    const Reply odd = Get(port, "/schemes/" + id + "/edit", browser);
+    EXPECT_NE(odd.body.find("在这里保存会改变这些文字"), std::string::npos) << odd.body;
+    ASSERT_TRUE(db.ExecSql("update rule set cookie='' where id=" + id));
     // A marker with a bare line break: the browser sends CR LF back, and the
     // form's note of the kind brings the bare one back.
     ASSERT_TRUE(db.ExecSql("update rule set before='<ul>'||char(10) where id=" + id));
