@@ -132,6 +132,11 @@ ProposeCommand AddProposeCommand(CLI::App& app, CliOptions& o) {
                      "bytes or <meta charset>)")
         ->type_name("ENCODING")
         ->check(CLI::IsMember({"gbk", "utf-8"}));
+    c.command
+        ->add_flag("--browser", o.browser,
+                   "Render the page with the headless browser (its list built by script); "
+                   "the schemes render it too")
+        ->excludes(c.page);
     c.command->add_option("--cookie", o.cookie, "The cookie to send, kept in the scheme")
         ->type_name("TEXT");
     c.userAgentOption =

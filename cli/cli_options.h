@@ -37,6 +37,7 @@ struct CliOptions {
     int everySeconds = 0;      // run and serve --every; 0: one cycle (run), none (serve)
     int jobs = 200;            // run --jobs: schemes checked at once (kDefaultCheckJobs)
     int perHost = 2;           // run --per-host: requests to one host name at once
+    bool browser = false;      // propose --browser: the page rendered by the browser
     int renders = 1;           // run --renders: pages rendered by the browser at once
     // run --render-limit: the seconds one page may take in the browser
     int renderLimitSeconds = 20;

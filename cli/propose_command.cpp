@@ -153,6 +153,7 @@ int ProposeCommand(const CliOptions& options, const Console& console,
     input.cookie = *cookie;
     input.userAgent = *agent;
     input.maxCandidates = static_cast<std::size_t>(options.candidates);
+    if (options.browser) input.fetch = FetchMode::kBrowser;
     if (!options.encoding.empty()) {
         input.encoding = options.encoding == "gbk" ? PageEncoding::kGbk : PageEncoding::kUtf8;
     }

@@ -24,6 +24,10 @@ struct ProposeInput {
     std::string cookie;     // GBK, put into each candidate's form
     std::string userAgent;  // GBK, put into each candidate's form
     std::size_t maxCandidates = 5;
+    // How ProposeAddress gets the page at `url`: requested, or rendered by the
+    // headless browser (the document after its scripts ran); the candidates'
+    // schemes fetch it the same way.
+    FetchMode fetch = FetchMode::kHttp;
 };
 
 // One article as the candidate's scheme records it: GBK texts, the title as it is

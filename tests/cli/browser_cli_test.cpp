@@ -34,6 +34,13 @@ constexpr const char* kScriptedList =
     " document.getElementById('list').innerHTML = '<li><a href=\"/t/2\">Two</a></li>"
     "<li><a href=\"/t/1\">One</a></li>'; }, 300);</script></body></html>";
 
+// A board of eight threads, every one built by a script after the page loaded.
+constexpr const char* kScriptedBoard =
+    "<html><body><h1>Board</h1><ul id=\"threads\"></ul><p>end</p><script>setTimeout(function () {"
+    " var html = ''; for (var i = 1; i <= 8; i++) { html += '<li><a href=\"/thread/' + i +"
+    " '\">Thread ' + i + ' about the lens I bought</a></li>'; }"
+    " document.getElementById('threads').innerHTML = html; }, 300);</script></body></html>";
+
 constexpr const char* kList =
     "<html><body><ul id=\"list\"><li><a href=\"/t/2\">Two</a></li><li><a href=\"/t/1\">One</a>"
     "</li></ul></body></html>";
@@ -66,6 +73,9 @@ protected:
                   reply.bytes = test::SimpleResponse(
                       "200 OK", "<html><body><script>fetch('/never');</script></body></html>",
                       "Content-Type: text/html\r\n");
+              } else if (target == "/board") {
+                  reply.bytes =
+                      test::SimpleResponse("200 OK", kScriptedBoard, "Content-Type: text/html\r\n");
               } else if (target == "/scripted") {
                   reply.bytes =
                       test::SimpleResponse("200 OK", kScriptedList, "Content-Type: text/html\r\n");
@@ -186,6 +196,22 @@ TEST_F(BrowserCliTest, FetchKeyOfASchemeFileIsKeptShownWrittenAndTested) {
     const ChildOutcome tested = test::RunChild(kCli, {"test", "--file", path}, file_.dir());
     EXPECT_EQ(tested.exitCode, 0) << tested.err;
     EXPECT_NE(tested.out.find("  [2] Two\n"), std::string::npos) << tested.out;
+}
+
+// A list that a script builds is found once the page is rendered, and the
+// proposed schemes render it too.
+TEST_F(BrowserCliTest, ProposeRendersAListBuiltByScript) {
+    const std::string url = server_.Url("127.0.0.1", "/board");
+    const ChildOutcome plain = test::RunChild(kCli, {"propose", url}, file_.dir());
+    EXPECT_EQ(plain.exitCode, 1) << plain.out << plain.err;
+
+    VELA_REQUIRE_BROWSER();
+    const ChildOutcome rendered =
+        test::RunChild(kCli, {"propose", "--browser", "--json", url}, file_.dir());
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+    EXPECT_NE(rendered.out.find("Thread 8 about the lens I bought"), std::string::npos)
+        << rendered.out;
+    EXPECT_NE(rendered.out.find("fetch = 'browser'"), std::string::npos) << rendered.out;
 }
 
 }  // namespace
