@@ -49,4 +49,8 @@ struct SchemeFileText {
 // and a file that changed them would import a different scheme).
 SchemeFileText WriteSchemeFile(const std::vector<SchemeSave>& schemes);
 
+// `utf8` as a TOML basic string between double quotes: every byte kept, quotes,
+// backslashes and control characters escaped.
+std::string TomlBasicString(std::string_view utf8);
+
 }  // namespace vela

@@ -12,23 +12,8 @@
 // string wherever the text allows one.
 
 namespace vela {
-namespace {
 
-// A text as a TOML string: a literal string where the text allows one (no
-// escapes: a pattern reads as typed), a basic string with escapes otherwise.
-std::string TomlString(std::string_view utf8) {
-    bool control = false;
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        control = control || (c < 0x20 && c != '\t') || c == 0x7F;
-    }
-    if (!control) {
-        if (utf8.find('\'') == std::string_view::npos) return "'" + std::string(utf8) + "'";
-        if (utf8.find("'''") == std::string_view::npos && utf8.front() != '\'' &&
-            utf8.back() != '\'') {
-            return "'''" + std::string(utf8) + "'''";
-        }
-    }
+std::string TomlBasicString(std::string_view utf8) {
     std::string out = "\"";
     for (char ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
@@ -65,6 +50,26 @@ std::string TomlString(std::string_view utf8) {
         }
     }
     return out + "\"";
+}
+
+namespace {
+
+// A text as a TOML string: a literal string where the text allows one (no
+// escapes: a pattern reads as typed), a basic string with escapes otherwise.
+std::string TomlString(std::string_view utf8) {
+    bool control = false;
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        control = control || (c < 0x20 && c != '\t') || c == 0x7F;
+    }
+    if (!control) {
+        if (utf8.find('\'') == std::string_view::npos) return "'" + std::string(utf8) + "'";
+        if (utf8.find("'''") == std::string_view::npos && utf8.front() != '\'' &&
+            utf8.back() != '\'') {
+            return "'''" + std::string(utf8) + "'''";
+        }
+    }
+    return TomlBasicString(utf8);
 }
 
 }  // namespace

@@ -12,45 +12,10 @@ namespace {
 
 constexpr const char* kFileName = "form";
 
-// `text` as a TOML basic string: every byte kept, the ones TOML does not take
-// as they are escaped.
-void AppendTomlString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7f) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-}
-
 void AddText(std::string& out, const char* key, std::string_view value) {
     out += key;
     out += " = ";
-    AppendTomlString(out, value);
+    out += TomlBasicString(value);
     out += '\n';
 }
 
@@ -75,7 +40,7 @@ void AddList(std::string& out, const char* key, std::string_view text) {
     out += " = [";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i) out += ", ";
-        AppendTomlString(out, lines[i]);
+        out += TomlBasicString(lines[i]);
     }
     out += "]\n";
 }
